@@ -1,0 +1,9 @@
+#include <winsock2.h>
+
+#include "host_name.h"
+
+std::string GetServerHostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return "";
+    return name;
+}

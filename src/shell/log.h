@@ -1,0 +1,51 @@
+// The two log files (main log NIMBO.LOG, address log Addresses.LOG) and their
+// single writer. Each entry opens the file, rotates it to the .OLD name when it
+// has reached its limit, appends a local-time stamp and the text (LF written as
+// CR LF) and closes it again. LogLock orders all entries of both files and is
+// always the innermost lock of the program.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+// Fixed threshold: an entry of level L is written when L <= LOG_THRESHOLD.
+constexpr int LOG_THRESHOLD = 10;
+// Longest text of one entry after expansion; longer texts are cut.
+constexpr size_t LOG_ENTRY_MAX = 1000;
+constexpr uint32_t DEFAULT_LOG_LIMIT = 102400;
+
+extern std::mutex LogLock;
+
+// Forms both log paths from the program directory. Until this is called the
+// paths are empty and every entry is dropped; ClearLogPaths() empties them again.
+void SetLogDirectory(const std::string& directory);
+void ClearLogPaths();
+std::string MainLogPath();
+std::string AddressLogPath();
+
+// Size limits in bytes; both start at 102400.
+void SetMainLogLimit(uint32_t bytes);
+void SetAddressLogLimit(uint32_t bytes);
+uint32_t MainLogLimit();
+uint32_t AddressLogLimit();
+
+#if defined(__GNUC__)
+#define NIMBO_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define NIMBO_PRINTF(fmt, args)
+#endif
+
+// A leveled entry in the main log; the text is cut at LOG_ENTRY_MAX bytes.
+void WriteLog(int level, const char* format, ...) NIMBO_PRINTF(2, 3);
+
+// Appends one entry to the named file with rotation at limit bytes. An empty
+// path writes nothing; a file that cannot be opened loses the entry.
+void AppendToLogFile(const std::string& path, const char* text, uint32_t limit);
+
+// One line of the address log, with the address log limit.
+void WriteAddressLog(const char* format, ...) NIMBO_PRINTF(1, 2);
+
+// The rotation name: the last "." of the file name onwards replaced by
+// ".OLD"; empty when the file name has no ".".
+std::string OldLogName(const std::string& path);

@@ -1,0 +1,116 @@
+#include "shell/log.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override { UseLogDirectory(dir.path()); }
+    void TearDown() override { ClearLogPaths(); }
+    ScratchDir dir;
+};
+
+const std::regex kStamp(R"(\d{1,2}/\d{1,2}/\d{4} \d{1,2}:\d{2}:\d{2}\.\d{3} - )");
+
+TEST_F(LogTest, EntryHasLocalTimeStampAndCrLfLineEnds) {
+    WriteLog(1, "A\nB\n");
+    std::string contents = ReadFile(MainLogPath());
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(contents, match, kStamp));
+    EXPECT_EQ(match.position(0), 0);
+    EXPECT_EQ(contents.substr(match.length(0)), "A\r\nB\r\n");
+}
+
+TEST_F(LogTest, EntryWithoutLineFeedLeavesNextEntryOnSameLine) {
+    WriteLog(3, "no end");
+    WriteLog(3, "next\n");
+    std::string contents = ReadFile(MainLogPath());
+    EXPECT_TRUE(std::regex_match(contents, std::regex(R"([^\r\n]+ - no end[^\r\n]+ - next\r\n)"))) << contents;
+}
+
+TEST_F(LogTest, LevelsAboveThresholdAreNotWritten) {
+    WriteLog(11, "hidden\n");
+    WriteLog(-1, "failure\n");
+    WriteLog(0, "error\n");
+    WriteLog(10, "limit\n");
+    EXPECT_EQ(LogTexts(MainLogPath()), (std::vector<std::string>{"failure", "error", "limit"}));
+}
+
+TEST_F(LogTest, EmptyPathWritesNothing) {
+    AppendToLogFile("", "lost\n", 100);
+    ClearLogPaths();
+    WriteLog(0, "lost\n");
+    WriteAddressLog("lost\n");
+    EXPECT_EQ(MainLogPath(), "");
+    UseLogDirectory(dir.path());
+    EXPECT_FALSE(FileExists(MainLogPath()));
+}
+
+TEST_F(LogTest, RotatesAtExactlyTheLimitReplacingOlderOldFile) {
+    const std::string log = dir.file("NIMBO.LOG");
+    const std::string old = dir.file("NIMBO.OLD");
+    WriteFile(old, "ancient");
+    WriteFile(log, std::string(102400, 'x'));
+    AppendToLogFile(log, "fresh\n", 102400);
+    EXPECT_EQ(ReadFile(old), std::string(102400, 'x'));
+    EXPECT_EQ(LogTexts(log), std::vector<std::string>{"fresh"});
+}
+
+TEST_F(LogTest, BelowTheLimitAppendsAndMayExceedByOneEntry) {
+    const std::string log = dir.file("Addresses.LOG");
+    WriteFile(log, std::string(102399, 'x'));
+    AppendToLogFile(log, "over\n", 102400);
+    EXPECT_FALSE(FileExists(dir.file("Addresses.OLD")));
+    EXPECT_GT(ReadFile(log).size(), 102400u);
+    AppendToLogFile(log, "rotated\n", 102400);
+    EXPECT_TRUE(FileExists(dir.file("Addresses.OLD")));
+    EXPECT_EQ(LogTexts(log), std::vector<std::string>{"rotated"});
+}
+
+TEST_F(LogTest, FileWithoutExtensionIsRestartedWithoutCopy) {
+    const std::string log = dir.file("PLAIN");
+    WriteFile(log, "0123456789");
+    AppendToLogFile(log, "new\n", 10);
+    EXPECT_EQ(LogTexts(log), std::vector<std::string>{"new"});
+    EXPECT_EQ(OldLogName(log), "");
+    EXPECT_EQ(OldLogName("dir.d" + std::string(1, '/') + "NIMBO"), "");
+    EXPECT_EQ(OldLogName("NIMBO.LOG"), "NIMBO.OLD");
+}
+
+TEST_F(LogTest, OverlongTextIsCutAtOneThousandBytes) {
+    std::string long_text(1500, 'y');
+    WriteLog(0, "%s", long_text.c_str());
+    std::vector<std::string> texts = LogTexts(MainLogPath());
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0], std::string(LOG_ENTRY_MAX, 'y'));
+}
+
+TEST_F(LogTest, AddressLogUsesItsOwnFileAndLimit) {
+    SetAddressLogLimit(51200);
+    WriteAddressLog("Add Lease for %.50s (%.50s) of %d.%d.%d.%d\n", "pc1", "00-0c", 192, 168, 0, 10);
+    EXPECT_EQ(LogTexts(AddressLogPath()), std::vector<std::string>{"Add Lease for pc1 (00-0c) of 192.168.0.10"});
+    EXPECT_EQ(AddressLogLimit(), 51200u);
+    EXPECT_FALSE(FileExists(MainLogPath()));
+}
+
+TEST_F(LogTest, ConcurrentWritersNeverInterleaveEntries) {
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t)
+        writers.emplace_back([t] {
+            for (int i = 0; i < 50; ++i) WriteLog(3, "writer %d entry %d with a longer body\n", t, i);
+        });
+    for (auto& writer : writers) writer.join();
+    std::vector<std::string> texts = LogTexts(MainLogPath());
+    ASSERT_EQ(texts.size(), 200u);
+    for (const auto& text : texts) EXPECT_TRUE(std::regex_match(text, std::regex(R"(writer \d entry \d+ with a longer body)"))) << text;
+}
+
+}  // namespace

@@ -1,0 +1,42 @@
+// Helpers shared by the unit tests: a scratch directory per test, the log
+// files in it, a fixed clock, and file reading.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh, empty directory under the system's temporary folder; removed
+// with its contents when the object goes.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& contents);
+bool FileExists(const std::string& path);
+
+// Log lines of a log file without their time stamps, CR LF split off.
+std::vector<std::string> LogTexts(const std::string& path);
+
+// Points both logs into dir (and restores the default limits) for one test.
+void UseLogDirectory(const std::string& dir);
+
+// A settable clock: SetTestClock(t) makes NowFileTime() return t until
+// UseSystemClock().
+void SetTestClock(uint64_t filetime);
+void AdvanceTestClock(int64_t seconds);
+uint64_t TestClockNow();
+void UseSystemClock();
+
+// 2026-12-07 00:00:00 UTC in the FILETIME scale: a fixed "now" for tests.
+constexpr uint64_t TEST_EPOCH = (20794ULL * 86400ULL + 11644473600ULL) * 10000000ULL;
