@@ -1,0 +1,14 @@
+// NIMBO.INI: reading it into ServerSettings and the lease database at start
+// and writing it back.
+#pragma once
+
+#include <string>
+
+// The INI path is the program directory + "NIMBO.INI"; set before loading.
+void SetIniPath(const std::string& path);
+std::string IniPath();
+
+void loadSettings();
+void saveSettings();      // settings, then saveLeases, then saveReservations
+void saveReservations();  // rewrites [Reservations]
+void saveLeases();        // rewrites [Leases] under LeaseLock, clears LeasesDirty

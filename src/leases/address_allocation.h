@@ -1,0 +1,16 @@
+// Choosing the address to offer a client, deciding whether a requested
+// address may be acknowledged, and the ICMP in-use probe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int32_t OFFER_HOLD_SECONDS = 60;
+constexpr int32_t IN_USE_HOLD_SECONDS = 86400;
+
+uint32_t SuggestAddress(uint32_t filter, uint32_t gateway, const char* hostName, size_t idLength, const uint8_t* id);
+bool CheckRequestedAddress(uint32_t requested, uint32_t gateway, const char* hostName, size_t idLength,
+                           const uint8_t* id);
+uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLength, const uint8_t* id);
+// True when at least one echo reply arrived within 100 ms.
+bool PingAddress(uint32_t address);

@@ -1,0 +1,2 @@
+// (being written) The Linux host program.
+int main() { return 0; }
