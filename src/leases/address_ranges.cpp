@@ -1,1 +1,158 @@
-// (being written)
+#include "leases/address_ranges.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "leases/lease_store.h"
+#include "leases/range_items.h"
+#include "shell/ip_address.h"
+#include "shell/log.h"
+
+std::map<uint32_t, TextString> RangeTable;
+std::map<uint32_t, TextString> ExceptionTable;
+
+namespace {
+// Longest item text that is parsed; the rest of a longer item is skipped.
+constexpr size_t MAX_ITEM = 999;
+}  // namespace
+
+void ReadRangeItem(const char* list, int32_t& position, uint32_t& low, uint32_t& high, bool& found) {
+    low = high = 0xFFFFFFFFu;
+    found = false;
+    if (!list || position < 0) {
+        position = -1;
+        return;
+    }
+    const size_t length = std::strlen(list);
+    size_t pos = static_cast<size_t>(position);
+    if (pos > length) pos = length;
+    for (;;) {
+        size_t end = pos;
+        while (end < length && list[end] != ',') ++end;
+        if (end == pos) {
+            if (end >= length) {
+                position = -1;
+                return;
+            }
+            pos = end + 1;  // an empty item: step over its ","
+            continue;
+        }
+        size_t size = end - pos;
+        if (size > MAX_ITEM) size = MAX_ITEM;
+        char item[MAX_ITEM + 1];
+        std::memcpy(item, list + pos, size);
+        item[size] = '\0';
+        if (char* dash = std::strchr(item, '-')) {
+            *dash = '\0';
+            low = ParseAddress(item);
+            high = ParseAddress(dash + 1);
+        } else {
+            low = high = ParseAddress(item);
+        }
+        found = true;
+        position = end >= length ? -1 : static_cast<int32_t>(end);
+        return;
+    }
+}
+
+void ParseRangeItems(const char* list, std::vector<RangeItem>& items) {
+    items.clear();
+    int32_t position = 0;
+    do {
+        RangeItem item;
+        ReadRangeItem(list, position, item.low, item.high, item.written);
+        items.push_back(item);
+    } while (position != -1);
+}
+
+void LogRangeItem(uint32_t low, uint32_t high) {
+    WriteLog(3, "Found Range - %08lx - %08lx\n", static_cast<unsigned long>(low), static_cast<unsigned long>(high));
+}
+
+void NextRange(const char* list, int32_t& position, uint32_t& low, uint32_t& high) {
+    bool found;
+    ReadRangeItem(list, position, low, high, found);
+    if (found) LogRangeItem(low, high);
+}
+
+bool GetRangesForGateway(uint32_t gateway, TextString& ranges, TextString& exceptions) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    auto range = RangeTable.find(gateway);
+    if (range == RangeTable.end()) {
+        WriteLog(0, "Not found Ranges for gateway %08lx\n", static_cast<unsigned long>(gateway));
+        return false;
+    }
+    ranges = range->second.text();
+    auto exception = ExceptionTable.find(gateway);
+    exceptions = exception == ExceptionTable.end() ? "" : exception->second.text();
+    WriteLog(3, "Found Ranges for gateway %08lx\n", static_cast<unsigned long>(gateway));
+    return true;
+}
+
+bool AddressInItems(uint32_t address, const char* ranges, const char* exceptions) {
+    int32_t position = 0;
+    do {
+        uint32_t low, high;
+        NextRange(ranges, position, low, high);
+        if (low <= address && address <= high) {
+            int32_t inner = 0;
+            do {
+                NextRange(exceptions, inner, low, high);
+                if (low <= address && address <= high) return false;
+            } while (inner != -1);
+            return true;
+        }
+    } while (position != -1);
+    return false;
+}
+
+bool IsAddressInRanges(uint32_t address, uint32_t gateway) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    TextString ranges, exceptions;
+    if (!GetRangesForGateway(gateway, ranges, exceptions)) {
+        WriteLog(0, "No valid range for gateway %08lx\n", static_cast<unsigned long>(gateway));
+        return false;
+    }
+    return AddressInItems(address, ranges.text(), exceptions.text());
+}
+
+void AddAddressExceptions(uint32_t gateway, const char* list) {
+    TextString tokens(list ? list : "");
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    bool restart = true;
+    for (;;) {
+        TextString token = tokens.nextToken(" ,;", restart);
+        restart = false;
+        if (token.length() == 0) break;
+        if (!IsAddressInRanges(ParseAddress(token.text()), gateway)) continue;
+        TextString& exceptions = ExceptionTable[gateway];
+        if (exceptions.length() != 0) exceptions.append(',');
+        exceptions.append(token.text());
+    }
+}
+
+void SetGatewayRanges(uint32_t gateway, const char* ranges) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    RangeTable[gateway] = ranges ? ranges : "";
+}
+
+void SetGatewayExceptions(uint32_t gateway, const char* exceptions) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    ExceptionTable[gateway] = exceptions ? exceptions : "";
+}
+
+std::string GatewayRanges(uint32_t gateway) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    return RangeTable[gateway].text();
+}
+
+std::string GatewayExceptions(uint32_t gateway) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    return ExceptionTable[gateway].text();
+}
+
+void ClearRangeTables() {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    RangeTable.clear();
+    ExceptionTable.clear();
+}

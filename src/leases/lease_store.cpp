@@ -1,1 +1,181 @@
-// (being written)
+#include "leases/lease_store.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "config/server_settings.h"
+#include "leases/address_index.h"
+#include "leases/lease_internal.h"
+#include "shell/clock.h"
+#include "shell/leases_changed.h"
+#include "shell/log.h"
+
+std::recursive_mutex LeaseLock;
+std::list<Lease> LeaseTable;
+std::atomic<bool> LeasesDirty{false};
+
+void Lease::setHostName(const char* name) {
+    size_t n = name ? std::strlen(name) : 0;
+    if (n > HOST_NAME_FIELD - 1) n = HOST_NAME_FIELD - 1;
+    if (n) std::memcpy(hostName, name, n);
+    hostName[n] = '\0';
+}
+
+void Lease::setClientId(const uint8_t* bytes, size_t length) {
+    if (bytes && length)
+        clientId.assign(bytes, bytes + length);
+    else
+        clientId.clear();
+    clientIdPresent = true;
+}
+
+std::string FormatClientId(const uint8_t* bytes, size_t length) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    if (!bytes || length == 0) return text;
+    text.reserve(length * 3);
+    for (size_t i = 0; i < length; ++i) {
+        if (i) text += '-';
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+std::string FormatClientId(const Lease& lease) {
+    return FormatClientId(lease.clientId.data(), lease.clientId.size());
+}
+
+bool SameClientId(const Lease& lease, const uint8_t* bytes, size_t length) {
+    if (lease.clientId.size() != length) return false;
+    return length == 0 || std::memcmp(lease.clientId.data(), bytes, length) == 0;
+}
+
+// Records marked deleted are invisible to the lookups: they only wait for
+// the next sweep, and handing out their marker address would offer
+// 255.255.255.255.
+std::list<Lease>::iterator FindLeaseRecordByClientId(const uint8_t* bytes, size_t length) {
+    for (auto it = LeaseTable.begin(); it != LeaseTable.end(); ++it) {
+        if (it->address != DELETED_ADDRESS && it->clientIdPresent && SameClientId(*it, bytes, length)) return it;
+    }
+    return LeaseTable.end();
+}
+
+Lease* FindLeaseByClientId(const uint8_t* bytes, size_t length) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    auto it = FindLeaseRecordByClientId(bytes, length);
+    return it == LeaseTable.end() ? nullptr : &*it;
+}
+
+bool IsAddressLeased(uint32_t address) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    return LeaseRecordsAt(address) != 0;
+}
+
+uint32_t CheckActiveLeases(uint32_t filter, const char* hostName, const uint8_t* bytes, size_t length) {
+    if (!hostName) hostName = "";
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    WriteLog(3, "CheckActiveLeases %08lx, %.20s (%.50s)\n", static_cast<unsigned long>(filter), hostName,
+             FormatClientId(bytes, length).c_str());
+    if (filter != 0 && LeaseRecordsAt(filter) == 0) return 0;
+    for (const Lease& lease : LeaseTable) {
+        if (lease.address == DELETED_ADDRESS) continue;
+        if (filter != 0 && lease.address != filter) continue;
+        if (!SameClientId(lease, bytes, length)) continue;
+        WriteLog(3, "Found Matching Active Lease: %.100s -> %08lx\n", hostName,
+                 static_cast<unsigned long>(lease.address));
+        return lease.address;
+    }
+    return 0;
+}
+
+uint64_t BoundLeaseExpiry(uint32_t leaseTime) {
+    if (leaseTime == UNLIMITED_LEASE_TIME) return NEVER_EXPIRES;
+    // The lease time is taken as unsigned: read as a signed count, a lease
+    // time above 2^31 - 1 seconds would put the expiry in the past and free
+    // the address while the client still uses it.
+    return NowFileTime() + static_cast<uint64_t>(leaseTime) * FILETIME_TICKS_PER_SECOND;
+}
+
+uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const uint8_t* id) {
+    if (!hostName) hostName = "";
+    const uint32_t leaseTime = CurrentSettings()->LeaseTime;
+    std::unique_lock<std::recursive_mutex> guard(LeaseLock);
+    const uint64_t expiry = BoundLeaseExpiry(leaseTime);
+
+    if (LeaseRecordsAt(address) != 0) {
+        for (Lease& lease : LeaseTable) {
+            if (lease.address != address) continue;
+            WriteLog(1, "Renew Lease for %.100s -> %08lx\n", hostName, static_cast<unsigned long>(address));
+            WriteAddressLog("Add Lease for %.50s (%.50s) of %d.%d.%d.%d\n", hostName, FormatClientId(lease).c_str(),
+                            OCTETS(address));
+            lease.expiry = expiry;
+            // The new expiry must reach the file: a crash would otherwise
+            // restore the 60-second offer hold, drop the lease at the next
+            // start and let a second client get the address.
+            MarkLeasesDirty();
+            guard.unlock();
+            PostLeasesChanged();
+            return expiry;
+        }
+    }
+
+    auto old = FindLeaseRecordByClientId(id, idLength);
+    if (old != LeaseTable.end()) RemoveLease(old);
+    Lease record;
+    record.setHostName(hostName);
+    record.setClientId(id, idLength);
+    record.address = address;
+    record.expiry = expiry;
+    AppendLease(record);
+    MarkLeasesDirty();
+    PostLeasesChanged();
+    WriteLog(1, "Created Permanent Lease for %.100s -> %08lx\n", hostName, static_cast<unsigned long>(address));
+    WriteAddressLog("Create Lease for %.50s (%.50s) of %d.%d.%d.%d\n", hostName, FormatClientId(id, idLength).c_str(),
+                    OCTETS(address));
+    return expiry;
+}
+
+void AppendLease(const Lease& lease) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    LeaseTable.push_back(lease);
+    IndexLeaseAdded(lease.address);
+}
+
+void RemoveLease(std::list<Lease>::iterator record) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    const uint32_t address = record->address;
+    LeaseTable.erase(record);
+    IndexLeaseRemoved(address);
+}
+
+void MarkLeasesDirty() {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    LeasesDirty.store(true);
+}
+
+void MarkLeaseDeleted(uint32_t address) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    if (LeaseRecordsAt(address) == 0) return;
+    for (Lease& lease : LeaseTable) {
+        if (lease.address != address) continue;
+        lease.address = DELETED_ADDRESS;
+        // Still a record of the table, now counted under the marker.
+        IndexLeaseRemoved(address);
+        IndexLeaseAdded(DELETED_ADDRESS);
+        return;
+    }
+}
+
+std::vector<Lease> SnapshotLeases() {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    return std::vector<Lease>(LeaseTable.begin(), LeaseTable.end());
+}
+
+void ClearLeaseTable() {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    LeaseTable.clear();
+    InvalidateAddressIndex();
+    LeasesDirty.store(false);
+}

@@ -64,3 +64,7 @@ void MarkLeaseDeleted(uint32_t address);
 std::vector<Lease> SnapshotLeases();
 // Empties the table and clears LeasesDirty (tests, shutdown).
 void ClearLeaseTable();
+
+// True when a record of the table holds the address (deleted ones hold
+// DELETED_ADDRESS). Answered from an index kept beside the list.
+bool IsAddressLeased(uint32_t address);

@@ -1,1 +1,122 @@
-// (being written)
+#include "leases/reservations.h"
+
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "leases/address_index.h"
+#include "leases/lease_store.h"
+#include "shell/log.h"
+
+std::list<Reservation> ReservationList;
+
+namespace {
+
+int LowerAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
+
+// ASCII case folding only, so the result does not depend on the C locale.
+bool EqualNoCase(const char* a, const char* b) {
+    if (!a) a = "";
+    if (!b) b = "";
+    for (;; ++a, ++b) {
+        int ca = LowerAscii(static_cast<unsigned char>(*a)), cb = LowerAscii(static_cast<unsigned char>(*b));
+        if (ca != cb) return false;
+        if (ca == 0) return true;
+    }
+}
+
+std::list<Reservation>::iterator FindByKey(const char* key) {
+    for (auto it = ReservationList.begin(); it != ReservationList.end(); ++it) {
+        if (EqualNoCase(it->key, key)) return it;
+    }
+    return ReservationList.end();
+}
+
+}  // namespace
+
+void Reservation::setKey(const char* text) {
+    size_t n = text ? std::strlen(text) : 0;
+    if (n > sizeof key - 1) n = sizeof key - 1;
+    if (n) std::memcpy(key, text, n);
+    key[n] = '\0';
+}
+
+uint32_t CheckReservations(const char* hostName, size_t idLength, const uint8_t* id) {
+    if (!hostName) hostName = "";
+    const std::string idText = FormatClientId(id, idLength);
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    WriteLog(3, "CheckReservations %.20s (%.50s)\n", hostName, idText.c_str());
+    for (const Reservation& entry : ReservationList) {
+        if (entry.kind == ByHostName && EqualNoCase(entry.key, hostName)) {
+            WriteLog(3, "Found Matching Reservation: %.100s -> %08lx\n", hostName,
+                     static_cast<unsigned long>(entry.address));
+            return entry.address;
+        }
+        if (entry.kind == ByHardwareAddress && EqualNoCase(entry.key, idText.c_str())) {
+            WriteLog(3, "Found Matching Reservation: (Addr)%.100s -> %08lx\n", entry.key,
+                     static_cast<unsigned long>(entry.address));
+            return entry.address;
+        }
+    }
+    return 0;
+}
+
+std::optional<Reservation> FindReservationByKey(const char* key) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    auto it = FindByKey(key);
+    if (it == ReservationList.end()) return std::nullopt;
+    return *it;
+}
+
+std::optional<Reservation> FindReservationByAddress(uint32_t address) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    if (ReservationsAt(address) == 0) return std::nullopt;
+    for (const Reservation& entry : ReservationList) {
+        if (entry.address == address) return entry;
+    }
+    return std::nullopt;
+}
+
+bool IsAddressReserved(uint32_t address) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    return ReservationsAt(address) != 0;
+}
+
+void AppendReservation(const Reservation& reservation) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    ReservationList.push_back(reservation);
+    IndexReservationAdded(reservation.address);
+}
+
+bool RemoveReservation(const char* key) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    auto it = FindByKey(key);
+    if (it == ReservationList.end()) return false;
+    const uint32_t address = it->address;
+    ReservationList.erase(it);
+    IndexReservationRemoved(address);
+    return true;
+}
+
+bool ChangeReservation(const char* key, uint32_t kind, uint32_t address) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    auto it = FindByKey(key);
+    if (it == ReservationList.end()) return false;
+    const uint32_t old = it->address;
+    it->kind = kind;
+    it->address = address;
+    IndexReservationRemoved(old);
+    IndexReservationAdded(address);
+    return true;
+}
+
+std::vector<Reservation> SnapshotReservations() {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    return std::vector<Reservation>(ReservationList.begin(), ReservationList.end());
+}
+
+void ClearReservations() {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    ReservationList.clear();
+    InvalidateAddressIndex();
+}

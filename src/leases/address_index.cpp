@@ -1,0 +1,165 @@
+#include "leases/address_index.h"
+
+#include <map>
+#include <unordered_map>
+
+#include "leases/lease_store.h"
+#include "leases/reservations.h"
+
+namespace {
+
+// Counts per address, and the held addresses (lease or reservation) as
+// maximal runs first -> last, so that a walk can jump over a block of
+// thousands of leased addresses in one step.
+struct AddressIndex {
+    std::unordered_map<uint32_t, uint32_t> leases;
+    std::unordered_map<uint32_t, uint32_t> reservations;
+    std::unordered_map<uint32_t, uint32_t> held;
+    std::map<uint32_t, uint32_t> runs;
+    size_t leaseRecords = 0;
+    size_t reservationEntries = 0;
+    bool valid = false;
+};
+
+AddressIndex index;
+
+void AddRun(uint32_t address) {
+    uint32_t first = address, last = address;
+    if (address != 0xFFFFFFFFu) {
+        auto right = index.runs.find(address + 1);
+        if (right != index.runs.end()) {
+            last = right->second;
+            index.runs.erase(right);
+        }
+    }
+    if (address != 0 && !index.runs.empty()) {
+        auto left = index.runs.lower_bound(address);
+        if (left != index.runs.begin()) {
+            --left;
+            if (left->second == address - 1) {
+                left->second = last;
+                return;
+            }
+        }
+    }
+    index.runs.emplace(first, last);
+}
+
+void RemoveRun(uint32_t address) {
+    auto it = index.runs.upper_bound(address);
+    if (it == index.runs.begin()) return;
+    --it;
+    uint32_t first = it->first, last = it->second;
+    if (address < first || address > last) return;
+    index.runs.erase(it);
+    if (first < address) index.runs.emplace(first, address - 1);
+    if (address < last) index.runs.emplace(address + 1, last);
+}
+
+void Hold(uint32_t address) {
+    if (++index.held[address] == 1) AddRun(address);
+}
+
+void Unhold(uint32_t address) {
+    auto it = index.held.find(address);
+    if (it == index.held.end()) return;
+    if (--it->second == 0) {
+        index.held.erase(it);
+        RemoveRun(address);
+    }
+}
+
+bool Decrement(std::unordered_map<uint32_t, uint32_t>& counts, uint32_t address) {
+    auto it = counts.find(address);
+    if (it == counts.end()) return false;
+    if (--it->second == 0) counts.erase(it);
+    return true;
+}
+
+void Rebuild() {
+    index.leases.clear();
+    index.reservations.clear();
+    index.held.clear();
+    index.runs.clear();
+    index.leaseRecords = 0;
+    index.reservationEntries = 0;
+    for (const Lease& lease : LeaseTable) {
+        ++index.leases[lease.address];
+        ++index.leaseRecords;
+        Hold(lease.address);
+    }
+    for (const Reservation& reservation : ReservationList) {
+        ++index.reservations[reservation.address];
+        ++index.reservationEntries;
+        Hold(reservation.address);
+    }
+    index.valid = true;
+}
+
+void EnsureFresh() {
+    if (!index.valid || index.leaseRecords != LeaseTable.size() ||
+        index.reservationEntries != ReservationList.size())
+        Rebuild();
+}
+
+}  // namespace
+
+// The update functions run after the list itself has changed. An index that
+// is already out of step is left for EnsureFresh to rebuild.
+void IndexLeaseAdded(uint32_t address) {
+    if (!index.valid) return;
+    ++index.leases[address];
+    ++index.leaseRecords;
+    Hold(address);
+}
+
+void IndexLeaseRemoved(uint32_t address) {
+    if (!index.valid) return;
+    if (!Decrement(index.leases, address)) {
+        index.valid = false;
+        return;
+    }
+    --index.leaseRecords;
+    Unhold(address);
+}
+
+void IndexReservationAdded(uint32_t address) {
+    if (!index.valid) return;
+    ++index.reservations[address];
+    ++index.reservationEntries;
+    Hold(address);
+}
+
+void IndexReservationRemoved(uint32_t address) {
+    if (!index.valid) return;
+    if (!Decrement(index.reservations, address)) {
+        index.valid = false;
+        return;
+    }
+    --index.reservationEntries;
+    Unhold(address);
+}
+
+void InvalidateAddressIndex() { index.valid = false; }
+
+uint32_t LeaseRecordsAt(uint32_t address) {
+    EnsureFresh();
+    auto it = index.leases.find(address);
+    return it == index.leases.end() ? 0 : it->second;
+}
+
+uint32_t ReservationsAt(uint32_t address) {
+    EnsureFresh();
+    auto it = index.reservations.find(address);
+    return it == index.reservations.end() ? 0 : it->second;
+}
+
+bool HeldRunEnd(uint32_t address, uint32_t& last) {
+    EnsureFresh();
+    auto it = index.runs.upper_bound(address);
+    if (it == index.runs.begin()) return false;
+    --it;
+    if (address > it->second) return false;
+    last = it->second;
+    return true;
+}
