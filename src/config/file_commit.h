@@ -1,0 +1,14 @@
+// Whole-file replacement that a crash cannot leave half done.
+#pragma once
+
+#include <string>
+
+// Reads a whole file. Returns false only when the file exists but cannot be
+// read; a missing file gives true with empty contents and `exists` false.
+bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists);
+
+// Writes contents to a temporary file beside path, flushes it to the disk
+// and renames it over path, so that path afterwards holds either the old
+// file or the new one, never a mixture. False when any step failed (path is
+// then unchanged and the temporary file removed).
+bool CommitFile(const std::string& path, const std::string& contents);

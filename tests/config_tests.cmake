@@ -1,0 +1,1 @@
+nimbo_add_test(profile_file_test SOURCES profile_file_test.cpp LIBS nimbo_config)
