@@ -1,1 +1,131 @@
-// (being written)
+#include "dhcp/server_thread.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "config/server_settings.h"
+#include "dhcp/dhcp_message.h"
+#include "dhcp/message_handler.h"
+#include "dhcp/udp_socket.h"
+#include "shell/log.h"
+
+namespace {
+
+std::atomic<uint16_t> ServerPort{DHCP_SERVER_PORT};
+std::atomic<uint16_t> ClientPort{DHCP_CLIENT_PORT};
+
+// Told by a started thread when its body has returned. Each start gets its
+// own record, so a thread left behind by a failed stop cannot signal a later one.
+struct ThreadEnd {
+    std::mutex mutex;
+    std::condition_variable signal;
+    bool ended = false;
+};
+
+std::mutex ControlMutex;  // serialises StartServerThread and StopServerThread
+std::thread Worker;
+std::shared_ptr<ThreadEnd> WorkerEnd;
+
+// Sends the reply that the handler left in the buffer.
+void SendReply(const DhcpMessage& message, const ReplyAction& action, uint16_t clientPort) {
+    long error = 0;
+    if (!SendFromServerSocket(message.bytes, action.length, action.destination, clientPort, error)) {
+        WriteLog(1, "SendTo Error = %d\n", static_cast<int>(error));
+    }
+}
+
+}  // namespace
+
+void SetServerPorts(uint16_t serverPort, uint16_t clientPort) {
+    ServerPort = serverPort;
+    ClientPort = clientPort;
+}
+
+void ServerThread() {
+    const uint16_t serverPort = ServerPort.load();
+    const uint16_t clientPort = ClientPort.load();
+    long error = 0;
+    {
+        std::shared_ptr<const ServerSettings> settings = CurrentSettings();
+        if (!OpenServerSocket(settings->serverAddress, settings->BindToAll, serverPort, error)) {
+            WriteLog(0, "Failed to create DHCP Server Port(%ld) - Code = %ld\n", static_cast<long>(serverPort), error);
+            ReleaseServerSocket();
+            return;
+        }
+    }
+    std::unique_ptr<DhcpMessage> message(new DhcpMessage());
+    for (;;) {
+        size_t received = ReceiveOnServerSocket(message->bytes, DHCP_BUFFER_SIZE, error);
+        if (received == 0) {
+            if (error == SOCKET_INTERRUPTED_ERROR) {
+                WriteLog(1, "UDP Server received termination request\n");
+                break;
+            }
+            WriteLog(0, "UDP Server Receive error - %ld\n", error);
+            if (error == SOCKET_CLOSED_ERROR) break;
+            // A persistent error must not spin the thread and flood the log.
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        try {
+            // One consistent configuration for the whole message.
+            std::shared_ptr<const ServerSettings> settings = CurrentSettings();
+            ReplyAction action = HandleDatagram(*message, received, *settings);
+            if (action.length != 0) SendReply(*message, action, clientPort);
+        } catch (const std::exception& failure) {
+            // Only exhausted memory or a container limit gets here; losing one
+            // datagram is better than losing the server.
+            WriteLog(-1, "DHCP message dropped: %.100s\n", failure.what());
+        }
+    }
+    ReleaseServerSocket();
+    WriteLog(1, "UDP Server closing\n");
+}
+
+bool StartServerThread() {
+    std::lock_guard<std::mutex> hold(ControlMutex);
+    if (Worker.joinable()) return false;  // one server thread at a time
+    ReleaseServerSocket();  // forget a close aimed at an earlier thread
+    auto end = std::make_shared<ThreadEnd>();
+    try {
+        Worker = std::thread([end] {
+            ServerThread();
+            std::lock_guard<std::mutex> done(end->mutex);
+            end->ended = true;
+            end->signal.notify_all();
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    WorkerEnd = end;
+    return true;
+}
+
+bool StopServerThread(uint32_t timeoutMs) {
+    std::lock_guard<std::mutex> hold(ControlMutex);
+    if (!Worker.joinable()) return true;
+    CloseServerSocket();
+    bool ended;
+    {
+        std::unique_lock<std::mutex> wait(WorkerEnd->mutex);
+        ended = WorkerEnd->signal.wait_for(wait, std::chrono::milliseconds(timeoutMs),
+                                           [] { return WorkerEnd->ended; });
+    }
+    if (!ended) {
+        // A thread cannot be ended by force portably; it is left to finish on
+        // its own and the process goes on shutting down without it.
+        WriteLog(-1, "DHCP Server Not Terminated Properly\n");
+        Worker.detach();
+        WorkerEnd.reset();
+        return false;
+    }
+    Worker.join();
+    WorkerEnd.reset();
+    WriteLog(3, "DHCP Server Terminated Successfully\n");
+    return true;
+}

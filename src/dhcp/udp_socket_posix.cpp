@@ -1,1 +1,296 @@
-// (being written)
+// BSD sockets behind the UDP seam.
+//
+// Two Linux differences from Winsock are hidden here:
+// - close() does not wake a thread blocked in recvfrom on the same socket.
+//   CloseServerSocket therefore shuts the socket down (which does wake it and
+//   makes every later receive return at once) and leaves the close to the
+//   server thread (ReleaseServerSocket), so the descriptor number cannot be
+//   reused while that thread still uses it.
+// - A socket bound to one address never receives datagrams sent to
+//   255.255.255.255, which is how DHCP clients without an address talk. To
+//   serve one interface the socket binds to all addresses, is tied to the
+//   interface's device (SO_BINDTODEVICE) and sends from the server address
+//   with IP_PKTINFO, so broadcast replies leave through that interface.
+#include "dhcp/udp_socket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <ifaddrs.h>
+#include <mutex>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+
+namespace {
+
+std::mutex ServerSocketMutex;  // guards ServerFd against Close/Release races
+std::atomic<int> ServerFd{-1};
+std::atomic<bool> ServerClosing{false};
+bool ServerTied = false;      // tied to one interface: send with IP_PKTINFO
+uint32_t ServerSourceNet = 0;  // the server address, network order
+int ServerInterface = 0;       // interface index of the tied device
+
+long TranslateErrno(int code) {
+    switch (code) {
+        case EINTR: return 10004;
+        case EBADF: return 10009;
+        case EACCES:
+        case EPERM: return 10013;
+        case EFAULT: return 10014;
+        case EINVAL: return 10022;
+        case EMFILE:
+        case ENFILE: return 10024;
+        case EWOULDBLOCK: return 10035;
+        case ENOTSOCK: return 10038;
+        case EDESTADDRREQ: return 10039;
+        case EMSGSIZE: return 10040;
+        case EPROTOTYPE: return 10041;
+        case ENOPROTOOPT: return 10042;
+        case EPROTONOSUPPORT: return 10043;
+        case EOPNOTSUPP: return 10045;
+        case EAFNOSUPPORT: return 10047;
+        case EADDRINUSE: return 10048;
+        case EADDRNOTAVAIL: return 10049;
+        case ENETDOWN: return 10050;
+        case ENETUNREACH: return 10051;
+        case ECONNRESET: return 10054;
+        case ENOBUFS: return 10055;
+        case ENOTCONN: return 10057;
+        case ESHUTDOWN: return 10058;
+        case ETIMEDOUT: return 10060;
+        case ECONNREFUSED: return 10061;
+        case EHOSTUNREACH: return 10065;
+        default: return code;
+    }
+}
+
+sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(address);
+    return sa;
+}
+
+// The name of the interface that holds `address`; empty when none does.
+std::string InterfaceHolding(uint32_t address) {
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return "";
+    std::string name;
+    for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || !entry->ifa_name) continue;
+        sockaddr_in held;
+        std::memcpy(&held, entry->ifa_addr, sizeof held);
+        if (ntohl(held.sin_addr.s_addr) == address) {
+            name = entry->ifa_name;
+            break;
+        }
+    }
+    freeifaddrs(list);
+    return name;
+}
+
+int OpenBroadcastSocket(long& error) {
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = TranslateErrno(errno);
+        return -1;
+    }
+    int on = 1;
+    if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+        error = TranslateErrno(errno);
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+bool StartSocketLibrary() { return true; }
+void StopSocketLibrary() {}
+
+bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& error) {
+    error = 0;
+    int fd = OpenBroadcastSocket(error);
+    if (fd < 0) return false;
+    bool tied = false;
+    int interfaceIndex = 0;
+    if (!bindToAll) {
+        std::string device = InterfaceHolding(address);
+        if (device.empty()) {
+            // What a bind to an address that is not on this machine reports.
+            error = SOCKET_ADDRESS_NOT_AVAILABLE;
+            close(fd);
+            return false;
+        }
+        if (setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(),
+                       static_cast<socklen_t>(device.size() + 1)) != 0) {
+            error = TranslateErrno(errno);
+            close(fd);
+            return false;
+        }
+        interfaceIndex = static_cast<int>(if_nametoindex(device.c_str()));
+        tied = true;
+    }
+    sockaddr_in local = MakeAddress(0, port);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        error = TranslateErrno(errno);
+        close(fd);
+        return false;
+    }
+    std::lock_guard<std::mutex> hold(ServerSocketMutex);
+    if (ServerFd.load() >= 0) {
+        close(fd);
+        error = 10048;  // one server socket per process
+        return false;
+    }
+    ServerTied = tied;
+    ServerSourceNet = htonl(address);
+    ServerInterface = interfaceIndex;
+    ServerFd = fd;  // a close that came first still ends the first receive
+    return true;
+}
+
+size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error) {
+    for (;;) {
+        if (ServerClosing.load()) {
+            error = SOCKET_INTERRUPTED_ERROR;
+            return 0;
+        }
+        int fd = ServerFd.load();
+        if (fd < 0) {
+            error = SOCKET_CLOSED_ERROR;
+            return 0;
+        }
+        sockaddr_in from;
+        iovec part{buffer, size};
+        msghdr header;
+        std::memset(&header, 0, sizeof header);
+        header.msg_name = &from;
+        header.msg_namelen = sizeof from;
+        header.msg_iov = &part;
+        header.msg_iovlen = 1;
+        ssize_t n = recvmsg(fd, &header, 0);
+        int code = errno;
+        if (ServerClosing.load()) {
+            error = SOCKET_INTERRUPTED_ERROR;
+            return 0;
+        }
+        if (n > 0) {
+            if (header.msg_flags & MSG_TRUNC) {
+                // Winsock reports a datagram larger than the buffer as an error.
+                error = 10040;
+                return 0;
+            }
+            return static_cast<size_t>(n);
+        }
+        if (n == 0) continue;  // an empty datagram carries nothing to answer
+        if (code == EINTR) continue;
+        error = TranslateErrno(code);
+        return 0;
+    }
+}
+
+bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
+    int fd = ServerFd.load();
+    if (fd < 0) {
+        error = SOCKET_CLOSED_ERROR;
+        return false;
+    }
+    sockaddr_in to = MakeAddress(address, port);
+    iovec part{const_cast<void*>(data), size};
+    msghdr header;
+    std::memset(&header, 0, sizeof header);
+    header.msg_name = &to;
+    header.msg_namelen = sizeof to;
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    if (ServerTied) {
+        // Answer from the server address through its interface, as a socket
+        // bound to that address would.
+        std::memset(control, 0, sizeof control);
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        cmsghdr* item = CMSG_FIRSTHDR(&header);
+        item->cmsg_level = IPPROTO_IP;
+        item->cmsg_type = IP_PKTINFO;
+        item->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info;
+        std::memset(&info, 0, sizeof info);
+        info.ipi_ifindex = ServerInterface;
+        info.ipi_spec_dst.s_addr = ServerSourceNet;
+        std::memcpy(CMSG_DATA(item), &info, sizeof info);
+    }
+    for (;;) {
+        ssize_t n = sendmsg(fd, &header, 0);
+        if (n >= 0) return true;
+        if (errno == EINTR) continue;
+        error = TranslateErrno(errno);
+        return false;
+    }
+}
+
+void CloseServerSocket() {
+    std::lock_guard<std::mutex> hold(ServerSocketMutex);
+    ServerClosing = true;
+    int fd = ServerFd.load();
+    // Wakes a blocked recvmsg; the descriptor stays valid until the server
+    // thread releases it.
+    if (fd >= 0) shutdown(fd, SHUT_RDWR);
+}
+
+void ReleaseServerSocket() {
+    std::lock_guard<std::mutex> hold(ServerSocketMutex);
+    int fd = ServerFd.exchange(-1);
+    if (fd >= 0) close(fd);
+    ServerClosing = false;
+}
+
+UdpHandle OpenUdpSocket(uint32_t address, uint16_t port, long& error) {
+    error = 0;
+    int fd = OpenBroadcastSocket(error);
+    if (fd < 0) return INVALID_UDP_HANDLE;
+    sockaddr_in local = MakeAddress(address, port);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        error = TranslateErrno(errno);
+        close(fd);
+        return INVALID_UDP_HANDLE;
+    }
+    return fd;
+}
+
+size_t ReceiveUdp(UdpHandle handle, void* buffer, size_t size, uint32_t timeoutMs, uint32_t* fromAddress,
+                  uint16_t* fromPort) {
+    pollfd wait{static_cast<int>(handle), POLLIN, 0};
+    if (poll(&wait, 1, static_cast<int>(timeoutMs)) <= 0) return 0;
+    sockaddr_in from;
+    socklen_t fromLength = sizeof from;
+    ssize_t n = recvfrom(static_cast<int>(handle), buffer, size, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (n <= 0) return 0;
+    if (fromAddress) *fromAddress = ntohl(from.sin_addr.s_addr);
+    if (fromPort) *fromPort = ntohs(from.sin_port);
+    return static_cast<size_t>(n);
+}
+
+bool SendUdp(UdpHandle handle, const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
+    sockaddr_in to = MakeAddress(address, port);
+    ssize_t n = sendto(static_cast<int>(handle), data, size, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    if (n < 0) {
+        error = TranslateErrno(errno);
+        return false;
+    }
+    return true;
+}
+
+void CloseUdp(UdpHandle handle) {
+    if (handle != INVALID_UDP_HANDLE) close(static_cast<int>(handle));
+}

@@ -1,1 +1,174 @@
-// (being written)
+// Winsock behind the UDP seam. Closing the server socket from the main thread
+// ends the server thread's blocked recvfrom; whatever code Winsock reports for
+// that receive, a receive that fails after the close is reported as
+// SOCKET_INTERRUPTED_ERROR so that the loop ends the same way everywhere.
+#include "dhcp/udp_socket.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+std::mutex ServerSocketMutex;
+std::atomic<SOCKET> ServerSocket{INVALID_SOCKET};
+std::atomic<bool> ServerClosing{false};
+
+sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(address);
+    return sa;
+}
+
+SOCKET OpenBroadcastSocket(long& error) {
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET) {
+        error = WSAGetLastError();
+        return INVALID_SOCKET;
+    }
+    BOOL on = TRUE;
+    if (setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on) != 0) {
+        error = WSAGetLastError();
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
+}  // namespace
+
+bool StartSocketLibrary() {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+void StopSocketLibrary() { WSACleanup(); }
+
+bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& error) {
+    error = 0;
+    SOCKET s = OpenBroadcastSocket(error);
+    if (s == INVALID_SOCKET) return false;
+    sockaddr_in local = MakeAddress(bindToAll ? 0 : address, port);
+    if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        error = WSAGetLastError();
+        closesocket(s);
+        return false;
+    }
+    std::lock_guard<std::mutex> hold(ServerSocketMutex);
+    if (ServerSocket.load() != INVALID_SOCKET) {
+        closesocket(s);
+        error = WSAEADDRINUSE;  // one server socket per process
+        return false;
+    }
+    ServerSocket = s;  // a close that came first still ends the first receive
+    return true;
+}
+
+size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error) {
+    for (;;) {
+        if (ServerClosing.load()) {
+            error = SOCKET_INTERRUPTED_ERROR;
+            return 0;
+        }
+        SOCKET s = ServerSocket.load();
+        if (s == INVALID_SOCKET) {
+            error = SOCKET_CLOSED_ERROR;
+            return 0;
+        }
+        sockaddr_in from;
+        int fromLength = sizeof from;
+        int n = recvfrom(s, static_cast<char*>(buffer), static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(&from),
+                         &fromLength);
+        long code = n == SOCKET_ERROR ? WSAGetLastError() : 0;
+        if (ServerClosing.load()) {
+            error = SOCKET_INTERRUPTED_ERROR;
+            return 0;
+        }
+        if (n > 0) return static_cast<size_t>(n);
+        if (n == 0) continue;  // an empty datagram carries nothing to answer
+        error = code;
+        return 0;
+    }
+}
+
+bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
+    SOCKET s = ServerSocket.load();
+    if (s == INVALID_SOCKET) {
+        error = SOCKET_CLOSED_ERROR;
+        return false;
+    }
+    sockaddr_in to = MakeAddress(address, port);
+    if (sendto(s, static_cast<const char*>(data), static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(&to),
+               sizeof to) == SOCKET_ERROR) {
+        error = WSAGetLastError();
+        return false;
+    }
+    return true;
+}
+
+void CloseServerSocket() {
+    std::lock_guard<std::mutex> hold(ServerSocketMutex);
+    ServerClosing = true;
+    SOCKET s = ServerSocket.exchange(INVALID_SOCKET);
+    if (s != INVALID_SOCKET) closesocket(s);  // ends the blocked recvfrom
+}
+
+void ReleaseServerSocket() {
+    std::lock_guard<std::mutex> hold(ServerSocketMutex);
+    SOCKET s = ServerSocket.exchange(INVALID_SOCKET);
+    if (s != INVALID_SOCKET) closesocket(s);
+    ServerClosing = false;
+}
+
+UdpHandle OpenUdpSocket(uint32_t address, uint16_t port, long& error) {
+    error = 0;
+    SOCKET s = OpenBroadcastSocket(error);
+    if (s == INVALID_SOCKET) return INVALID_UDP_HANDLE;
+    sockaddr_in local = MakeAddress(address, port);
+    if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        error = WSAGetLastError();
+        closesocket(s);
+        return INVALID_UDP_HANDLE;
+    }
+    return static_cast<UdpHandle>(s);
+}
+
+size_t ReceiveUdp(UdpHandle handle, void* buffer, size_t size, uint32_t timeoutMs, uint32_t* fromAddress,
+                  uint16_t* fromPort) {
+    SOCKET s = static_cast<SOCKET>(handle);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    timeval wait;
+    wait.tv_sec = static_cast<long>(timeoutMs / 1000);
+    wait.tv_usec = static_cast<long>((timeoutMs % 1000) * 1000);
+    if (select(0, &readable, nullptr, nullptr, &wait) <= 0) return 0;
+    sockaddr_in from;
+    int fromLength = sizeof from;
+    int n = recvfrom(s, static_cast<char*>(buffer), static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(&from),
+                     &fromLength);
+    if (n <= 0) return 0;
+    if (fromAddress) *fromAddress = ntohl(from.sin_addr.s_addr);
+    if (fromPort) *fromPort = ntohs(from.sin_port);
+    return static_cast<size_t>(n);
+}
+
+bool SendUdp(UdpHandle handle, const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
+    sockaddr_in to = MakeAddress(address, port);
+    if (sendto(static_cast<SOCKET>(handle), static_cast<const char*>(data), static_cast<int>(size), 0,
+               reinterpret_cast<sockaddr*>(&to), sizeof to) == SOCKET_ERROR) {
+        error = WSAGetLastError();
+        return false;
+    }
+    return true;
+}
+
+void CloseUdp(UdpHandle handle) {
+    if (handle != INVALID_UDP_HANDLE) closesocket(static_cast<SOCKET>(handle));
+}
