@@ -4,4 +4,50 @@
 // file is read over them.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ServerSettings;
+
 void discoverAdapterSettings();
+
+// The static-address warning: when [Server] DontWarnAddress of NIMBO.INI is 0
+// and IPAddress is exactly "0.0.0.0", tells the administrator (a message box
+// on Windows, a level 0 log line elsewhere).
+constexpr const char* STATIC_ADDRESS_WARNING =
+    "The DHCP Server needs to be assigned a STATIC IP address on your network. See the NIMBO help file for "
+    "instructions.";
+void WarnWhenNoStaticAddress(const ServerSettings& settings);
+
+#ifdef _WIN32
+// The registry walk below a given root key (an HKEY); discoverAdapterSettings
+// passes HKEY_LOCAL_MACHINE, tests a scratch key of their own. Fills the
+// fields of `settings`, the NT or Windows 95 layout chosen by settings.isNT.
+void DiscoverAdapterSettingsUnder(void* rootKey, ServerSettings& settings);
+#else
+// One IPv4 address of a network interface, as getifaddrs lists it.
+struct InterfaceAddress {
+    std::string name;
+    uint32_t address = 0;  // host order
+    uint32_t mask = 0;     // host order
+    bool up = false;
+    bool loopback = false;
+};
+
+// Where the Linux discovery reads the routes and the resolver settings.
+struct AdapterSources {
+    std::string routeFile = "/proc/net/route";
+    std::string resolvFile = "/etc/resolv.conf";
+};
+void SetAdapterSources(const AdapterSources& sources);
+
+// The Linux discovery from its inputs: address and mask of the first up,
+// non-loopback interface; the gateways of the default routes in the route
+// table text (file order, each once); the IPv4 name servers and the domain
+// ("domain", or the first name of "search"; the last such line wins) of the
+// resolver text. WINSServer stays empty; SubnetMask keeps its value when no
+// interface is found. Values longer than a field are cut.
+void FillAdapterSettings(ServerSettings& settings, const std::vector<InterfaceAddress>& interfaces,
+                         const std::string& routeText, const std::string& resolvText);
+#endif

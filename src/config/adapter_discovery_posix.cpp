@@ -1,1 +1,170 @@
-// (being written)
+// Linux discovery: the interface list, the kernel's route table and the
+// resolver configuration stand in for the Windows registry.
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "config/adapter_discovery.h"
+#include "config/profile_file.h"
+#include "config/server_settings.h"
+#include "config/settings_file.h"
+#include "shell/ip_address.h"
+#include "shell/log.h"
+
+namespace {
+
+std::mutex sources_lock;
+AdapterSources sources;
+
+std::string ReadText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return "";
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::string DottedQuad(uint32_t hostOrder) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", (hostOrder >> 24) & 0xFF, (hostOrder >> 16) & 0xFF,
+                  (hostOrder >> 8) & 0xFF, hostOrder & 0xFF);
+    return text;
+}
+
+void AppendWord(std::string& list, const std::string& word) {
+    if (!list.empty()) list += ' ';
+    list += word;
+}
+
+bool ListHas(const std::string& list, const std::string& word) {
+    std::istringstream words(list);
+    std::string each;
+    while (words >> each) {
+        if (each == word) return true;
+    }
+    return false;
+}
+
+// /proc/net/route: a header line, then "Iface Destination Gateway Flags
+// RefCnt Use Metric Mask ..." with the addresses as the hex of their
+// network-order bytes read on a little-endian machine.
+std::string DefaultGateways(const std::string& routeText) {
+    constexpr unsigned long RTF_UP_FLAG = 0x1, RTF_GATEWAY_FLAG = 0x2;
+    std::istringstream lines(routeText);
+    std::string line, gateways;
+    std::getline(lines, line);  // header
+    while (std::getline(lines, line)) {
+        char iface[64];
+        unsigned long destination, gateway, flags, refcnt, use, metric, mask;
+        if (std::sscanf(line.c_str(), "%63s %lx %lx %lx %lu %lu %lu %lx", iface, &destination, &gateway, &flags,
+                        &refcnt, &use, &metric, &mask) != 8) {
+            continue;
+        }
+        if (destination != 0 || mask != 0 || gateway == 0) continue;
+        if ((flags & RTF_UP_FLAG) == 0 || (flags & RTF_GATEWAY_FLAG) == 0) continue;
+        uint32_t networkBytes = static_cast<uint32_t>(gateway);
+        // The file shows the in-memory word; its first byte is the first octet.
+        uint32_t hostOrder = ((networkBytes & 0xFF) << 24) | ((networkBytes & 0xFF00) << 8) |
+                             ((networkBytes >> 8) & 0xFF00) | (networkBytes >> 24);
+        std::string text = DottedQuad(hostOrder);
+        if (!ListHas(gateways, text)) AppendWord(gateways, text);
+    }
+    return gateways;
+}
+
+bool IsIPv4Text(const std::string& text) {
+    in_addr parsed;
+    return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
+}
+
+void ReadResolver(const std::string& resolvText, std::string* nameServers, std::string* domain) {
+    std::istringstream lines(resolvText);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string keyword, value;
+        if (!(words >> keyword) || keyword[0] == '#' || keyword[0] == ';') continue;
+        if (!(words >> value)) continue;
+        if (keyword == "nameserver") {
+            if (IsIPv4Text(value) && !ListHas(*nameServers, value)) AppendWord(*nameServers, value);
+        } else if (keyword == "domain" || keyword == "search") {
+            *domain = value;
+        }
+    }
+}
+
+std::vector<InterfaceAddress> SystemInterfaces() {
+    std::vector<InterfaceAddress> result;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return result;
+    for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+        InterfaceAddress item;
+        item.name = entry->ifa_name ? entry->ifa_name : "";
+        item.address = ntohl(reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr);
+        if (entry->ifa_netmask) item.mask = ntohl(reinterpret_cast<sockaddr_in*>(entry->ifa_netmask)->sin_addr.s_addr);
+        item.up = (entry->ifa_flags & IFF_UP) != 0;
+        item.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
+        result.push_back(item);
+    }
+    freeifaddrs(list);
+    return result;
+}
+
+void ShowStaticAddressWarning() { WriteLog(0, "%s\n", STATIC_ADDRESS_WARNING); }
+
+}  // namespace
+
+void SetAdapterSources(const AdapterSources& replacement) {
+    std::lock_guard<std::mutex> guard(sources_lock);
+    sources = replacement;
+}
+
+void FillAdapterSettings(ServerSettings& settings, const std::vector<InterfaceAddress>& interfaces,
+                         const std::string& routeText, const std::string& resolvText) {
+    CopySetting(settings.IPAddress, "");
+    CopySetting(settings.DNSServer, "");
+    CopySetting(settings.Routers, "");
+    CopySetting(settings.WINSServer, "");
+    CopySetting(settings.DomainName, "");
+
+    for (const InterfaceAddress& item : interfaces) {
+        if (!item.up || item.loopback) continue;
+        CopySetting(settings.IPAddress, DottedQuad(item.address).c_str());
+        CopySetting(settings.SubnetMask, DottedQuad(item.mask).c_str());
+        break;
+    }
+    CopySetting(settings.Routers, DefaultGateways(routeText).c_str());
+    std::string nameServers, domain;
+    ReadResolver(resolvText, &nameServers, &domain);
+    CopySetting(settings.DNSServer, nameServers.c_str());
+    CopySetting(settings.DomainName, domain.c_str());
+}
+
+void WarnWhenNoStaticAddress(const ServerSettings& settings) {
+    if (std::strcmp(settings.IPAddress, "0.0.0.0") != 0) return;
+    ProfileFile ini;
+    ini.loadText(ReadText(IniPath()));
+    if (ini.getInt("Server", "DontWarnAddress", 0) != 0) return;
+    ShowStaticAddressWarning();
+}
+
+void discoverAdapterSettings() {
+    AdapterSources paths;
+    {
+        std::lock_guard<std::mutex> guard(sources_lock);
+        paths = sources;
+    }
+    std::vector<InterfaceAddress> interfaces = SystemInterfaces();
+    std::string routeText = ReadText(paths.routeFile);
+    std::string resolvText = ReadText(paths.resolvFile);
+    UpdateSettings([&](ServerSettings& settings) { FillAdapterSettings(settings, interfaces, routeText, resolvText); });
+    WarnWhenNoStaticAddress(*CurrentSettings());
+}

@@ -1,0 +1,182 @@
+#include "command_channel.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "log.h"
+#include "paths.h"
+
+namespace {
+
+int startup_lock_fd = -1;
+int run_lock_fd = -1;
+int directory_fd = -1;  // keeps long directory paths usable for sun_path
+
+constexpr int COMMAND_IO_TIMEOUT_MS = 2000;
+
+int OpenLockFile(const std::string& directory, const char* name) {
+    std::string path = JoinPath(directory, name);
+    return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+}
+
+// sun_path holds 107 characters; a longer directory is reached through the
+// process's own descriptor of it.
+bool SocketAddress(const std::string& directory, sockaddr_un* address) {
+    std::memset(address, 0, sizeof *address);
+    address->sun_family = AF_UNIX;
+    std::string path = JoinPath(directory, "nimbo.ctl");
+    if (path.size() >= sizeof address->sun_path) {
+        if (directory_fd < 0) directory_fd = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (directory_fd < 0) return false;
+        path = "/proc/self/fd/" + std::to_string(directory_fd) + "/nimbo.ctl";
+        if (path.size() >= sizeof address->sun_path) return false;
+    }
+    std::memcpy(address->sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+bool WaitFor(int fd, short events) {
+    pollfd entry{fd, events, 0};
+    int ready;
+    do {
+        ready = ::poll(&entry, 1, COMMAND_IO_TIMEOUT_MS);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+bool ReadAll(int fd, void* buffer, size_t length) {
+    auto* bytes = static_cast<char*>(buffer);
+    while (length > 0) {
+        if (!WaitFor(fd, POLLIN)) return false;
+        ssize_t got = ::recv(fd, bytes, length, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        bytes += got;
+        length -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const void* buffer, size_t length) {
+    const auto* bytes = static_cast<const char*>(buffer);
+    while (length > 0) {
+        if (!WaitFor(fd, POLLOUT)) return false;
+        ssize_t sent = ::send(fd, bytes, length, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        bytes += sent;
+        length -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool AcquireStartupLock(const std::string& directory) {
+    if (startup_lock_fd < 0) startup_lock_fd = OpenLockFile(directory, "nimbo.lock");
+    if (startup_lock_fd < 0) return false;
+    while (::flock(startup_lock_fd, LOCK_EX) != 0) {
+        if (errno != EINTR) return false;
+    }
+    return true;
+}
+
+void ReleaseStartupLock() {
+    if (startup_lock_fd < 0) return;
+    ::flock(startup_lock_fd, LOCK_UN);
+    ::close(startup_lock_fd);
+    startup_lock_fd = -1;
+}
+
+bool ClaimServerRole(const std::string& directory) {
+    if (run_lock_fd < 0) run_lock_fd = OpenLockFile(directory, "nimbo.run");
+    if (run_lock_fd < 0) return false;
+    if (::flock(run_lock_fd, LOCK_EX | LOCK_NB) == 0) return true;
+    return false;
+}
+
+int SendCommandToServer(const std::string& directory, uint32_t tag, const std::string& text) {
+    sockaddr_un address;
+    if (!SocketAddress(directory, &address)) return -1;
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    int result = -1;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        uint32_t header[2] = {tag, static_cast<uint32_t>(text.size() + 1)};
+        int32_t answer = 0;
+        if (WriteAll(fd, header, sizeof header) && WriteAll(fd, text.c_str(), text.size() + 1) &&
+            ReadAll(fd, &answer, sizeof answer)) {
+            result = answer;
+        }
+    }
+    ::close(fd);
+    return result;
+}
+
+int OpenCommandListener(const std::string& directory) {
+    sockaddr_un address;
+    if (!SocketAddress(directory, &address)) {
+        WriteLog(0, "Command socket path too long - %.100s\n", directory.c_str());
+        return -1;
+    }
+    // Only the holder of the run lock gets here, so a file at this path is
+    // left over from a server that ended without cleaning up.
+    ::unlink(address.sun_path);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        WriteLog(0, "Command socket failed - Code = %d\n", errno);
+        return -1;
+    }
+    mode_t previous = ::umask(0077);  // only the server's own user may command it
+    int bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::umask(previous);
+    if (bound != 0 || ::listen(fd, 8) != 0) {
+        WriteLog(0, "Command socket failed - Code = %d\n", errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool ReceiveCommand(int listener, int* connection, uint32_t* tag, std::string* text) {
+    int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return false;
+    uint32_t header[2];
+    if (!ReadAll(fd, header, sizeof header) || header[1] > COMMAND_TEXT_LIMIT) {
+        WriteLog(1, "Command message dropped - bad header\n");
+        ::close(fd);
+        return false;
+    }
+    std::vector<char> body(header[1] + 1, '\0');
+    if (!ReadAll(fd, body.data(), header[1])) {
+        WriteLog(1, "Command message dropped - short text\n");
+        ::close(fd);
+        return false;
+    }
+    *tag = header[0];
+    text->assign(body.data());  // up to the first zero byte, as the window reads it
+    *connection = fd;
+    return true;
+}
+
+void AnswerCommand(int connection, int result) {
+    int32_t answer = result;
+    WriteAll(connection, &answer, sizeof answer);
+    ::close(connection);
+}
+
+void CloseCommandListener(int listener, const std::string& directory) {
+    if (listener < 0) return;
+    ::close(listener);
+    sockaddr_un address;
+    if (SocketAddress(directory, &address)) ::unlink(address.sun_path);
+}

@@ -1,0 +1,35 @@
+// The Linux host: start-up, single instance per program directory, the
+// 500 ms housekeeping, command messages and shutdown of the server, in the
+// order of the Windows program (without its window and tray icon).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct HostOptions {
+    std::string directory;    // program directory: NIMBO.INI, the logs, the lock and socket files
+    std::string commandLine;  // the switches, joined by blanks
+    // Ports of the server thread; other values only in tests.
+    uint16_t serverPort = 67;
+    uint16_t clientPort = 68;
+};
+
+// Parses the arguments of `nimbo` (without the program name): "--dir DIR",
+// "--server-port N" and "--client-port N" are the host's own options; the
+// rest is the command line. The directory defaults to `programDirectory`.
+// False (with a message in *error) for an option without its value.
+bool ParseHostArguments(const std::vector<std::string>& arguments, const std::string& programDirectory,
+                        HostOptions* options, std::string* error);
+
+// Runs one start: either the server until it is shut down, or a second
+// start that hands its command line to the running server. Returns the exit code.
+int RunServerHost(const HostOptions& options);
+
+// One tick of the housekeeping timer: saves the lease section when the table
+// changed, then sweeps expired leases under LeaseLock.
+void RunHousekeepingTick();
+
+// The start-up banner texts (without the level), for the log.
+std::string StartupBannerLine(const char* version);
+std::string HardwareLine();

@@ -1,0 +1,267 @@
+#include "server_host.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/sysinfo.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+
+#include "config/adapter_discovery.h"
+#include "config/server_settings.h"
+#include "config/settings_file.h"
+#include "dhcp/server_thread.h"
+#include "leases/lease_expiry.h"
+#include "leases/lease_store.h"
+#include "shell/clock.h"
+#include "shell/command_channel.h"
+#include "shell/command_message.h"
+#include "shell/log.h"
+#include "shell/paths.h"
+
+namespace {
+
+constexpr const char* NIMBO_VERSION = "0.13";
+constexpr uint32_t TIMER_PERIOD_MS = 500;
+
+bool ParsePort(const std::string& text, uint16_t* port) {
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 1 || value > 65535) return false;
+    *port = static_cast<uint16_t>(value);
+    return true;
+}
+
+std::string Format(const char* format, ...) NIMBO_PRINTF(1, 2);
+std::string Format(const char* format, ...) {
+    char buffer[LOG_ENTRY_MAX + 1];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+std::string ProcessorText() {
+    long count = sysconf(_SC_NPROCESSORS_ONLN);
+    std::string model;
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line)) {
+        if (line.compare(0, 10, "model name") == 0 || line.compare(0, 9, "Processor") == 0) {
+            size_t colon = line.find(':');
+            if (colon != std::string::npos) {
+                model = line.substr(colon + 1);
+                size_t first = model.find_first_not_of(" \t");
+                model = first == std::string::npos ? "" : model.substr(first);
+            }
+            break;
+        }
+    }
+    utsname names{};
+    ::uname(&names);
+    if (model.empty()) model = names.machine;
+    return Format("%ld processors - %.80s", count, model.c_str());
+}
+
+// The second start: hand the command line to the running server and show
+// its answer.
+int SecondStart(const HostOptions& options) {
+    std::string text = options.commandLine.empty() ? "/SHOWICON" : options.commandLine;
+    int answer = SendCommandToServer(options.directory, COMMAND_MESSAGE_TAG, text);
+    if (answer == COMMAND_RESULT_PASSED) {
+        std::printf("%s\n", CommandAnswerText(answer).c_str());
+    } else if (answer == COMMAND_RESULT_ERROR) {
+        std::fprintf(stderr, "%s\n", CommandAnswerText(answer).c_str());
+    } else if (answer < 0) {
+        std::fprintf(stderr, "The running Nimbo server in %s did not answer\n", options.directory.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// Carries out the actions of a command message. Only shutdown has an effect
+// here: the host has no properties window and no tray icon.
+bool ApplyActions(const std::vector<HostAction>& actions) {
+    bool shutdown = false;
+    for (HostAction action : actions) {
+        if (action == HostAction::Shutdown) shutdown = true;
+    }
+    return shutdown;
+}
+
+}  // namespace
+
+bool ParseHostArguments(const std::vector<std::string>& arguments, const std::string& programDirectory,
+                        HostOptions* options, std::string* error) {
+    options->directory = programDirectory;
+    std::vector<std::string> rest;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        bool needsValue = argument == "--dir" || argument == "--server-port" || argument == "--client-port";
+        if (!needsValue) {
+            rest.push_back(argument);
+            continue;
+        }
+        if (i + 1 >= arguments.size()) {
+            *error = argument + " needs a value";
+            return false;
+        }
+        const std::string& value = arguments[++i];
+        if (argument == "--dir") {
+            if (value.empty()) {
+                *error = "--dir needs a directory";
+                return false;
+            }
+            options->directory = value;
+            while (options->directory.size() > 1 && options->directory.back() == '/') options->directory.pop_back();
+        } else if (!ParsePort(value, argument == "--server-port" ? &options->serverPort : &options->clientPort)) {
+            *error = argument + " needs a port number from 1 to 65535";
+            return false;
+        }
+    }
+    options->commandLine = JoinCommandLine(rest);
+    return true;
+}
+
+void RunHousekeepingTick() {
+    if (LeasesDirty.load()) saveLeases();
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    ExpireLeases();
+}
+
+std::string StartupBannerLine(const char* version) {
+    utsname names{};
+    long major = 0, minor = 0, build = 0;
+    if (::uname(&names) == 0) std::sscanf(names.release, "%ld.%ld.%ld", &major, &minor, &build);
+    return Format("NIMBO V%.100s Starting - Running on %.100s %ld.%ld (Build %ld) (%.100s)\n", version,
+                  names.sysname, major, minor, build, names.version);
+}
+
+std::string HardwareLine() {
+    struct sysinfo info {};
+    ::sysinfo(&info);
+    const unsigned long long unit = info.mem_unit ? info.mem_unit : 1;
+    const unsigned long long mb = 1048576ULL;
+    unsigned long long totalRam = info.totalram * unit, freeRam = (info.freeram + info.bufferram) * unit;
+    unsigned long long totalSwap = info.totalswap * unit, freeSwap = info.freeswap * unit;
+    // Linux has no single "virtual memory" figure; RAM and swap together is
+    // what the process can commit.
+    unsigned long long totalVirtual = totalRam + totalSwap, freeVirtual = freeRam + freeSwap;
+    int load = totalRam ? static_cast<int>((totalRam - freeRam) * 100 / totalRam) : 0;
+    return Format(
+        "Hardware - CPU:%.100s Memory:Physical:%ldMB (%ldMB avail) %d%% used PageFile:%ldMB (%ldMB avail) "
+        "Virtual:%ldMB (%ldMB avail)\n",
+        ProcessorText().c_str(), static_cast<long>(totalRam / mb), static_cast<long>(freeRam / mb), load,
+        static_cast<long>(totalSwap / mb), static_cast<long>(freeSwap / mb), static_cast<long>(totalVirtual / mb),
+        static_cast<long>(freeVirtual / mb));
+}
+
+int RunServerHost(const HostOptions& options) {
+    // The named mutex: starts take turns until one knows what it is.
+    if (!AcquireStartupLock(options.directory)) {
+        std::fprintf(stderr, "Cannot use the program directory %s\n", options.directory.c_str());
+        return 1;
+    }
+    // A server that is shutting down still holds the run lock but no longer
+    // answers; wait for it to go (bounded) instead of failing the start.
+    bool first = false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (ClaimServerRole(options.directory)) {
+            first = true;
+            break;
+        }
+        int answer = SendCommandToServer(options.directory, 0, "");  // probe: wrong tag, no effect
+        if (answer >= 0) break;
+        ::usleep(100000);
+    }
+    if (!first) {
+        int code = SecondStart(options);
+        ReleaseStartupLock();
+        return code;
+    }
+
+    // Signals are taken on the main loop's descriptor, never by the server thread.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    int signalFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    SetLogDirectory(options.directory);
+    SetIniPath(JoinPath(options.directory, "NIMBO.INI"));
+    UpdateSettings([](ServerSettings& settings) { settings.isNT = false; });
+    discoverAdapterSettings();
+    loadSettings();
+    WriteLog(0, "%s", StartupBannerLine(NIMBO_VERSION).c_str());
+    WriteLog(0, "%s", HardwareLine().c_str());
+
+    int listener = OpenCommandListener(options.directory);
+    SetServerPorts(options.serverPort, options.clientPort);
+    StartServerThread();
+
+    bool shutdown = false;
+    if (IsServiceCommandLine(options.commandLine)) {
+        WriteLog(1, "Running as NT service\n");
+    } else if (!options.commandLine.empty()) {
+        std::vector<HostAction> actions;
+        int answer = HandleCommandMessage(COMMAND_MESSAGE_TAG, options.commandLine.c_str(), &actions);
+        if (answer == COMMAND_RESULT_ERROR) std::fprintf(stderr, "%s\n", CommandAnswerText(answer).c_str());
+        shutdown = ApplyActions(actions);
+    }
+    ReleaseStartupLock();
+
+    uint32_t nextTick = TickCountMs() + TIMER_PERIOD_MS;
+    while (!shutdown) {
+        uint32_t now = TickCountMs();
+        int32_t untilTick = static_cast<int32_t>(nextTick - now);
+        if (untilTick <= 0) {
+            RunHousekeepingTick();
+            nextTick = TickCountMs() + TIMER_PERIOD_MS;
+            continue;
+        }
+        pollfd watched[2] = {{signalFd, POLLIN, 0}, {listener, POLLIN, 0}};
+        int ready = ::poll(watched, listener >= 0 ? 2 : 1, untilTick);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            WriteLog(-1, "Main loop poll failed - Code = %d\n", errno);
+            break;
+        }
+        if (watched[0].revents & POLLIN) {
+            signalfd_siginfo signalInfo;
+            if (::read(signalFd, &signalInfo, sizeof signalInfo) == sizeof signalInfo) {
+                WriteLog(1, "Signal %d - Shutdown Server\n", static_cast<int>(signalInfo.ssi_signo));
+                shutdown = true;
+            }
+        }
+        if (listener >= 0 && (watched[1].revents & POLLIN)) {
+            int connection = -1;
+            uint32_t tag = 0;
+            std::string text;
+            if (ReceiveCommand(listener, &connection, &tag, &text)) {
+                std::vector<HostAction> actions;
+                int answer = HandleCommandMessage(tag, text.c_str(), &actions);
+                AnswerCommand(connection, answer);  // the answer goes back before the actions run
+                if (ApplyActions(actions)) shutdown = true;
+            }
+        }
+    }
+
+    // Shutdown, in the Windows program's order: no more commands, stop the
+    // server thread, then save everything. The run lock stays held until the
+    // process exits, so a new start waits until the file is written.
+    CloseCommandListener(listener, options.directory);
+    StopServerThread(5000);
+    saveSettings();
+    if (signalFd >= 0) ::close(signalFd);
+    return 0;
+}
