@@ -1,1 +1,96 @@
-// (being written)
+#include "dhcp/request_trace.h"
+
+#include <cstdio>
+#include <string>
+
+#include "shell/ip_address.h"
+#include "shell/log.h"
+
+namespace {
+
+const char* const MESSAGE_TYPE_NAMES[] = {
+    "0", "DHCPDISCOVER", "DHCPOFFER", "DHCPREQUEST", "DHCPDECLINE", "DHCPACK", "DHCPNACK", "DHCPRELEASE",
+};
+
+unsigned ReadLittleEndian16(const uint8_t* bytes) {
+    return static_cast<unsigned>(bytes[0]) | (static_cast<unsigned>(bytes[1]) << 8);
+}
+
+// Byte i of a value of which only `available` bytes were received; 0 beyond.
+unsigned ValueByte(const uint8_t* value, size_t available, size_t i) { return i < available ? value[i] : 0; }
+
+// Host names come off the wire: a control byte (a line break would forge a
+// log entry of its own) is shown as '?'. A zero byte adds nothing.
+void AppendNameByte(std::string& text, uint8_t byte) {
+    if (byte == 0) return;
+    text += (byte < 32 || byte == 127) ? '?' : static_cast<char>(byte);
+}
+
+}  // namespace
+
+void TraceHeader(const DhcpMessage& message, size_t received) {
+    const uint8_t* b = message.bytes;
+    // %lx and %ld take a long: 32 bits on Windows, 64 on Linux, so the values
+    // are passed as unsigned long explicitly.
+    WriteLog(3, "DHCP Request (%d) - op=%d, htype=%d hlen=%d xid=%08lx secs=%d\n", static_cast<int>(received),
+             b[OFFSET_OP], b[OFFSET_HTYPE], b[OFFSET_HLEN],
+             static_cast<unsigned long>(ReadLittleEndian32(b + OFFSET_XID)),
+             static_cast<int>(ReadLittleEndian16(b + OFFSET_SECS)));
+    WriteLog(3, "  ciaddr = %08lx, yiaddr = %08lx, siaddr = %08lx, giaddr = %08lx, flags=%04x\n",
+             static_cast<unsigned long>(ReadLittleEndian32(b + OFFSET_CIADDR)),
+             static_cast<unsigned long>(ReadLittleEndian32(b + OFFSET_YIADDR)),
+             static_cast<unsigned long>(ReadLittleEndian32(b + OFFSET_SIADDR)),
+             static_cast<unsigned long>(ReadLittleEndian32(b + OFFSET_GIADDR)), ReadLittleEndian16(b + OFFSET_FLAGS));
+}
+
+void TraceOptionsStart() { WriteLog(3, "DHCP Options:\n"); }
+
+void TraceOption(uint8_t code, uint8_t stated, const uint8_t* value, size_t available) {
+    char item[32];
+    switch (code) {
+    case OPTION_HOST_NAME: {
+        std::string text = "  Host Name: ";
+        for (size_t i = 0; i < available; ++i) AppendNameByte(text, value[i]);
+        WriteLog(3, "%.100s\n", text.c_str());
+        break;
+    }
+    case OPTION_REQUESTED_ADDRESS:
+        WriteLog(3, "  Requested Addr - %d.%d.%d.%d\n", ValueByte(value, available, 0), ValueByte(value, available, 1),
+                 ValueByte(value, available, 2), ValueByte(value, available, 3));
+        break;
+    case OPTION_MESSAGE_TYPE: {
+        unsigned type = ValueByte(value, available, 0);
+        if (type <= 7)
+            WriteLog(3, "  Msg Type = %.20s\n", MESSAGE_TYPE_NAMES[type]);
+        else
+            WriteLog(3, "  Msg Type = %d\n", static_cast<int>(type));
+        break;
+    }
+    case OPTION_SERVER_ID:
+        WriteLog(3, "  Server Addr - %d.%d.%d.%d\n", ValueByte(value, available, 0), ValueByte(value, available, 1),
+                 ValueByte(value, available, 2), ValueByte(value, available, 3));
+        break;
+    case OPTION_PARAMETER_LIST: {
+        std::string text = "  Param Request: ";
+        for (size_t i = 0; i < available; ++i) {
+            std::snprintf(item, sizeof item, "%d ", value[i]);
+            text += item;
+        }
+        WriteLog(3, "%.300s\n", text.c_str());
+        break;
+    }
+    case OPTION_CLIENT_ID: {
+        std::snprintf(item, sizeof item, "  Client ID %d:", static_cast<int>(ValueByte(value, available, 0)));
+        std::string text = item;
+        for (size_t i = 1; i < available; ++i) {
+            std::snprintf(item, sizeof item, "%02x ", value[i]);
+            text += item;
+        }
+        WriteLog(3, "%.100s\n", text.c_str());
+        break;
+    }
+    default:
+        WriteLog(3, "  Tag = %d, Len = %d, Val1 = %d\n", code, stated, ValueByte(value, available, 0));
+        break;
+    }
+}

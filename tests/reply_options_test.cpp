@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dhcp/dhcp_message.h"
+#include "dhcp/reply_options.h"
+#include "dhcp_builder.h"
+#include "shell/ip_address.h"
+#include "shell/log.h"
+#include "test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr uint32_t SERVER = 0xC0A80A02;  // 192.168.10.2
+constexpr size_t LIMIT = DHCP_BUFFER_SIZE - OFFSET_COOKIE - 1;
+constexpr size_t SENTINEL = 0x5EC0DE;
+
+class ReplyOptions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UseLogDirectory(dir.path());
+        settings.serverAddress = SERVER;
+        settings.userOptions.assign(DEFAULT_MAX_OPTION + 1, "");
+    }
+    void TearDown() override { ClearLogPaths(); }
+
+    // Parses a request asking for `codes`, appends the reply options after a
+    // cookie at position `start`, and returns what a client would read.
+    std::vector<ReplyOption> reply(const Bytes& codes, const char* hostName = "", size_t start = 4) {
+        RequestBuilder request;
+        if (!codes.empty()) request.parameterList(codes);
+        DhcpMessage message;
+        std::memset(&message, 0, sizeof message);
+        ParseRequest(message, request.load(message), options);
+        std::remove(MainLogPath().c_str());
+        std::memset(&replyMessage, 0, sizeof replyMessage);
+        replyMessage.length = SENTINEL;
+        std::memcpy(replyMessage.bytes + OFFSET_COOKIE, MAGIC_COOKIE, 4);
+        position = start;
+        appendReplyOptions(replyMessage, position, options, hostName, settings);
+        EXPECT_LE(position, LIMIT);
+        EXPECT_EQ(replyMessage.length, SENTINEL);
+        replyMessage.bytes[OFFSET_COOKIE + position] = OPTION_END;
+        bool truncated = false;
+        std::vector<ReplyOption> result = ReadOptions(replyMessage.bytes, OFFSET_COOKIE + position + 1, &truncated);
+        EXPECT_FALSE(truncated);
+        return result;
+    }
+    Lines log() { return LogTexts(MainLogPath()); }
+
+    ScratchDir dir;
+    ServerSettings settings;
+    ParsedOptions options;
+    DhcpMessage replyMessage;
+    size_t position = 0;
+};
+
+std::vector<uint8_t> Codes(const std::vector<ReplyOption>& options) {
+    std::vector<uint8_t> codes;
+    for (const ReplyOption& option : options) codes.push_back(option.code);
+    return codes;
+}
+
+TEST_F(ReplyOptions, NothingWithoutAParameterRequestList) {
+    CopySetting(settings.DNSServer, "10.0.0.1");
+    CopySetting(settings.DomainName, "example.test");
+    settings.userOptions[42] = "I10.0.0.9";
+    EXPECT_TRUE(reply(Bytes{}, "pc1").empty());
+    EXPECT_EQ(position, 4u);
+    EXPECT_TRUE(log().empty());
+}
+
+TEST_F(ReplyOptions, OrderOfTheClientsListAndItsLogLines) {
+    CopySetting(settings.DNSServer, "10.0.0.1");
+    CopySetting(settings.Routers, "10.0.0.254");
+    CopySetting(settings.DomainName, "example.test");
+    CopySetting(settings.WINSServer, "10.0.0.2");
+    settings.userOptions[42] = "I10.0.0.9";
+    std::vector<ReplyOption> options = reply(Bytes{15, 6, 3, 12, 44, 42, 99}, "pc1");
+    EXPECT_EQ(Codes(options), (Bytes{15, 6, 3, 12, 44, 42}));
+    EXPECT_EQ(options[0].value, Bytes({'e', 'x', 'a', 'm', 'p', 'l', 'e', '.', 't', 'e', 's', 't'}));
+    EXPECT_EQ(options[3].value, (Bytes{'p', 'c', '1'}));
+    Lines expected = {
+        "Sending Domain Name", "Sending DNS Servers",  "Sending Routers",
+        "Sending Hostname - pc1", "Sending WINS Servers", "Sending User option 42",
+    };
+    EXPECT_EQ(log(), expected);
+    // The position is just past the last option.
+    EXPECT_EQ(position, 4u + 14 + 6 + 6 + 5 + 6 + 6);
+}
+
+TEST_F(ReplyOptions, AddressListsAndTemplates) {
+    CopySetting(settings.DNSServer, "10.0.0.1, 10.0.0.2;10.0.0.3");
+    CopySetting(settings.Routers, "%1.%2.%3.1");
+    CopySetting(settings.WINSServer, "255.255.255.255 nonsense %a");
+    std::vector<ReplyOption> options = reply(Bytes{6, 3, 44});
+    ASSERT_EQ(options.size(), 3u);
+    EXPECT_EQ(options[0].value, (Bytes{10, 0, 0, 1, 10, 0, 0, 2, 10, 0, 0, 3}));
+    EXPECT_EQ(options[1].value, (Bytes{192, 168, 10, 1}));
+    EXPECT_EQ(options[2].value, (Bytes{0, 0, 0, 0, 0, 0, 0, 0, 192, 168, 10, 2}));
+
+    // Only delimiters: the log line, but no option.
+    CopySetting(settings.DNSServer, " ;, ");
+    EXPECT_TRUE(reply(Bytes{6}).empty());
+    EXPECT_EQ(log(), Lines{"Sending DNS Servers"});
+}
+
+TEST_F(ReplyOptions, ExpandAddressTemplate) {
+    EXPECT_EQ(expandAddressTemplate("%1.%2.%3.%4", SERVER), HostToNetwork(SERVER));
+    EXPECT_EQ(expandAddressTemplate("%a", SERVER), HostToNetwork(SERVER));
+    EXPECT_EQ(expandAddressTemplate("%1.%2.0.%3%4", SERVER), HostToNetwork(0xC0A80066u));  // .102
+    EXPECT_EQ(expandAddressTemplate("10.0.0.1", SERVER), HostToNetwork(0x0A000001u));
+    EXPECT_EQ(expandAddressTemplate("255.255.255.255", SERVER), 0u);
+    EXPECT_EQ(expandAddressTemplate("", SERVER), 0u);
+    EXPECT_EQ(expandAddressTemplate("%A.1.1.1", SERVER), 0u);  // placeholders are case-sensitive
+    EXPECT_EQ(expandAddressTemplate(nullptr, SERVER), 0u);
+}
+
+TEST_F(ReplyOptions, ConfiguredSettingsShadowUserOptions) {
+    settings.userOptions[6] = "I10.1.1.1";
+    settings.userOptions[12] = "Suser-host";
+    std::vector<ReplyOption> options = reply(Bytes{6, 12});
+    ASSERT_EQ(options.size(), 2u);
+    EXPECT_EQ(options[0].value, (Bytes{10, 1, 1, 1}));
+    EXPECT_EQ(options[1].value, (Bytes{'u', 's', 'e', 'r', '-', 'h', 'o', 's', 't'}));
+
+    CopySetting(settings.DNSServer, "10.0.0.1");
+    options = reply(Bytes{6, 12}, "pc1");
+    ASSERT_EQ(options.size(), 2u);
+    EXPECT_EQ(options[0].value, (Bytes{10, 0, 0, 1}));
+    EXPECT_EQ(options[1].value, (Bytes{'p', 'c', '1'}));
+}
+
+TEST_F(ReplyOptions, UserOptionEncodings) {
+    settings.userOptions[20] = "B1,2,300";
+    settings.userOptions[21] = "W1500";
+    settings.userOptions[22] = "D86400";
+    settings.userOptions[23] = "B";
+    settings.userOptions[24] = "Sabc";
+    settings.userOptions[25] = "d 0x10, -1 ,4294967296";  // lower case, strtoul base 10
+    settings.userOptions[26] = "i%1.%2.%3.9 , , 10.0.0.1";
+    settings.userOptions[27] = "w70000";
+    settings.userOptions[28] = "T";
+    std::vector<ReplyOption> options = reply(Bytes{20, 21, 22, 23, 24, 25, 26, 27, 28});
+    ASSERT_EQ(options.size(), 9u);
+    EXPECT_EQ(options[0].value, (Bytes{1, 2, 44}));
+    EXPECT_EQ(options[1].value, (Bytes{0x05, 0xDC}));
+    EXPECT_EQ(options[2].value, (Bytes{0x00, 0x01, 0x51, 0x80}));
+    EXPECT_EQ(options[3].value, Bytes{});
+    EXPECT_EQ(options[4].value, (Bytes{'a', 'b', 'c'}));
+    EXPECT_EQ(options[5].value, (Bytes{0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(options[6].value, (Bytes{192, 168, 10, 9, 10, 0, 0, 1}));
+    EXPECT_EQ(options[7].value, (Bytes{0x11, 0x70}));
+    EXPECT_EQ(options[8].value, Bytes{});
+}
+
+TEST_F(ReplyOptions, RepeatsAndFixedOptionCodes) {
+    // Option 1 comes from the fixed options too; here it is the user's.
+    settings.userOptions[1] = "I255.255.0.0";
+    CopySetting(settings.DomainName, "lan");
+    std::vector<ReplyOption> options = reply(Bytes{1, 15, 15});
+    EXPECT_EQ(Codes(options), (Bytes{1, 15, 15}));
+    EXPECT_EQ(options[0].value, (Bytes{255, 255, 0, 0}));
+    // Codes beyond the table, and unset ones, give nothing.
+    EXPECT_TRUE(reply(Bytes{200, 2}).empty());
+}
+
+TEST_F(ReplyOptions, ValuesAreCutToWhatALengthByteCounts) {
+    settings.userOptions[30] = "S" + std::string(300, 'x');
+    std::string bytes = "B";
+    for (int i = 0; i < 300; ++i) bytes += "7 ";
+    settings.userOptions[31] = bytes;
+    std::string words = "W";
+    for (int i = 0; i < 200; ++i) words += "1,";
+    settings.userOptions[32] = words;
+    std::string addresses = "I";
+    for (int i = 0; i < 70; ++i) addresses += "1.2.3.4 ";
+    settings.userOptions[33] = addresses;
+    // 128 entries of "0" fit in a 256-byte setting; 63 whole addresses are sent.
+    std::string zeros;
+    for (int i = 0; i < 127; ++i) zeros += "0 ";
+    CopySetting(settings.DNSServer, zeros.c_str());
+    std::vector<ReplyOption> options = reply(Bytes{30, 31, 32, 33, 6});
+    ASSERT_EQ(options.size(), 5u);
+    EXPECT_EQ(options[0].value, Bytes(255, 'x'));
+    EXPECT_EQ(options[1].value, Bytes(255, 7));
+    EXPECT_EQ(options[2].value.size(), 254u);
+    EXPECT_EQ(options[3].value.size(), 252u);
+    EXPECT_EQ(options[4].value, Bytes(252, 0));
+    Lines expected = {
+        "Sending User option 30", "Option 30 cut to 255 bytes", "Sending User option 31",
+        "Option 31 cut to 255 bytes", "Sending User option 32", "Option 32 cut to 254 bytes",
+        "Sending User option 33", "Option 33 cut to 252 bytes", "Sending DNS Servers",
+        "Option 6 cut to 63 addresses",
+    };
+    EXPECT_EQ(log(), expected);
+}
+
+TEST_F(ReplyOptions, OptionsThatDoNotFitAreLeftOut) {
+    // Each 257 bytes; after the 25 bytes of an acknowledgement's fixed
+    // options six fit, the rest would pass the last byte of the buffer.
+    settings.userOptions[40] = "S" + std::string(255, 'v');
+    settings.userOptions[41] = "B";  // no items: code and length 0
+    Bytes codes(10, 40);
+    codes.push_back(41);
+    std::vector<ReplyOption> options = reply(codes, "", 25);
+    ASSERT_EQ(options.size(), 7u);
+    EXPECT_EQ(options[6].code, 41);
+    EXPECT_EQ(position, 25u + 6 * 257 + 2);
+    Lines lines = log();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Option 40 left out - no room in the reply"), 4);
+
+    // An option that ends exactly where the end option still fits.
+    settings.userOptions[40] = "S" + std::string(100, 'v');
+    options = reply(Bytes{40}, "", LIMIT - 102);
+    ASSERT_EQ(options.size(), 1u);
+    EXPECT_EQ(position, LIMIT);
+    options = reply(Bytes{40}, "", LIMIT - 101);
+    EXPECT_TRUE(options.empty());
+    EXPECT_EQ(position, LIMIT - 101);
+
+    // At the limit nothing fits any more.
+    reply(Bytes{40, 41}, "", LIMIT);
+    EXPECT_EQ(position, LIMIT);
+}
+
+}  // namespace
