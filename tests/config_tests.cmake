@@ -1,1 +1,2 @@
 nimbo_add_test(profile_file_test SOURCES profile_file_test.cpp LIBS nimbo_config)
+nimbo_add_test(settings_file_test SOURCES settings_file_test.cpp LIBS nimbo_config nimbo_test_support)

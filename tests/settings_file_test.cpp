@@ -1,0 +1,406 @@
+// NIMBO.INI loading and saving: defaults, every section's rules, hostile
+// host names and a round trip of everything the file holds.
+#include "config/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "config/profile_file.h"
+#include "config/server_settings.h"
+#include "leases/address_ranges.h"
+#include "leases/lease_store.h"
+#include "leases/reservations.h"
+#include "shell/clock.h"
+#include "shell/ip_address.h"
+#include "shell/log.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr uint64_t HOUR = 3600ULL * FILETIME_TICKS_PER_SECOND;
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UseLogDirectory(dir_.path());
+        SetTestClock(TEST_EPOCH);
+        ResetSettings();
+        ClearLeaseTable();
+        ClearReservations();
+        ClearRangeTables();
+        SetIniPath(ini());
+        // What the adapter discovery would have found.
+        UpdateSettings([](ServerSettings& s) {
+            CopySetting(s.IPAddress, "192.0.2.10");
+            CopySetting(s.SubnetMask, "255.255.255.0");
+            CopySetting(s.DNSServer, "198.51.100.53");
+        });
+    }
+    void TearDown() override {
+        ClearLeaseTable();
+        ClearReservations();
+        ClearRangeTables();
+        ResetSettings();
+        UseSystemClock();
+        ClearLogPaths();
+        SetIniPath("");
+    }
+
+    std::string ini() const { return dir_.file("NIMBO.INI"); }
+    void writeIni(const std::string& text) const { WriteFile(ini(), text); }
+    ProfileFile file() const {
+        ProfileFile model;
+        model.loadText(ReadFile(ini()));
+        return model;
+    }
+    std::vector<std::string> mainLog() const { return LogTexts(MainLogPath()); }
+    std::vector<std::string> addressLog() const { return LogTexts(AddressLogPath()); }
+    static bool Has(const std::vector<std::string>& lines, const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    // Empties the stores, as a restart would, and loads the file again.
+    void restart() {
+        ClearLeaseTable();
+        ClearReservations();
+        ClearRangeTables();
+        loadSettings();
+    }
+
+    ScratchDir dir_;
+};
+
+Lease MakeLease(const char* name, std::vector<uint8_t> id, uint32_t address, uint64_t expiry) {
+    Lease lease;
+    lease.setHostName(name);
+    lease.setClientId(id.data(), id.size());
+    lease.address = address;
+    lease.expiry = expiry;
+    return lease;
+}
+
+TEST_F(SettingsFileTest, FirstRunWithoutFileUsesDiscoveryAndDefaultsAndWritesThem) {
+    loadSettings();
+    auto s = CurrentSettings();
+    EXPECT_STREQ(s->IPAddress, "192.0.2.10");
+    EXPECT_EQ(s->serverAddress, 0xC000020Au);
+    EXPECT_EQ(s->subnetMask, 0xFFFFFF00u);
+    EXPECT_EQ(s->LeaseTime, 259200u);
+    EXPECT_TRUE(s->AutoRefresh);
+    EXPECT_FALSE(s->BindToAll);
+    ASSERT_EQ(s->userOptions.size(), 101u);
+    EXPECT_TRUE(std::all_of(s->userOptions.begin(), s->userOptions.end(), [](const std::string& o) { return o.empty(); }));
+    EXPECT_EQ(MainLogLimit(), 1000u * 1024u);
+    EXPECT_EQ(AddressLogLimit(), 100u * 1024u);
+    EXPECT_EQ(GatewayRanges(LOCAL_GATEWAY), "192.0.2.1-192.0.2.254");
+    // The server's own address lies in the range and becomes an exception;
+    // the DNS server outside it does not.
+    EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "192.0.2.10");
+    auto log = mainLog();
+    EXPECT_TRUE(Has(log, "Local IP Address = 192.0.2.10"));
+    EXPECT_TRUE(Has(log, "Subnet Mask = 255.255.255.0"));
+    EXPECT_TRUE(Has(log, "DNS Server = 198.51.100.53"));
+    EXPECT_TRUE(Has(log, "WINS Server = "));
+    EXPECT_TRUE(Has(log, "Address Ranges = 192.0.2.1-192.0.2.254"));
+    EXPECT_TRUE(Has(log, "Exceptions = 192.0.2.10"));
+
+    saveSettings();
+    EXPECT_EQ(ReadFile(ini()),
+              "[Logging]\r\nMainLogSize=1000\r\nAddressLogSize=100\r\n\r\n"
+              "[Server]\r\nIPAddress=192.0.2.10\r\nRanges=192.0.2.1-192.0.2.254\r\nExceptions=192.0.2.10\r\n"
+              "SubnetMask=255.255.255.0\r\nDNSServer=198.51.100.53\r\nWINSServer=\r\nRouters=\r\nDomainName=\r\n"
+              "NextBootServer=\r\nBootFile=\r\nLeaseTime=259200\r\nAutoRefresh=Yes\r\n");
+    EXPECT_FALSE(FileExists(ini() + ".tmp"));
+}
+
+TEST_F(SettingsFileTest, LoggingServerAndOptionValues) {
+    writeIni(
+        "[Logging]\nMainLogSize=10\nAddressLogSize=99999999999\n"
+        "[Server]\nLeaseTime=-1\nAutoRefresh=y\nBindToAll=2\nBootFile=" + std::string(200, 'b') +
+        "\nNextBootServer=%1.%2.%3.5\nDomainName=example.org\n"
+        "[Options]\nMaxOption=300\noption3=i%a\noption255=s last\noption256=never\n");
+    loadSettings();
+    auto s = CurrentSettings();
+    EXPECT_EQ(MainLogLimit(), 51200u);
+    EXPECT_EQ(AddressLogLimit(), 4194303u * 1024u);  // the largest that fits 32 bits
+    EXPECT_EQ(s->LeaseTime, UNLIMITED_LEASE_TIME);
+    EXPECT_TRUE(s->AutoRefresh);
+    EXPECT_TRUE(s->BindToAll);
+    EXPECT_EQ(std::string(s->BootFile), std::string(127, 'b'));
+    EXPECT_STREQ(s->NextBootServer, "%1.%2.%3.5");
+    ASSERT_EQ(s->userOptions.size(), 256u);
+    EXPECT_EQ(s->userOptions[3], "i%a");
+    EXPECT_EQ(s->userOptions[255], "s last");
+
+    saveSettings();
+    ProfileFile saved = file();
+    EXPECT_EQ(saved.getString("Logging", "MainLogSize", ""), "50");
+    EXPECT_EQ(saved.getString("Server", "LeaseTime", ""), "-1");
+    EXPECT_EQ(saved.getString("Server", "AutoRefresh", ""), "Yes");
+    EXPECT_EQ(saved.getString("Server", "DomainName", ""), "example.org");
+    // Keys the program never writes stay as they were.
+    EXPECT_EQ(saved.getString("Server", "BindToAll", ""), "2");
+    EXPECT_EQ(saved.getString("Options", "option256", ""), "never");
+
+    for (const char* off : {"1", "true", "No", ""}) {
+        writeIni(std::string("[Server]\nAutoRefresh=") + off + "\n[Options]\nMaxOption=-5\n");
+        loadSettings();
+        EXPECT_FALSE(CurrentSettings()->AutoRefresh) << off;
+        EXPECT_TRUE(CurrentSettings()->userOptions.empty());
+    }
+    saveSettings();
+    EXPECT_EQ(file().getString("Server", "AutoRefresh", ""), "No");
+}
+
+TEST_F(SettingsFileTest, RangesExceptionsAndGateways) {
+    writeIni(
+        "[Server]\nIPAddress=192.0.2.10\nRanges=192.0.2.100-192.0.2.200\nExceptions=192.0.2.150\n"
+        "DNSServer=192.0.2.120 198.51.100.53\nRouters=192.0.2.1\n"
+        "[GW3]\nGateway=198.51.100.1\nRanges=198.51.100.10-198.51.100.20\nExceptions=198.51.100.15\n"
+        "[GW7]\nGateway=0.0.0.0\nRanges=203.0.113.1-203.0.113.9\n"
+        "[GW8]\nGateway=198.51.100.1\nRanges=198.51.100.30-198.51.100.40\n");
+    loadSettings();
+    // The DNS server inside the range joins the exceptions; the router and a
+    // server address outside it do not.
+    EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "192.0.2.150,192.0.2.120");
+    EXPECT_TRUE(Has(mainLog(), "Exceptions = 192.0.2.150,192.0.2.120"));
+    // A later section of the same gateway replaces the earlier one.
+    EXPECT_EQ(GatewayRanges(0xC6336401u), "198.51.100.30-198.51.100.40");
+    EXPECT_EQ(GatewayExceptions(0xC6336401u), "");
+    EXPECT_EQ(GatewayRanges(LOCAL_GATEWAY), "192.0.2.100-192.0.2.200");
+
+    saveSettings();
+    ProfileFile saved = file();
+    EXPECT_EQ(saved.getString("Server", "Exceptions", ""), "192.0.2.150,192.0.2.120");
+    EXPECT_EQ(saved.getString("GW3", "Ranges", ""), "198.51.100.10-198.51.100.20");
+}
+
+TEST_F(SettingsFileTest, UnusableServerAddressLeavesTheFileValues) {
+    writeIni("[Server]\nIPAddress=192.0.2.10\nSubnetMask=255.255.255.0\nRanges=192.0.2.5-192.0.2.6\nExceptions=x\n");
+    loadSettings();
+    UpdateSettings([](ServerSettings& s) {
+        CopySetting(s.IPAddress, "0.0.0.0");
+        CopySetting(s.SubnetMask, "");
+    });
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.7-192.0.2.8");
+    saveSettings();
+    ProfileFile saved = file();
+    EXPECT_EQ(saved.getString("Server", "IPAddress", ""), "192.0.2.10");
+    EXPECT_EQ(saved.getString("Server", "SubnetMask", ""), "255.255.255.0");
+    EXPECT_EQ(saved.getString("Server", "Ranges", ""), "192.0.2.5-192.0.2.6");
+    EXPECT_EQ(saved.getString("Server", "Exceptions", ""), "x");
+}
+
+TEST_F(SettingsFileTest, ReservationKindsAndPrefixes) {
+    writeIni(
+        "[Reservations]\n00-A0-C9-12-34-56=192.0.2.20\n00:A0:C9:12:34:56=192.0.2.21\n"
+        "@M-00-a0-c9-aa-bb-cc=192.0.2.22\n@H-printer=192.0.2.23\n@m-lower=192.0.2.24\n"
+        "=192.0.2.25\nabcdefghijabcdefghijabcdefghij-long=junk\n");
+    loadSettings();
+    auto list = SnapshotReservations();
+    ASSERT_EQ(list.size(), 6u);
+    EXPECT_EQ(list[0].kind, ByHardwareAddress);
+    EXPECT_STREQ(list[0].key, "00-A0-C9-12-34-56");
+    EXPECT_EQ(list[0].address, 0xC0000214u);
+    EXPECT_EQ(list[1].kind, ByHostName);
+    EXPECT_EQ(list[2].kind, ByHardwareAddress);
+    EXPECT_STREQ(list[2].key, "00-a0-c9-aa-bb-cc");
+    EXPECT_EQ(list[3].kind, ByHostName);
+    EXPECT_STREQ(list[3].key, "printer");
+    EXPECT_EQ(list[4].kind, ByHostName);  // the prefix compares with case
+    EXPECT_STREQ(list[4].key, "@m-lower");
+    EXPECT_EQ(std::string(list[5].key).size(), 31u);
+    EXPECT_EQ(list[5].address, ADDRESS_NONE);
+    EXPECT_TRUE(Has(mainLog(), "Reserve: (1) 00-A0-C9-12-34-56 -> 192.0.2.20"));
+    EXPECT_TRUE(Has(mainLog(), "Reserve: (0) @H-printer -> 192.0.2.23"));
+
+    saveReservations();
+    EXPECT_EQ(file().keyNames("Reservations"),
+              (std::vector<std::string>{"@M-00-A0-C9-12-34-56", "@H-00:A0:C9:12:34:56", "@M-00-a0-c9-aa-bb-cc",
+                                        "@H-printer", "@H-@m-lower", "@H-abcdefghijabcdefghijabcdefghij-"}));
+    EXPECT_EQ(file().getString("Reservations", "@M-00-A0-C9-12-34-56", ""), "192.0.2.20");
+    restart();
+    EXPECT_EQ(SnapshotReservations().size(), 6u);
+}
+
+TEST_F(SettingsFileTest, LeaseEntriesAsTheFileHoldsThem) {
+    writeIni(
+        "[Leases]\n"
+        "pc1~0100a0c9123456=c0000205.ffffffff.ffffffff\n"
+        "noid~=c0000206.ffffffff.ffffffff\n"
+        "twofields~01=c0a80a05.ffffffff\n"
+        "notilde=c0000207.ffffffff.ffffffff\n"
+        "odd~0102f=c0000208.ffffffff.ffffffff\n"
+        "a~b~c~0a0b=c0000209.ffffffff.ffffffff\n"
+        "expired~01=c000020a.01dc0000.00000000\n"
+        "deleted~02=ffffffff.ffffffff.ffffffff\n"
+        "PC1~0100A0C9123456=c000020b.ffffffff.ffffffff\n");
+    loadSettings();
+    auto leases = SnapshotLeases();
+    ASSERT_EQ(leases.size(), 4u);
+    EXPECT_STREQ(leases[0].hostName, "pc1");
+    EXPECT_EQ(leases[0].clientId, (std::vector<uint8_t>{0x01, 0x00, 0xa0, 0xc9, 0x12, 0x34, 0x56}));
+    EXPECT_EQ(leases[0].address, 0xC0000205u);
+    EXPECT_TRUE(IsNeverExpiring(leases[0].expiry));
+    EXPECT_STREQ(leases[1].hostName, "noid");
+    EXPECT_TRUE(leases[1].clientId.empty());
+    EXPECT_TRUE(leases[1].clientIdPresent);
+    EXPECT_STREQ(leases[2].hostName, "odd");  // the odd last digit is ignored
+    EXPECT_EQ(leases[2].clientId, (std::vector<uint8_t>{0x01, 0x02}));
+    EXPECT_STREQ(leases[3].hostName, "a~b~c");  // split at the last "~"
+    EXPECT_EQ(leases[3].clientId, (std::vector<uint8_t>{0x0a, 0x0b}));
+    EXPECT_TRUE(Has(addressLog(), "Restore Lease for pc1 (01-00-a0-c9-12-34-56) of 192.0.2.5"));
+    EXPECT_TRUE(Has(mainLog(), "Active Lease: pc1 -> 192.0.2.5"));
+    EXPECT_TRUE(Has(mainLog(), "Active Lease: noid -> 192.0.2.6"));
+}
+
+TEST_F(SettingsFileTest, LeasesSharingAKeyKeepTheLaterValue) {
+    AppendLease(MakeLease("pc1", {1, 2}, 0xC0000205u, NEVER_EXPIRES));
+    AppendLease(MakeLease("other", {3}, 0xC0000206u, NEVER_EXPIRES));
+    AppendLease(MakeLease("PC1", {1, 2}, 0xC0000207u, NEVER_EXPIRES));
+    MarkLeasesDirty();
+    saveLeases();
+    EXPECT_FALSE(LeasesDirty.load());
+    EXPECT_EQ(file().keyNames("Leases"), (std::vector<std::string>{"pc1~0102", "other~03"}));
+    EXPECT_EQ(file().getString("Leases", "pc1~0102", ""), "c0000207.ffffffff.ffffffff");
+    restart();
+    ASSERT_EQ(SnapshotLeases().size(), 2u);
+    EXPECT_EQ(SnapshotLeases()[0].address, 0xC0000207u);
+}
+
+TEST_F(SettingsFileTest, HostileHostNamesStayOneLease) {
+    const char* names[] = {"evil\r\n[Server]\r\nIPAddress=1.2.3.4", "a=b", "[Server]", ";x", " x ", "a~b", "\x01\x7f"};
+    uint32_t address = 0xC0000210u;
+    for (const char* name : names) AppendLease(MakeLease(name, {0xaa, static_cast<uint8_t>(address)}, address++, NEVER_EXPIRES));
+    saveSettings();
+    ProfileFile saved = file();
+    EXPECT_EQ(saved.sectionNames(), (std::vector<std::string>{"Logging", "Server", "Leases"}));
+    EXPECT_EQ(saved.getString("Server", "IPAddress", ""), "192.0.2.10");
+    EXPECT_EQ(saved.keyNames("Leases").size(), 7u);
+
+    restart();
+    auto leases = SnapshotLeases();
+    ASSERT_EQ(leases.size(), 7u);
+    const char* expected[] = {"evil__[Server]__IPAddress_1.2.3", "a_b", "_Server]", "_x", "_x_", "a~b", "__"};
+    for (size_t i = 0; i < leases.size(); ++i) {
+        EXPECT_STREQ(leases[i].hostName, expected[i]);
+        EXPECT_EQ(leases[i].address, 0xC0000210u + i);
+        EXPECT_EQ(leases[i].clientId.size(), 2u);
+    }
+    EXPECT_STREQ(CurrentSettings()->IPAddress, "192.0.2.10");
+}
+
+TEST_F(SettingsFileTest, SettingTextsCannotBreakLines) {
+    UpdateSettings([](ServerSettings& s) {
+        CopySetting(s.DomainName, "example.org\r\n[Leases]\r\nx~01=01010101.ffffffff.ffffffff");
+        CopySetting(s.BootFile, " padded ");
+    });
+    saveSettings();
+    restart();
+    EXPECT_TRUE(SnapshotLeases().empty());
+    EXPECT_STREQ(CurrentSettings()->DomainName, "example.org__[Leases]__x~01=01010101.ffffffff.ffffffff");
+    EXPECT_STREQ(CurrentSettings()->BootFile, " padded ");
+}
+
+TEST_F(SettingsFileTest, RoundTripOfEverything) {
+    writeIni("; kept comment\r\n[Custom]\r\nmine=1\r\n");
+    loadSettings();
+    UpdateSettings([](ServerSettings& s) {
+        CopySetting(s.IPAddress, "192.0.2.1");
+        CopySetting(s.SubnetMask, "255.255.0.0");
+        CopySetting(s.DNSServer, "%1.%2.0.53, 198.51.100.54");
+        CopySetting(s.WINSServer, "198.51.100.55");
+        CopySetting(s.Routers, "%1.%2.%3.1");
+        CopySetting(s.DomainName, "lan.example");
+        CopySetting(s.NextBootServer, "192.0.2.2");
+        CopySetting(s.BootFile, "pxelinux.0");
+        s.LeaseTime = 3600;
+        s.AutoRefresh = false;
+    });
+    SetMainLogLimit(2048 * 1024);
+    SetAddressLogLimit(64 * 1024);
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.100-192.0.2.199,192.0.2.250");
+    SetGatewayExceptions(LOCAL_GATEWAY, "192.0.2.150");
+    Reservation hw;
+    hw.kind = ByHardwareAddress;
+    hw.setKey("00-a0-c9-12-34-56");
+    hw.address = 0xC0000264u;
+    AppendReservation(hw);
+    Reservation host;
+    host.setKey("printer");
+    host.address = 0xC0000265u;
+    AppendReservation(host);
+
+    std::vector<uint8_t> longId(255);
+    for (size_t i = 0; i < longId.size(); ++i) longId[i] = static_cast<uint8_t>(i);
+    AppendLease(MakeLease("forever", {1, 2, 3}, 0xC0000270u, NEVER_EXPIRES));
+    AppendLease(MakeLease("longid", longId, 0xC0000271u, TEST_EPOCH + 24 * HOUR));
+    AppendLease(MakeLease("gone", {9}, DELETED_ADDRESS, TEST_EPOCH + HOUR));
+    for (uint32_t i = 0; i < 10000; ++i)
+        AppendLease(MakeLease(("host" + std::to_string(i)).c_str(), {0x01, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)},
+                              0x0A000000u + i, TEST_EPOCH + (i + 1) * HOUR));
+    auto before = CurrentSettings();
+    auto leasesBefore = SnapshotLeases();
+    saveSettings();
+
+    ProfileFile saved = file();
+    EXPECT_EQ(saved.getString("Custom", "mine", ""), "1");
+    EXPECT_EQ(saved.getString("Leases", "gone~09", "").substr(0, 9), "ffffffff.");
+    EXPECT_EQ(saved.keyNames("Leases").size(), 10003u);
+    EXPECT_NE(ReadFile(ini()).find("; kept comment\r\n"), std::string::npos);
+
+    ResetSettings();
+    restart();
+    auto after = CurrentSettings();
+    EXPECT_STREQ(after->IPAddress, before->IPAddress);
+    EXPECT_EQ(after->serverAddress, 0xC0000201u);
+    EXPECT_STREQ(after->SubnetMask, before->SubnetMask);
+    EXPECT_STREQ(after->DNSServer, before->DNSServer);
+    EXPECT_STREQ(after->WINSServer, before->WINSServer);
+    EXPECT_STREQ(after->Routers, before->Routers);
+    EXPECT_STREQ(after->DomainName, before->DomainName);
+    EXPECT_STREQ(after->NextBootServer, before->NextBootServer);
+    EXPECT_STREQ(after->BootFile, before->BootFile);
+    EXPECT_EQ(after->LeaseTime, 3600u);
+    EXPECT_FALSE(after->AutoRefresh);
+    EXPECT_EQ(MainLogLimit(), 2048u * 1024u);
+    EXPECT_EQ(AddressLogLimit(), 64u * 1024u);
+    EXPECT_EQ(GatewayRanges(LOCAL_GATEWAY), "192.0.2.100-192.0.2.199,192.0.2.250");
+    EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "192.0.2.150");  // no listed server lies in the range
+    auto reservations = SnapshotReservations();
+    ASSERT_EQ(reservations.size(), 2u);
+    EXPECT_EQ(reservations[0].kind, ByHardwareAddress);
+    EXPECT_STREQ(reservations[0].key, "00-a0-c9-12-34-56");
+    EXPECT_EQ(reservations[1].kind, ByHostName);
+    EXPECT_EQ(reservations[1].address, 0xC0000265u);
+
+    // The deleted lease is written, then swept at load.
+    auto leases = SnapshotLeases();
+    ASSERT_EQ(leases.size(), leasesBefore.size() - 1);
+    leasesBefore.erase(leasesBefore.begin() + 2);
+    for (size_t i = 0; i < leases.size(); ++i) {
+        EXPECT_STREQ(leases[i].hostName, leasesBefore[i].hostName);
+        EXPECT_EQ(leases[i].clientId, leasesBefore[i].clientId);
+        EXPECT_EQ(leases[i].address, leasesBefore[i].address);
+        EXPECT_EQ(leases[i].expiry, leasesBefore[i].expiry);
+    }
+}
+
+TEST_F(SettingsFileTest, FailedLeaseWriteIsRetriedAndLoggedOnce) {
+    SetIniPath(dir_.file("missing-dir/NIMBO.INI"));
+    AppendLease(MakeLease("pc1", {1}, 0xC0000205u, NEVER_EXPIRES));
+    MarkLeasesDirty();
+    saveLeases();
+    EXPECT_TRUE(LeasesDirty.load());
+    saveLeases();
+    auto log = mainLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("Cannot write ", 0) == 0; }), 1);
+    SetIniPath(ini());
+    saveLeases();
+    EXPECT_FALSE(LeasesDirty.load());
+    EXPECT_EQ(file().getString("Leases", "pc1~01", ""), "c0000205.ffffffff.ffffffff");
+}
+
+}  // namespace
