@@ -1,0 +1,288 @@
+#include "leases/address_allocation.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/server_settings.h"
+#include "leases/address_ranges.h"
+#include "leases/icmp_probe.h"
+#include "leases/lease_store.h"
+#include "leases/reservations.h"
+#include "shell/clock.h"
+#include "shell/leases_changed.h"
+#include "shell/log.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr uint32_t SERVER = 0xC0000201;  // 192.0.2.1
+const uint8_t kIdA[] = {0x00, 0x0C, 0x29, 0xAB, 0xCD, 0xEF};
+const uint8_t kIdB[] = {0x00, 0x0C, 0x29, 0x11, 0x22, 0x33};
+
+uint64_t Seconds(int64_t n) { return static_cast<uint64_t>(n) * FILETIME_TICKS_PER_SECOND; }
+
+// The fake network: addresses in `answering` reply to the probe.
+std::mutex probe_lock;
+std::set<uint32_t> answering;
+std::vector<uint32_t> probed;
+EchoResult FakeEcho(uint32_t address) {
+    std::lock_guard<std::mutex> guard(probe_lock);
+    probed.push_back(address);
+    return EchoResult{true, answering.count(address) ? 1u : 0u, answering.count(address) ? 0ul : 11010ul};
+}
+EchoResult NoProbe(uint32_t) { return EchoResult{false, 0, 0}; }
+
+std::atomic<int> posted{0};
+void CountPost() { ++posted; }
+
+class AllocationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UseLogDirectory(dir.path());
+        SetTestClock(TEST_EPOCH);
+        ClearLeaseTable();
+        ClearReservations();
+        ClearRangeTables();
+        ResetSettings();
+        UpdateSettings([](ServerSettings& s) {
+            s.serverAddress = SERVER;
+            s.LeaseTime = 3600;
+        });
+        answering.clear();
+        probed.clear();
+        SetEchoOverride(&FakeEcho);
+        posted = 0;
+        SetLeasesChangedCallback(&CountPost);
+    }
+    void TearDown() override {
+        SetLeasesChangedCallback(nullptr);
+        SetEchoOverride(nullptr);
+        ClearLeaseTable();
+        ClearReservations();
+        ClearRangeTables();
+        ResetSettings();
+        UseSystemClock();
+        ClearLogPaths();
+    }
+    std::vector<std::string> MainLog() { return LogTexts(MainLogPath()); }
+    static void Reserve(uint32_t kind, const char* key, uint32_t address) {
+        Reservation r;
+        r.kind = kind;
+        r.setKey(key);
+        r.address = address;
+        AppendReservation(r);
+    }
+    static void Lease_(const char* name, uint32_t address, const uint8_t* id, size_t length, uint64_t expiry) {
+        Lease lease;
+        lease.setHostName(name);
+        lease.setClientId(id, length);
+        lease.address = address;
+        lease.expiry = expiry;
+        AppendLease(lease);
+    }
+    ScratchDir dir;
+};
+
+TEST_F(AllocationTest, FirstFitAcrossItemsInWrittenOrderWithExceptions) {
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.50-192.0.2.52,192.0.2.1-192.0.2.20");
+    SetGatewayExceptions(LOCAL_GATEWAY, "192.0.2.50-192.0.2.51,192.0.2.3");
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0xC0000234u);
+    EXPECT_EQ(MainLog(), (std::vector<std::string>{
+                             "FindSpareAddress, pc1 (GW: 00000000)",
+                             "Found Ranges for gateway 00000000",
+                             "Found Range - c0000232 - c0000234",
+                             // 192.0.2.50: the first exception item holds it
+                             "Found Range - c0000232 - c0000233",
+                             // 192.0.2.51: the same
+                             "Found Range - c0000232 - c0000233",
+                             // 192.0.2.52: both items are read
+                             "Found Range - c0000232 - c0000233",
+                             "Found Range - c0000203 - c0000203",
+                             "Ping 340200c0 returned 0 echoes (11010)",
+                             "Found Addr c0000234 (pc1)",
+                             "Created Temporary Lease for pc1 -> c0000234",
+                         }));
+    auto leases = SnapshotLeases();
+    ASSERT_EQ(leases.size(), 1u);
+    EXPECT_EQ(leases[0].expiry, TEST_EPOCH + Seconds(60));
+    EXPECT_STREQ(leases[0].hostName, "pc1");
+    EXPECT_TRUE(LeasesDirty);
+    EXPECT_EQ(posted, 1);
+
+    // The first item is used up: the second is walked, skipping the
+    // server's own address (192.0.2.1) and the exception 192.0.2.3.
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB), 0xC0000202u);
+    const uint8_t idC[] = {3};
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc3", 1, idC), 0xC0000204u);
+    EXPECT_EQ(probed, (std::vector<uint32_t>{0xC0000234, 0xC0000202, 0xC0000204}));
+}
+
+TEST_F(AllocationTest, AnsweringAddressGetsAPlaceholderForADayAndTheNextIsOffered) {
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    answering = {0xC000020A, 0xC000020B};
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0xC000020Cu);
+    auto leases = SnapshotLeases();
+    ASSERT_EQ(leases.size(), 3u);
+    EXPECT_STREQ(leases[0].hostName, "Unknown (192.0.2.10)");
+    EXPECT_EQ(leases[0].clientId, std::vector<uint8_t>{0});
+    EXPECT_EQ(leases[0].expiry, TEST_EPOCH + Seconds(86400));
+    EXPECT_STREQ(leases[1].hostName, "Unknown (192.0.2.11)");
+    EXPECT_EQ(leases[2].address, 0xC000020Cu);
+    EXPECT_EQ(posted, 3);
+    auto log = MainLog();
+    EXPECT_EQ(log[3], "Ping 0a0200c0 returned 1 echoes (0)");
+    EXPECT_EQ(log[4], "Address c000020a is in use!");
+
+    // A day later the placeholders lapse and the addresses are probed again.
+    answering.clear();
+    AdvanceTestClock(86401);
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB), 0xC000020Au);
+}
+
+TEST_F(AllocationTest, EveryCandidateAnswering) {
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.12");
+    answering = {0xC000020A, 0xC000020B, 0xC000020C};
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0u);
+    EXPECT_EQ(SnapshotLeases().size(), 3u);
+    // Used up now: nothing is probed and nothing logged after the range line.
+    probed.clear();
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0u);
+    EXPECT_TRUE(probed.empty());
+    EXPECT_EQ(MainLog().back(), "Found Range - c000020a - c000020c");
+}
+
+TEST_F(AllocationTest, WithoutAProbeEveryCandidateIsFreeAndNoPingIsLogged) {
+    SetEchoOverride(&NoProbe);
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0xC000020Au);
+    for (const std::string& line : MainLog()) EXPECT_EQ(line.find("Ping"), std::string::npos) << line;
+}
+
+TEST_F(AllocationTest, WalkStopsBelowTheAllOnesAddressAndSkipsZero) {
+    SetGatewayRanges(LOCAL_GATEWAY, "255.255.255.253-x");
+    answering = {0xFFFFFFFD, 0xFFFFFFFE, 0xFFFFFFFF, 0, 1};
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0u);
+    EXPECT_EQ(probed, (std::vector<uint32_t>{0xFFFFFFFD, 0xFFFFFFFE}));
+
+    // An empty text and a final "," give only the all-ones item: nothing to offer.
+    probed.clear();
+    answering.clear();
+    SetGatewayRanges(LOCAL_GATEWAY, "");
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0u);
+    SetGatewayRanges(LOCAL_GATEWAY, "0.0.0.0-0.0.0.1,192.0.2.20-192.0.2.10,");
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 1u);
+    EXPECT_EQ(probed, std::vector<uint32_t>{1});
+}
+
+TEST_F(AllocationTest, ReservedAddressesAreSkippedAndOfferedToTheirOwnersOutsideTheRanges) {
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    Reserve(ByHostName, "printer", 0xC000020A);
+    Reserve(ByHardwareAddress, "00-0c-29-11-22-33", 0xC0000264);  // 192.0.2.100, outside
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0xC000020Bu);
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "PRINTER", 1, kIdA), 0xC000020Au);
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "", sizeof kIdB, kIdB), 0xC0000264u);
+    EXPECT_EQ(SnapshotLeases().size(), 1u);  // reservations make no temporary lease
+    EXPECT_EQ(probed, std::vector<uint32_t>{0xC000020B});
+}
+
+TEST_F(AllocationTest, ActiveLeaseIsOfferedUnchangedToAClientWithAHostName) {
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    Lease_("pc1", 0xC000020F, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(1000));
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0xC000020Fu);
+    EXPECT_EQ(SnapshotLeases()[0].expiry, TEST_EPOCH + Seconds(1000));
+    EXPECT_TRUE(probed.empty());
+    EXPECT_EQ(MainLog().back(), "Found Matching Active Lease: pc1 -> c000020f");
+}
+
+TEST_F(AllocationTest, ClientWithoutHostNameGetsItsOwnRecordHeldForAMinute) {
+    Lease_("pc1", 0xC000020F, kIdA, sizeof kIdA, NEVER_EXPIRES);
+    // No ranges are needed: the client's own record decides.
+    EXPECT_EQ(SuggestAddress(0, 0x0A010201, "", sizeof kIdA, kIdA), 0xC000020Fu);
+    EXPECT_EQ(SnapshotLeases()[0].expiry, TEST_EPOCH + Seconds(60));
+    EXPECT_FALSE(LeasesDirty);
+    EXPECT_EQ(posted, 0);
+    EXPECT_EQ(MainLog(), (std::vector<std::string>{"CheckReservations  (00-0c-29-ab-cd-ef)",
+                                                   "FindSpareAddress,  (GW: 0a010201)"}));
+}
+
+TEST_F(AllocationTest, RelayedGatewaysWithAndWithoutRanges) {
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    SetGatewayRanges(0x0A010201, "10.1.2.50-10.1.2.60");
+    EXPECT_EQ(FindSpareAddress(0x0A010201, "pc1", sizeof kIdA, kIdA), 0x0A010232u);
+    EXPECT_EQ(MainLog()[1], "Found Ranges for gateway 0a010201");
+    EXPECT_EQ(FindSpareAddress(0x0A010301, "pc2", sizeof kIdB, kIdB), 0u);
+    auto log = MainLog();
+    EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),
+              (std::vector<std::string>{"Not found Ranges for gateway 0a010301", "No valid range for gateway 0a010301"}));
+    EXPECT_FALSE(CheckRequestedAddress(0x0A01030A, 0x0A010301, "pc2", sizeof kIdB, kIdB));
+    EXPECT_TRUE(CheckRequestedAddress(0x0A010233, 0x0A010201, "pc2", sizeof kIdB, kIdB));
+    EXPECT_FALSE(CheckRequestedAddress(0x0A010233, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));
+}
+
+TEST_F(AllocationTest, RequestedAddressChecks) {
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.1-192.0.2.20,192.0.2.250-x");
+    SetGatewayExceptions(LOCAL_GATEWAY, "192.0.2.5");
+    Lease_("pc1", 0xC000020A, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(100));
+    Reserve(ByHostName, "pc3", 0xC0000264);
+    const uint8_t idC[] = {3};
+
+    EXPECT_TRUE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "", sizeof kIdA, kIdA));    // own lease
+    EXPECT_FALSE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "", sizeof kIdB, kIdB));   // another's lease
+    EXPECT_TRUE(CheckRequestedAddress(0xC0000264, LOCAL_GATEWAY, "pc3", 1, idC));            // reservation outside
+    EXPECT_FALSE(CheckRequestedAddress(0xC000020B, LOCAL_GATEWAY, "pc3", 1, idC));           // reserved elsewhere
+    EXPECT_FALSE(CheckRequestedAddress(SERVER, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));    // the server's own
+    EXPECT_FALSE(CheckRequestedAddress(0xC0000205, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));  // excepted
+    EXPECT_FALSE(CheckRequestedAddress(0xC0000215, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));  // outside
+    EXPECT_FALSE(CheckRequestedAddress(0, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));
+    EXPECT_FALSE(CheckRequestedAddress(0xFFFFFFFF, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));  // broadcast
+    EXPECT_TRUE(CheckRequestedAddress(0xC0000214, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));   // free, no offer
+    EXPECT_TRUE(probed.empty());
+    EXPECT_EQ(SnapshotLeases().size(), 1u);
+}
+
+TEST_F(AllocationTest, RequestForAFreeAddressLogsTheRangeItemsItReads) {
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.30-192.0.2.40,192.0.2.10-192.0.2.20");
+    SetGatewayExceptions(LOCAL_GATEWAY, "192.0.2.11,192.0.2.12");
+    ASSERT_TRUE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));
+    EXPECT_EQ(MainLog(), (std::vector<std::string>{
+                             "CheckActiveLeases c000020a, pc2 (00-0c-29-11-22-33)",
+                             "CheckReservations pc2 (00-0c-29-11-22-33)",
+                             "Found Ranges for gateway 00000000",
+                             "Found Range - c000021e - c0000228",
+                             "Found Range - c000020a - c0000214",
+                             "Found Range - c000020b - c000020b",
+                             "Found Range - c000020c - c000020c",
+                         }));
+}
+
+// The probe runs without LeaseLock: another thread can take the lock (the
+// main window's timer) and even take the candidate meanwhile.
+std::atomic<bool> lock_was_free{false};
+EchoResult ProbeWhileAnotherClientTakesTheAddress(uint32_t address) {
+    std::thread other([address] {
+        std::unique_lock<std::recursive_mutex> attempt(LeaseLock, std::try_to_lock);
+        lock_was_free = attempt.owns_lock();
+        if (attempt.owns_lock() && address == 0xC000020A) AddLease("other", address, sizeof kIdB, kIdB);
+    });
+    other.join();
+    return FakeEcho(address);
+}
+
+TEST_F(AllocationTest, ProbeRunsWithoutTheLockAndTheCandidateIsCheckedAgain) {
+    SetEchoOverride(&ProbeWhileAnotherClientTakesTheAddress);
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0xC000020Bu);
+    EXPECT_TRUE(lock_was_free);
+    auto leases = SnapshotLeases();
+    ASSERT_EQ(leases.size(), 2u);
+    EXPECT_STREQ(leases[0].hostName, "other");
+    EXPECT_STREQ(leases[1].hostName, "pc1");
+}
+
+}  // namespace
