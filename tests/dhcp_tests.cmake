@@ -9,3 +9,8 @@ nimbo_add_test(request_trace_test SOURCES request_trace_test.cpp
   LIBS nimbo_dhcp nimbo_dhcp_builder nimbo_test_support)
 nimbo_add_test(reply_options_test SOURCES reply_options_test.cpp
   LIBS nimbo_dhcp nimbo_dhcp_builder nimbo_test_support)
+
+# Writes the seed corpus of the request fuzzer (not part of the build or of
+# ctest; run by hand when the builder's requests change).
+add_executable(dhcp_request_seeds EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/fuzz/dhcp_request_seeds.cpp)
+target_link_libraries(dhcp_request_seeds PRIVATE nimbo_dhcp_builder)
