@@ -1,0 +1,150 @@
+# Shared set-up of the end-to-end tests: two network namespaces of our own
+# joined by a veth pair, nimbo in the server one, clients in the other.
+# Nothing here touches the machine's own interfaces; everything is removed
+# on exit, also when a test fails.
+#
+# Usage in a test: source lib.sh "$@"  (arguments: nimbo binary, probe client)
+
+set -euo pipefail
+
+NIMBO=${1:?nimbo binary}
+PROBE=${2:-}
+SERVER_IP=198.51.100.1
+CLIENT_IP=198.51.100.2   # the client side's own address when a test needs one
+
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; show_logs; exit 1; }
+pass() { echo "PASS: $*"; }
+
+[ "$(id -u)" = 0 ] || skip "needs root for network namespaces"
+command -v ip >/dev/null || skip "iproute2 missing"
+command -v nsenter >/dev/null || skip "nsenter missing"
+
+TAG=$$
+NS_S=nimbo-s-$TAG
+NS_C=nimbo-c-$TAG
+VETH_S=nvs$TAG
+VETH_C=nvc$TAG
+WORK=$(mktemp -d /tmp/nimbo-e2e.XXXXXX)
+SERVER_PID=
+BACKGROUND_PIDS=()
+
+cleanup() {
+    set +e
+    for pid in "${BACKGROUND_PIDS[@]}" $SERVER_PID; do
+        kill -KILL "$pid" 2>/dev/null
+    done
+    # Anything else still running in our namespaces (a client's child).
+    for ns in "$NS_C" "$NS_S"; do
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
+    done
+    wait 2>/dev/null
+    ip netns del "$NS_C" 2>/dev/null
+    ip netns del "$NS_S" 2>/dev/null
+    ip link del "$VETH_S" 2>/dev/null
+    if [ -n "${KEEP_WORK:-}" ]; then echo "work directory kept: $WORK"; else rm -rf "$WORK"; fi
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+ip netns add "$NS_S" || skip "cannot create network namespaces"
+ip netns add "$NS_C"
+ip link add "$VETH_S" type veth peer name "$VETH_C"
+ip link set "$VETH_S" netns "$NS_S"
+ip link set "$VETH_C" netns "$NS_C"
+# nsenter runs the command itself (no extra parent process), so $! is the
+# program's own pid and a signal reaches it.
+# Backgrounded commands use the arrays directly: "${IN_C[@]}" cmd & (a
+# function run with & would leave $! pointing at a subshell).
+IN_S=(nsenter --net="/run/netns/$NS_S")
+IN_C=(nsenter --net="/run/netns/$NS_C")
+ins() { "${IN_S[@]}" "$@"; }   # in the server namespace
+inc() { "${IN_C[@]}" "$@"; }   # in the client namespace
+ins ip link set lo up
+inc ip link set lo up
+ins ip addr add "$SERVER_IP/24" dev "$VETH_S"
+ins ip link set "$VETH_S" up
+inc ip link set "$VETH_C" up
+# Default routes through the veth, so 255.255.255.255 leaves by it.
+ins ip route add default dev "$VETH_S"
+inc ip route add default dev "$VETH_C"
+
+# Gives the client side its fixed address (for the probe client).
+client_address() {
+    inc ip addr add "$CLIENT_IP/24" dev "$VETH_C"
+    # Wait for duplicate address detection-like settling of the link.
+    sleep 0.3
+}
+
+SERVER_DIR=$WORK/server
+mkdir -p "$SERVER_DIR"
+
+# The INI of the tests: 198.51.100.1/24, a small local range, one relay
+# agent at 198.51.100.2 with its own range, a short lease time.
+write_ini() {
+    local lease_time=${1:-600}
+    printf '%s\r\n' \
+        "[Server]" \
+        "IPAddress=$SERVER_IP" \
+        "SubnetMask=255.255.255.0" \
+        "BindToAll=1" \
+        "Ranges=198.51.100.100-198.51.100.140" \
+        "DNSServer=198.51.100.53" \
+        "Routers=198.51.100.1" \
+        "DomainName=e2e.example" \
+        "LeaseTime=$lease_time" \
+        "DontWarnAddress=1" \
+        "[GW0]" \
+        "Gateway=$CLIENT_IP" \
+        "Ranges=203.0.113.10-203.0.113.20" \
+        >"$SERVER_DIR/NIMBO.INI"
+}
+
+start_server() {
+    "${IN_S[@]}" "$NIMBO" --dir "$SERVER_DIR" "$@" >>"$WORK/server.out" 2>&1 &
+    SERVER_PID=$!
+    for _ in $(seq 1 100); do
+        [ -S "$SERVER_DIR/nimbo.ctl" ] && grep -q "Starting" "$SERVER_DIR/NIMBO.LOG" 2>/dev/null && return 0
+        kill -0 "$SERVER_PID" 2>/dev/null || fail "nimbo exited at start"
+        sleep 0.1
+    done
+    fail "nimbo did not start"
+}
+
+# Second start with /SHUTDOWN; waits for the server to end.
+stop_server() {
+    local answer
+    answer=$(ins "$NIMBO" --dir "$SERVER_DIR" /SHUTDOWN 2>&1) || fail "second start failed: $answer"
+    [ "$answer" = "Command Line parameters passed to Nimbo Server" ] || fail "unexpected answer: $answer"
+    wait_server_exit
+}
+
+wait_server_exit() {
+    local code=0
+    wait "$SERVER_PID" || code=$?
+    SERVER_PID=
+    [ "$code" = 0 ] || fail "nimbo exited with $code"
+}
+
+server_alive() { [ -n "$SERVER_PID" ] && kill -0 "$SERVER_PID" 2>/dev/null; }
+
+leases_section() {
+    awk 'BEGIN{s=0} /^\[/{s=($0 ~ /^\[Leases\]/)} s' "$SERVER_DIR/NIMBO.INI" | tr -d '\r'
+}
+
+show_logs() {
+    echo "---- NIMBO.LOG (tail)"; tail -n 40 "$SERVER_DIR/NIMBO.LOG" 2>/dev/null | tr -d '\r'
+    echo "---- Addresses.LOG"; tr -d '\r' <"$SERVER_DIR/Addresses.LOG" 2>/dev/null
+    echo "---- NIMBO.INI"; tr -d '\r' <"$SERVER_DIR/NIMBO.INI" 2>/dev/null
+    echo "---- server output"; cat "$WORK/server.out" 2>/dev/null
+}
+
+# Waits up to $2 tenths of a second for a line matching $1 in file $3.
+wait_for_line() {
+    local pattern=$1 tenths=$2 file=$3
+    for _ in $(seq 1 "$tenths"); do
+        grep -q -- "$pattern" "$file" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
