@@ -1,0 +1,239 @@
+// The real server thread on loopback: socket set-up, one exchange through the
+// socket, the end of the thread when its socket is closed, bind failures.
+// Traffic goes to 127.0.0.1 only.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/server_settings.h"
+#include "dhcp/dhcp_message.h"
+#include "dhcp/server_thread.h"
+#include "dhcp/udp_socket.h"
+#include "dhcp_builder.h"
+#include "leases/address_ranges.h"
+#include "leases/icmp_probe.h"
+#include "leases/lease_store.h"
+#include "leases/reservations.h"
+#include "shell/ip_address.h"
+#include "shell/log.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr uint32_t LOOPBACK = 0x7F000001;       // 127.0.0.1, server and relay agent
+constexpr uint32_t FIRST_OFFERED = 0xC633640A;  // 198.51.100.10
+
+EchoResult NobodyAnswers(uint32_t) { return EchoResult{true, 0, 0}; }
+
+// A pair of unprivileged ports that differs between runs, so that test
+// processes running side by side do not meet.
+uint16_t PickServerPort() {
+    auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    return static_cast<uint16_t>(20000 + (static_cast<uint64_t>(ticks) / 1000 % 20000) * 2);
+}
+
+class ServerThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(StartSocketLibrary());
+        UseLogDirectory(scratch.path());
+        SetEchoOverride(&NobodyAnswers);
+        ResetSettings();
+        UpdateSettings([](ServerSettings& s) {
+            CopySetting(s.IPAddress, "127.0.0.1");
+            CopySetting(s.SubnetMask, "255.0.0.0");
+            DeriveAddressFields(s);
+            s.LeaseTime = 3600;
+            s.userOptions.assign(DEFAULT_MAX_OPTION + 1, std::string());
+        });
+        ClearLeaseTable();
+        ClearRangeTables();
+        ClearReservations();
+        SetGatewayRanges(LOOPBACK, "198.51.100.10-198.51.100.20");
+        serverPort = PickServerPort();
+        clientPort = static_cast<uint16_t>(serverPort + 1);
+    }
+
+    void TearDown() override {
+        StopServerThread(5000);
+        if (client != INVALID_UDP_HANDLE) CloseUdp(client);
+        SetServerPorts(DHCP_SERVER_PORT, DHCP_CLIENT_PORT);
+        SetEchoOverride(nullptr);
+        ClearLeaseTable();
+        ClearRangeTables();
+        ResetSettings();
+        ClearLogPaths();
+        StopSocketLibrary();
+    }
+
+    bool LogHas(const std::string& text) const {
+        for (const std::string& line : LogTexts(MainLogPath()))
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    }
+
+    // Waits up to timeoutMs for a log line holding `text`.
+    bool WaitForLog(const std::string& text, int timeoutMs) const {
+        for (int waited = 0; waited < timeoutMs; waited += 20) {
+            if (LogHas(text)) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return LogHas(text);
+    }
+
+    // Sends `request` to the server port every 100 ms until an answer
+    // arrives (the thread may still be binding); returns its length.
+    size_t Exchange(const Bytes& request, uint8_t* reply, uint16_t* fromPort) {
+        for (int attempt = 0; attempt < 30; ++attempt) {
+            long error = 0;
+            EXPECT_TRUE(SendUdp(client, request.data(), request.size(), LOOPBACK, serverPort, error)) << error;
+            size_t n = ReceiveUdp(client, reply, DHCP_BUFFER_SIZE, 100, nullptr, fromPort);
+            if (n > 0) return n;
+        }
+        return 0;
+    }
+
+    // Stops the thread and checks that it went the orderly way, in time.
+    void StopAndCheck() {
+        auto started = std::chrono::steady_clock::now();
+        EXPECT_TRUE(StopServerThread(5000));
+        auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_LT(took, std::chrono::seconds(1));
+        EXPECT_TRUE(LogHas("UDP Server received termination request"));
+        EXPECT_TRUE(LogHas("UDP Server closing"));
+        EXPECT_TRUE(LogHas("DHCP Server Terminated Successfully"));
+        EXPECT_FALSE(LogHas("UDP Server Receive error"));
+    }
+
+    void RelayedDiscoverIsOffered() {
+        SetServerPorts(serverPort, clientPort);
+        ASSERT_TRUE(StartServerThread());
+        uint8_t reply[DHCP_BUFFER_SIZE] = {};
+        uint16_t fromPort = 0;
+        size_t n = Exchange(WindowsDiscover().giaddr(LOOPBACK).build(), reply, &fromPort);
+        ASSERT_GT(n, 240u) << "no answer on port " << clientPort;
+        std::vector<ReplyOption> options = ReadOptions(reply, n);
+        ASSERT_FALSE(options.empty());
+        EXPECT_EQ(options[0].code, OPTION_MESSAGE_TYPE);
+        EXPECT_EQ(options[0].value, Bytes{DHCPOFFER});
+        EXPECT_EQ(reply[OFFSET_OP], 2);
+        EXPECT_EQ(ReadBigEndian32(reply + OFFSET_YIADDR), FIRST_OFFERED);
+        EXPECT_EQ(ReadBigEndian32(reply + OFFSET_XID), 0x12345678u);
+        EXPECT_EQ(fromPort, serverPort);
+        StopAndCheck();
+    }
+
+    ScratchDir scratch;
+    uint16_t serverPort = 0;
+    uint16_t clientPort = 0;
+    UdpHandle client = INVALID_UDP_HANDLE;
+};
+
+TEST_F(ServerThreadTest, RelayedDiscoverOverLoopbackIsOfferedToTheClientPort) {
+    long error = 0;
+    client = OpenUdpSocket(LOOPBACK, static_cast<uint16_t>(serverPort + 1), error);
+    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
+    RelayedDiscoverIsOffered();
+}
+
+TEST_F(ServerThreadTest, RelayedDiscoverOnTheDhcpPortsIsOfferedToPort68) {
+    long error = 0;
+    client = OpenUdpSocket(LOOPBACK, DHCP_CLIENT_PORT, error);
+    if (client == INVALID_UDP_HANDLE) GTEST_SKIP() << "port 68 is not available here (" << error << ")";
+    serverPort = DHCP_SERVER_PORT;
+    clientPort = DHCP_CLIENT_PORT;
+    SetServerPorts(serverPort, clientPort);
+    ASSERT_TRUE(StartServerThread());
+    // Port 67 may be taken by another server on this machine.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    if (LogHas("Failed to create DHCP Server Port")) GTEST_SKIP() << "port 67 is taken here";
+    ASSERT_TRUE(StopServerThread(5000));
+    std::remove(MainLogPath().c_str());
+    RelayedDiscoverIsOffered();
+}
+
+TEST_F(ServerThreadTest, AllInterfacesBindingAlsoAnswers) {
+    UpdateSettings([](ServerSettings& s) { s.BindToAll = true; });
+    long error = 0;
+    client = OpenUdpSocket(LOOPBACK, clientPort, error);
+    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
+    RelayedDiscoverIsOffered();
+}
+
+TEST_F(ServerThreadTest, DatagramsWithoutAnAnswerDoNotStopTheLoop) {
+    long error = 0;
+    client = OpenUdpSocket(LOOPBACK, clientPort, error);
+    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
+    SetServerPorts(serverPort, clientPort);
+    ASSERT_TRUE(StartServerThread());
+    // A BOOTP request, a DHCPINFORM and a datagram of one byte: no answer.
+    std::vector<Bytes> ignored{BootpRequest().build(), RequestBuilder().messageType(8).build(), Bytes{1}};
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (const Bytes& datagram : ignored) ASSERT_TRUE(SendUdp(client, datagram.data(), datagram.size(), LOOPBACK,
+                                                              serverPort, error));
+    uint8_t reply[DHCP_BUFFER_SIZE];
+    EXPECT_EQ(ReceiveUdp(client, reply, sizeof reply, 300, nullptr, nullptr), 0u);
+    // The next DISCOVER is still answered.
+    uint16_t fromPort = 0;
+    EXPECT_GT(Exchange(WindowsDiscover().giaddr(LOOPBACK).build(), reply, &fromPort), 240u);
+    StopAndCheck();
+}
+
+TEST_F(ServerThreadTest, AddressNotOnThisMachineIsABindFailure) {
+    UpdateSettings([](ServerSettings& s) {
+        CopySetting(s.IPAddress, "192.0.2.77");
+        DeriveAddressFields(s);
+    });
+    SetServerPorts(serverPort, clientPort);
+    ASSERT_TRUE(StartServerThread());
+    std::string expected = "Failed to create DHCP Server Port(" + std::to_string(serverPort) + ") - Code = 10049";
+    EXPECT_TRUE(WaitForLog(expected, 3000));
+    EXPECT_TRUE(StopServerThread(5000));
+    EXPECT_FALSE(LogHas("UDP Server closing"));
+}
+
+TEST_F(ServerThreadTest, PortInUseIsABindFailure) {
+    long error = 0;
+    UdpHandle occupant = OpenUdpSocket(0, serverPort, error);
+    ASSERT_NE(occupant, INVALID_UDP_HANDLE) << error;
+    UpdateSettings([](ServerSettings& s) { s.BindToAll = true; });
+    SetServerPorts(serverPort, clientPort);
+    ASSERT_TRUE(StartServerThread());
+    std::string expected = "Failed to create DHCP Server Port(" + std::to_string(serverPort) + ") - Code = 10048";
+    EXPECT_TRUE(WaitForLog(expected, 3000));
+    EXPECT_TRUE(StopServerThread(5000));
+    CloseUdp(occupant);
+}
+
+TEST_F(ServerThreadTest, StopRightAfterStartEndsTheThread) {
+    SetServerPorts(serverPort, clientPort);
+    for (int round = 0; round < 5; ++round) {
+        ASSERT_TRUE(StartServerThread()) << round;
+        auto started = std::chrono::steady_clock::now();
+        EXPECT_TRUE(StopServerThread(5000)) << round;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1)) << round;
+    }
+    EXPECT_FALSE(LogHas("Not Terminated Properly"));
+}
+
+TEST_F(ServerThreadTest, OneServerThreadAtATime) {
+    SetServerPorts(serverPort, clientPort);
+    ASSERT_TRUE(StartServerThread());
+    EXPECT_FALSE(StartServerThread());
+    EXPECT_TRUE(StopServerThread(5000));
+    // Stopping again without a thread is harmless.
+    EXPECT_TRUE(StopServerThread(5000));
+}
+
+TEST(ServerSocketTest, ReceiveWithoutASocketReportsItClosed) {
+    uint8_t buffer[16];
+    long error = 0;
+    EXPECT_EQ(ReceiveOnServerSocket(buffer, sizeof buffer, error), 0u);
+    EXPECT_EQ(error, SOCKET_CLOSED_ERROR);
+}
+
+}  // namespace
