@@ -1,0 +1,104 @@
+#include "leases/icmp_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "leases/address_allocation.h"
+#include "shell/log.h"
+#include "test_support.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace {
+
+const char kPayload[] = "abcdefghijklmnopqrstuvwxyz012345";
+
+EchoResult TwoReplies(uint32_t) { return EchoResult{true, 2, 0}; }
+EchoResult TimedOut(uint32_t) { return EchoResult{true, 0, 11010}; }
+EchoResult NoMechanism(uint32_t) { return EchoResult{false, 0, 0}; }
+
+class PingTest : public ::testing::Test {
+protected:
+    void SetUp() override { UseLogDirectory(dir.path()); }
+    void TearDown() override {
+        SetEchoOverride(nullptr);
+        ClearLogPaths();
+    }
+    std::vector<std::string> MainLog() { return LogTexts(MainLogPath()); }
+    ScratchDir dir;
+};
+
+TEST_F(PingTest, PingLineShowsTheAddressOctetsReversedWithRepliesAndError) {
+    SetEchoOverride(&TwoReplies);
+    EXPECT_TRUE(PingAddress(0xC0A8000A));
+    SetEchoOverride(&TimedOut);
+    EXPECT_FALSE(PingAddress(0xC0A8010A));
+    SetEchoOverride(&NoMechanism);
+    EXPECT_FALSE(PingAddress(0xC0A8010B));  // no mechanism: free, and no line
+    EXPECT_EQ(MainLog(), (std::vector<std::string>{"Ping 0a00a8c0 returned 2 echoes (0)",
+                                                   "Ping 0a01a8c0 returned 0 echoes (11010)"}));
+}
+
+TEST_F(PingTest, LoopbackAnswersTheRealProbe) {
+    EchoResult result = SendEcho(0x7F000001, kPayload, 32, 100);
+    if (!result.available) GTEST_SKIP() << "no ICMP probe mechanism here (error " << result.error << ")";
+    EXPECT_EQ(result.replies, 1u) << "error " << result.error;
+    EXPECT_TRUE(PingAddress(0x7F000001));
+    ASSERT_FALSE(MainLog().empty());
+    EXPECT_EQ(MainLog().back(), "Ping 0100007f returned 1 echoes (0)");
+}
+
+#ifndef _WIN32
+// A network namespace joined to the host by a veth pair: 198.51.100.1 on the
+// host side, 198.51.100.2 inside, and nothing at 198.51.100.3. Removing the
+// namespace removes the pair.
+class TestNamespace {
+public:
+    TestNamespace() {
+        const std::string id = std::to_string(getpid());
+        name_ = "nimbo-t-" + id;
+        const std::string host = "nth" + id, inner = "ntn" + id;
+        ok_ = Run("ip netns add " + name_) &&
+              Run("ip link add " + host + " type veth peer name " + inner + " netns " + name_) &&
+              Run("ip addr add 198.51.100.1/24 dev " + host) && Run("ip link set " + host + " up") &&
+              Run("ip -n " + name_ + " addr add 198.51.100.2/24 dev " + inner) &&
+              Run("ip -n " + name_ + " link set " + inner + " up") &&
+              Run("ip -n " + name_ + " link set lo up");
+    }
+    ~TestNamespace() { Run("ip netns delete " + name_); }
+    TestNamespace(const TestNamespace&) = delete;
+    TestNamespace& operator=(const TestNamespace&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    static bool Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+    std::string name_;
+    bool ok_ = false;
+};
+
+TEST_F(PingTest, AddressWithNothingBehindItDoesNotAnswer) {
+    if (geteuid() != 0) GTEST_SKIP() << "creating a network namespace needs root";
+    TestNamespace space;
+    if (!space.ok()) GTEST_SKIP() << "ip netns / veth not permitted here";
+    EchoResult live = SendEcho(0xC6336402, kPayload, 32, 1000);  // 198.51.100.2, inside the namespace
+    if (!live.available) GTEST_SKIP() << "no ICMP probe mechanism here";
+    EXPECT_EQ(live.replies, 1u) << "the namespace's own address should answer";
+
+    const auto start = std::chrono::steady_clock::now();
+    EchoResult silent = SendEcho(0xC6336403, kPayload, 32, 100);  // 198.51.100.3: nobody
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(silent.available);
+    EXPECT_EQ(silent.replies, 0u);
+    // The probe gives up after its timeout instead of waiting for ARP.
+    EXPECT_LT(waited, std::chrono::milliseconds(1000));
+    EXPECT_FALSE(PingAddress(0xC6336403));
+}
+#endif
+
+}  // namespace
