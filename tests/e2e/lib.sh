@@ -104,7 +104,8 @@ start_server() {
     "${IN_S[@]}" "$NIMBO" --dir "$SERVER_DIR" "$@" >>"$WORK/server.out" 2>&1 &
     SERVER_PID=$!
     for _ in $(seq 1 100); do
-        [ -S "$SERVER_DIR/nimbo.ctl" ] && grep -q "Starting" "$SERVER_DIR/NIMBO.LOG" 2>/dev/null && return 0
+        # Started when the command socket is there and the server thread has bound port 67.
+        if [ -S "$SERVER_DIR/nimbo.ctl" ] && ins ss -Hlun 'sport = :67' | grep -q .; then return 0; fi
         kill -0 "$SERVER_PID" 2>/dev/null || fail "nimbo exited at start"
         sleep 0.1
     done
