@@ -1,0 +1,140 @@
+#!/bin/bash
+# The Nimbo demo: builds the Linux host `nimbo`, serves a real busybox udhcpc
+# client from it across a veth pair between two network namespaces of its
+# own, shows the lease and the logs, shuts the server down with a second
+# start "/SHUTDOWN" and shows the saved [Leases] section. Run as root on a
+# Debian machine; installs what it needs. The machine's own network is never
+# touched: every address lives inside the two namespaces, which are removed
+# at the end (also on failure or Ctrl-C).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+[ "$(id -u)" = 0 ] || { echo "demo.sh: run as root (network namespaces)"; exit 1; }
+
+say() { printf '\n==== %s\n' "$*"; }
+
+# ---- packages
+packages=(cmake g++ ninja-build libgtest-dev busybox iproute2 util-linux)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    say "installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# ---- build
+BUILD_DIR=${NIMBO_BUILD_DIR:-build/native}
+say "building nimbo ($BUILD_DIR)"
+cmake --preset native -B "$BUILD_DIR" >/dev/null
+cmake --build "$BUILD_DIR" --target nimbo
+NIMBO=$PWD/$BUILD_DIR/bin/nimbo
+
+# ---- namespaces
+TAG=$$
+NS_S=nimbo-demo-s-$TAG
+NS_C=nimbo-demo-c-$TAG
+VETH_S=nds$TAG
+VETH_C=ndc$TAG
+WORK=$(mktemp -d /tmp/nimbo-demo.XXXXXX)
+SERVER_PID=
+CLIENT_PID=
+cleanup() {
+    set +e
+    [ -n "$CLIENT_PID" ] && kill "$CLIENT_PID" 2>/dev/null
+    [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null
+    for ns in "$NS_C" "$NS_S"; do
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
+    done
+    wait 2>/dev/null
+    ip netns del "$NS_C" 2>/dev/null
+    ip netns del "$NS_S" 2>/dev/null
+    rm -rf "$WORK"
+    echo "namespaces removed"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+say "network namespaces $NS_S (server 198.51.100.1/24) and $NS_C (client), joined by a veth pair"
+ip netns add "$NS_S"
+ip netns add "$NS_C"
+ip link add "$VETH_S" type veth peer name "$VETH_C"
+ip link set "$VETH_S" netns "$NS_S"
+ip link set "$VETH_C" netns "$NS_C"
+IN_S=(nsenter --net="/run/netns/$NS_S")
+IN_C=(nsenter --net="/run/netns/$NS_C")
+"${IN_S[@]}" ip link set lo up
+"${IN_C[@]}" ip link set lo up
+"${IN_S[@]}" ip addr add 198.51.100.1/24 dev "$VETH_S"
+"${IN_S[@]}" ip link set "$VETH_S" up
+"${IN_C[@]}" ip link set "$VETH_C" up
+"${IN_S[@]}" ip route add default dev "$VETH_S"
+"${IN_C[@]}" ip route add default dev "$VETH_C"
+
+# ---- server
+DIR=$WORK/nimbo
+mkdir -p "$DIR"
+printf '%s\r\n' \
+    "[Server]" \
+    "IPAddress=198.51.100.1" \
+    "SubnetMask=255.255.255.0" \
+    "BindToAll=1" \
+    "Ranges=198.51.100.100-198.51.100.199" \
+    "DNSServer=198.51.100.53" \
+    "Routers=198.51.100.1" \
+    "DomainName=demo.example" \
+    "LeaseTime=3600" \
+    "DontWarnAddress=1" \
+    >"$DIR/NIMBO.INI"
+say "starting nimbo --dir $DIR"
+"${IN_S[@]}" "$NIMBO" --dir "$DIR" >"$WORK/server.out" 2>&1 &
+SERVER_PID=$!
+for _ in $(seq 1 100); do
+    [ -S "$DIR/nimbo.ctl" ] && "${IN_S[@]}" ss -Hlun 'sport = :67' | grep -q . && break
+    kill -0 "$SERVER_PID" 2>/dev/null || { cat "$WORK/server.out"; echo "nimbo did not start"; exit 1; }
+    sleep 0.1
+done
+
+# ---- client: busybox udhcpc with a script of our own that only records the
+# lease and puts the address on the demo veth inside the client namespace.
+cat >"$WORK/udhcpc.script" <<SCRIPT
+#!/bin/sh
+case "\$1" in
+  bound|renew)
+    ip addr flush dev "\$interface"; ip addr add "\$ip/\${mask:-24}" dev "\$interface"
+    { echo "event=\$1"; echo "ip=\$ip"; echo "subnet=\$subnet"; echo "router=\$router"; echo "dns=\$dns";
+      echo "domain=\$domain"; echo "lease=\$lease"; echo "serverid=\$serverid"; } >"$WORK/lease" ;;
+  deconfig) ip addr flush dev "\$interface" ;;
+esac
+exit 0
+SCRIPT
+chmod +x "$WORK/udhcpc.script"
+say "busybox udhcpc in $NS_C"
+"${IN_C[@]}" busybox udhcpc -f -i "$VETH_C" -s "$WORK/udhcpc.script" -t 5 -T 2 -x hostname:demo-pc \
+    >"$WORK/udhcpc.out" 2>&1 &
+CLIENT_PID=$!
+for _ in $(seq 1 150); do [ -s "$WORK/lease" ] && break; sleep 0.1; done
+cat "$WORK/udhcpc.out"
+[ -s "$WORK/lease" ] || { echo "the client got no lease"; exit 1; }
+
+say "the lease the client got"
+cat "$WORK/lease"
+"${IN_C[@]}" ip -4 addr show dev "$VETH_C" | sed -n 's/^ *inet /address on the client veth: /p'
+
+sleep 0.6   # let the 500 ms housekeeping write the lease section
+say "NIMBO.LOG (last 25 lines)"
+tail -n 25 "$DIR/NIMBO.LOG" | tr -d '\r'
+say "Addresses.LOG"
+tr -d '\r' <"$DIR/Addresses.LOG"
+
+say "second start: nimbo --dir $DIR /SHUTDOWN"
+kill "$CLIENT_PID" 2>/dev/null; wait "$CLIENT_PID" 2>/dev/null || true; CLIENT_PID=
+"${IN_S[@]}" "$NIMBO" --dir "$DIR" /SHUTDOWN
+wait "$SERVER_PID" && echo "nimbo exited with 0"
+SERVER_PID=
+
+say "[Leases] of NIMBO.INI"
+tr -d '\r' <"$DIR/NIMBO.INI" | awk '/^\[/{s=($0 ~ /^\[Leases\]/)} s'
