@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,10 @@
 #include "test_support.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -72,6 +77,7 @@ public:
               Run("ip -n " + name_ + " link set lo up");
     }
     ~TestNamespace() { Run("ip netns delete " + name_); }
+    const std::string& name() const { return name_; }
     TestNamespace(const TestNamespace&) = delete;
     TestNamespace& operator=(const TestNamespace&) = delete;
     bool ok() const { return ok_; }
@@ -98,6 +104,47 @@ TEST_F(PingTest, AddressWithNothingBehindItDoesNotAnswer) {
     // The probe gives up after its timeout instead of waiting for ARP.
     EXPECT_LT(waited, std::chrono::milliseconds(1000));
     EXPECT_FALSE(PingAddress(0xC6336403));
+}
+
+// Runs `probe` in a child process that has joined the namespace, set its
+// ping_group_range and become the unprivileged user nobody (no raw sockets).
+// Returns the child's exit code, or -1 when it could not be set up.
+int InNamespaceAsNobody(const std::string& space, const char* groupRange, int (*probe)()) {
+    pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        int fd = open(("/var/run/netns/" + space).c_str(), O_RDONLY);
+        if (fd < 0 || setns(fd, CLONE_NEWNET) != 0) _exit(100);
+        int sysctl = open("/proc/sys/net/ipv4/ping_group_range", O_WRONLY);
+        if (sysctl < 0 || write(sysctl, groupRange, std::strlen(groupRange)) < 0) _exit(101);
+        close(sysctl);
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(102);
+        _exit(probe());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+int ProbeLoopbackTwice() {
+    EchoResult first = SendEcho(0x7F000001, kPayload, 32, 100);
+    EchoResult second = SendEcho(0x7F000001, kPayload, 32, 100);
+    if (first.available != second.available) return 3;
+    if (!first.available) return 2;
+    return first.replies == 1 && second.replies == 1 ? 0 : 1;
+}
+
+TEST_F(PingTest, UnprivilegedProbeUsesTheDatagramSocketOrReportsItselfUnavailableOnce) {
+    if (geteuid() != 0) GTEST_SKIP() << "creating a network namespace needs root";
+    TestNamespace space;
+    if (!space.ok()) GTEST_SKIP() << "ip netns / veth not permitted here";
+    chmod(dir.path().c_str(), 0777);  // the child writes the log as nobody
+    // Datagram ICMP sockets allowed for nobody's group: the echo works without privileges.
+    EXPECT_EQ(InNamespaceAsNobody(space.name(), "0 2147483647", &ProbeLoopbackTwice), 0);
+    EXPECT_TRUE(MainLog().empty());
+    // Neither socket opens: no probe, and one line says so.
+    EXPECT_EQ(InNamespaceAsNobody(space.name(), "1 0", &ProbeLoopbackTwice), 2);
+    EXPECT_EQ(MainLog(), std::vector<std::string>{"ICMP probe unavailable - addresses are offered without a ping"});
 }
 #endif
 
