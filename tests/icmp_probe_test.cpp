@@ -59,6 +59,26 @@ TEST_F(PingTest, LoopbackAnswersTheRealProbe) {
     EXPECT_EQ(MainLog().back(), "Ping 0100007f returned 1 echoes (0)");
 }
 
+#ifdef _WIN32
+TEST_F(PingTest, IcmpLibraryIsRetriedWhileMissingAndUnusableWithoutItsEntryPoints) {
+    SetIcmpLibraryForTests("NIMBO-NO-SUCH-ICMP.DLL", true);
+    EXPECT_FALSE(SendEcho(0x7F000001, kPayload, 32, 100).available);
+    EXPECT_FALSE(PingAddress(0x7F000001));  // free, and no Ping line
+    EXPECT_TRUE(MainLog().empty());
+    // The next probe tries again, and this time the library is there.
+    SetIcmpLibraryForTests(nullptr, false);
+    EXPECT_TRUE(SendEcho(0x7F000001, kPayload, 32, 100).available);
+
+    // A library without the three entry points stays unusable, even once the
+    // name would lead to the real one.
+    SetIcmpLibraryForTests("KERNEL32.DLL", true);
+    EXPECT_FALSE(SendEcho(0x7F000001, kPayload, 32, 100).available);
+    SetIcmpLibraryForTests(nullptr, false);
+    EXPECT_FALSE(SendEcho(0x7F000001, kPayload, 32, 100).available);
+    SetIcmpLibraryForTests(nullptr, true);
+}
+#endif
+
 #ifndef _WIN32
 // A network namespace joined to the host by a veth pair: 198.51.100.1 on the
 // host side, 198.51.100.2 inside, and nothing at 198.51.100.3. Removing the

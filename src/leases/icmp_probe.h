@@ -19,3 +19,9 @@ EchoResult SendEcho(uint32_t address, const void* payload, size_t payloadSize, u
 // Tests replace the probe: the function answers for every address.
 using EchoFunction = EchoResult (*)(uint32_t address);
 void SetEchoOverride(EchoFunction probe);  // nullptr = the real probe
+
+#ifdef _WIN32
+// Tests: the library name to load instead of "ICMP.DLL" (nullptr = that
+// one again); `forget` also drops what was loaded or found unusable.
+void SetIcmpLibraryForTests(const char* name, bool forget);
+#endif

@@ -18,6 +18,7 @@ using IcmpSendEchoFn = DWORD(WINAPI*)(HANDLE, ULONG, LPVOID, WORD, LPVOID, LPVOI
 enum class LibraryState { NotLoaded, Loaded, Unusable };
 
 std::mutex library_lock;
+const char* library_name = "ICMP.DLL";
 LibraryState library_state = LibraryState::NotLoaded;
 IcmpCreateFileFn icmp_create_file = nullptr;
 IcmpCloseHandleFn icmp_close_handle = nullptr;
@@ -34,7 +35,7 @@ bool LoadIcmpLibrary() {
     std::lock_guard<std::mutex> guard(library_lock);
     if (library_state == LibraryState::Loaded) return true;
     if (library_state == LibraryState::Unusable) return false;
-    HMODULE library = LoadLibraryA("ICMP.DLL");
+    HMODULE library = LoadLibraryA(library_name);
     if (!library) return false;
     icmp_create_file = reinterpret_cast<IcmpCreateFileFn>(
         reinterpret_cast<void*>(GetProcAddress(library, "IcmpCreateFile")));
@@ -48,6 +49,17 @@ bool LoadIcmpLibrary() {
 }
 
 }  // namespace
+
+void SetIcmpLibraryForTests(const char* name, bool forget) {
+    std::lock_guard<std::mutex> guard(library_lock);
+    library_name = name ? name : "ICMP.DLL";
+    if (forget) {
+        library_state = LibraryState::NotLoaded;
+        icmp_create_file = nullptr;
+        icmp_close_handle = nullptr;
+        icmp_send_echo = nullptr;
+    }
+}
 
 EchoResult PlatformSendEcho(uint32_t address, const void* payload, size_t payloadSize, uint32_t timeoutMs) {
     if (!LoadIcmpLibrary()) return EchoResult{false, 0, 0};
