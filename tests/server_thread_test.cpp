@@ -183,6 +183,22 @@ TEST_F(ServerThreadTest, DatagramsWithoutAnAnswerDoNotStopTheLoop) {
     StopAndCheck();
 }
 
+TEST_F(ServerThreadTest, DatagramForAnotherAddressOfTheInterfaceIsNotServed) {
+    // The server serves 127.0.0.1; loopback also delivers 127.0.0.2.
+    long error = 0;
+    client = OpenUdpSocket(LOOPBACK, clientPort, error);
+    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
+    SetServerPorts(serverPort, clientPort);
+    ASSERT_TRUE(StartServerThread());
+    uint8_t reply[DHCP_BUFFER_SIZE];
+    uint16_t fromPort = 0;
+    ASSERT_GT(Exchange(WindowsDiscover().giaddr(LOOPBACK).build(), reply, &fromPort), 240u);
+    Bytes discover = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x01, 0x02, 0x03}).giaddr(LOOPBACK).build();
+    ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK + 1, serverPort, error)) << error;
+    EXPECT_EQ(ReceiveUdp(client, reply, sizeof reply, 500, nullptr, nullptr), 0u);
+    StopAndCheck();
+}
+
 TEST_F(ServerThreadTest, AddressNotOnThisMachineIsABindFailure) {
     UpdateSettings([](ServerSettings& s) {
         CopySetting(s.IPAddress, "192.0.2.77");

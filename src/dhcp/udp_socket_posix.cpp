@@ -10,7 +10,9 @@
 //   255.255.255.255, which is how DHCP clients without an address talk. To
 //   serve one interface the socket binds to all addresses, is tied to the
 //   interface's device (SO_BINDTODEVICE) and sends from the server address
-//   with IP_PKTINFO, so broadcast replies leave through that interface.
+//   with IP_PKTINFO, so broadcast replies leave through that interface. It
+//   drops what a socket bound to the server address would never see:
+//   datagrams to the interface's other addresses.
 #include "dhcp/udp_socket.h"
 
 #include <arpa/inet.h>
@@ -32,9 +34,18 @@ namespace {
 std::mutex ServerSocketMutex;  // guards ServerFd against Close/Release races
 std::atomic<int> ServerFd{-1};
 std::atomic<bool> ServerClosing{false};
-bool ServerTied = false;      // tied to one interface: send with IP_PKTINFO
-uint32_t ServerSourceNet = 0;  // the server address, network order
-int ServerInterface = 0;       // interface index of the tied device
+// Tied to one interface: receive only what a socket bound to the server
+// address would (datagrams to that address or to a broadcast address), send
+// from that address with IP_PKTINFO.
+bool ServerTied = false;
+uint32_t ServerSourceNet = 0;     // the server address, network order
+uint32_t ServerBroadcastNet = 0;  // the interface's broadcast address, network order
+int ServerInterface = 0;          // interface index of the tied device
+
+bool AddressedToServer(uint32_t destinationNet) {
+    return destinationNet == ServerSourceNet || destinationNet == htonl(BROADCAST_ADDRESS) ||
+           (ServerBroadcastNet != 0 && destinationNet == ServerBroadcastNet);
+}
 
 long TranslateErrno(int code) {
     switch (code) {
@@ -79,22 +90,33 @@ sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
     return sa;
 }
 
-// The name of the interface that holds `address`; empty when none does.
-std::string InterfaceHolding(uint32_t address) {
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return "";
+// The interface that holds an address: its name (empty when no interface
+// holds it) and its broadcast address in network order (0 when it has none).
+struct HoldingInterface {
     std::string name;
+    uint32_t broadcastNet = 0;
+};
+
+HoldingInterface InterfaceHolding(uint32_t address) {
+    HoldingInterface found;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return found;
     for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
         if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || !entry->ifa_name) continue;
         sockaddr_in held;
         std::memcpy(&held, entry->ifa_addr, sizeof held);
-        if (ntohl(held.sin_addr.s_addr) == address) {
-            name = entry->ifa_name;
-            break;
+        if (ntohl(held.sin_addr.s_addr) != address) continue;
+        found.name = entry->ifa_name;
+        if ((entry->ifa_flags & IFF_BROADCAST) && entry->ifa_broadaddr &&
+            entry->ifa_broadaddr->sa_family == AF_INET) {
+            sockaddr_in broadcast;
+            std::memcpy(&broadcast, entry->ifa_broadaddr, sizeof broadcast);
+            found.broadcastNet = broadcast.sin_addr.s_addr;
         }
+        break;
     }
     freeifaddrs(list);
-    return name;
+    return found;
 }
 
 int OpenBroadcastSocket(long& error) {
@@ -112,6 +134,18 @@ int OpenBroadcastSocket(long& error) {
     return fd;
 }
 
+// The destination address of a received datagram (network order), from its
+// IP_PKTINFO; the server address when the kernel gave none.
+uint32_t DestinationOf(msghdr& header) {
+    for (cmsghdr* item = CMSG_FIRSTHDR(&header); item; item = CMSG_NXTHDR(&header, item)) {
+        if (item->cmsg_level != IPPROTO_IP || item->cmsg_type != IP_PKTINFO) continue;
+        in_pktinfo info;
+        std::memcpy(&info, CMSG_DATA(item), sizeof info);
+        return info.ipi_addr.s_addr;
+    }
+    return ServerSourceNet;
+}
+
 }  // namespace
 
 bool StartSocketLibrary() { return true; }
@@ -123,8 +157,10 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
     if (fd < 0) return false;
     bool tied = false;
     int interfaceIndex = 0;
+    uint32_t broadcastNet = 0;
     if (!bindToAll) {
-        std::string device = InterfaceHolding(address);
+        HoldingInterface holder = InterfaceHolding(address);
+        const std::string& device = holder.name;
         if (device.empty()) {
             // What a bind to an address that is not on this machine reports.
             error = SOCKET_ADDRESS_NOT_AVAILABLE;
@@ -137,7 +173,14 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
             close(fd);
             return false;
         }
+        int on = 1;
+        if (setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
+            error = TranslateErrno(errno);
+            close(fd);
+            return false;
+        }
         interfaceIndex = static_cast<int>(if_nametoindex(device.c_str()));
+        broadcastNet = holder.broadcastNet;
         tied = true;
     }
     sockaddr_in local = MakeAddress(0, port);
@@ -155,6 +198,7 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
     ServerTied = tied;
     ServerSourceNet = htonl(address);
     ServerInterface = interfaceIndex;
+    ServerBroadcastNet = broadcastNet;
     ServerFd = fd;  // a close that came first still ends the first receive
     return true;
 }
@@ -178,6 +222,9 @@ size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error) {
         header.msg_namelen = sizeof from;
         header.msg_iov = &part;
         header.msg_iovlen = 1;
+        alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
         ssize_t n = recvmsg(fd, &header, 0);
         int code = errno;
         if (ServerClosing.load()) {
@@ -185,6 +232,7 @@ size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error) {
             return 0;
         }
         if (n > 0) {
+            if (ServerTied && !AddressedToServer(DestinationOf(header))) continue;
             if (header.msg_flags & MSG_TRUNC) {
                 // Winsock reports a datagram larger than the buffer as an error.
                 error = 10040;
