@@ -17,10 +17,9 @@ namespace {
 
 constexpr uint8_t BROADCAST_FLAG = 0x80;  // most significant bit of flags, first byte on the wire
 
-// Options-area indexes (counted from offset 236, cookie included) after the
-// fixed options of each reply.
-constexpr size_t OFFER_FIXED_END = 31;
-constexpr size_t ACK_FIXED_END = 25;
+// Options-area index (counted from offset 236, cookie included) of the end
+// option of a DHCPNAK. (Offers reach index 31 and acknowledgements 25 before
+// the configured options.)
 constexpr size_t NAK_END_INDEX = 13;
 
 // The values a request hands to the lease database, read once.
