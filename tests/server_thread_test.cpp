@@ -183,6 +183,28 @@ TEST_F(ServerThreadTest, DatagramsWithoutAnAnswerDoNotStopTheLoop) {
     StopAndCheck();
 }
 
+TEST_F(ServerThreadTest, DatagramLargerThanTheBufferIsAReceiveErrorAndTheLoopGoesOn) {
+    long error = 0;
+    client = OpenUdpSocket(LOOPBACK, clientPort, error);
+    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
+    SetServerPorts(serverPort, clientPort);
+    ASSERT_TRUE(StartServerThread());
+    uint8_t reply[DHCP_BUFFER_SIZE];
+    uint16_t fromPort = 0;
+    ASSERT_GT(Exchange(WindowsDiscover().giaddr(LOOPBACK).build(), reply, &fromPort), 240u);
+    // A DISCOVER padded to 3000 bytes: too large for the 2048-byte buffer.
+    Bytes oversized = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x01, 0x02, 0x03}).giaddr(LOOPBACK).padTo(3000).build();
+    ASSERT_TRUE(SendUdp(client, oversized.data(), oversized.size(), LOOPBACK, serverPort, error)) << error;
+    EXPECT_TRUE(WaitForLog("UDP Server Receive error - 10040", 2000));
+    EXPECT_EQ(ReceiveUdp(client, reply, sizeof reply, 200, nullptr, nullptr), 0u);
+    // The loop goes on: the next DISCOVER is answered.
+    EXPECT_GT(Exchange(WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x04, 0x05, 0x06}).giaddr(LOOPBACK).build(), reply,
+                       &fromPort),
+              240u);
+    EXPECT_TRUE(StopServerThread(5000));
+    EXPECT_TRUE(LogHas("UDP Server received termination request"));
+}
+
 TEST_F(ServerThreadTest, DatagramForAnotherAddressOfTheInterfaceIsNotServed) {
     // The server serves 127.0.0.1; loopback also delivers 127.0.0.2.
     long error = 0;
