@@ -80,27 +80,45 @@ TEST_F(PingTest, IcmpLibraryIsRetriedWhileMissingAndUnusableWithoutItsEntryPoint
 #endif
 
 #ifndef _WIN32
-// A network namespace joined to the host by a veth pair: 198.51.100.1 on the
-// host side, 198.51.100.2 inside, and nothing at 198.51.100.3. Removing the
-// namespace removes the pair.
+// A network namespace of the test's own with a veth pair inside it:
+// 198.51.100.1 on one end, nothing at 198.51.100.3. The probes run in a
+// child process that joins the namespace, so no address or route of the
+// host (or of another test's namespace) is touched. Deleting the namespace
+// deletes the pair.
 class TestNamespace {
 public:
     TestNamespace() {
         const std::string id = std::to_string(getpid());
         name_ = "nimbo-t-" + id;
-        const std::string host = "nth" + id, inner = "ntn" + id;
-        ok_ = Run("ip netns add " + name_) &&
-              Run("ip link add " + host + " type veth peer name " + inner + " netns " + name_) &&
-              Run("ip addr add 198.51.100.1/24 dev " + host) && Run("ip link set " + host + " up") &&
-              Run("ip -n " + name_ + " addr add 198.51.100.2/24 dev " + inner) &&
-              Run("ip -n " + name_ + " link set " + inner + " up") &&
-              Run("ip -n " + name_ + " link set lo up");
+        const std::string in = "ip -n " + name_ + " ";
+        ok_ = Run("ip netns add " + name_) && Run(in + "link add nta type veth peer name ntb") &&
+              Run(in + "addr add 198.51.100.1/24 dev nta") && Run(in + "link set nta up") &&
+              Run(in + "link set ntb up") && Run(in + "link set lo up");
     }
     ~TestNamespace() { Run("ip netns delete " + name_); }
-    const std::string& name() const { return name_; }
     TestNamespace(const TestNamespace&) = delete;
     TestNamespace& operator=(const TestNamespace&) = delete;
     bool ok() const { return ok_; }
+
+    // Runs `probe` in a child process inside the namespace, with the given
+    // ping_group_range, as root or as the unprivileged user nobody (who may
+    // not open raw sockets). The child's exit code, or -1.
+    int Run(const char* groupRange, bool asNobody, int (*probe)()) const {
+        pid_t child = fork();
+        if (child < 0) return -1;
+        if (child == 0) {
+            int fd = open(("/var/run/netns/" + name_).c_str(), O_RDONLY);
+            if (fd < 0 || setns(fd, CLONE_NEWNET) != 0) _exit(100);
+            int sysctl = open("/proc/sys/net/ipv4/ping_group_range", O_WRONLY);
+            if (sysctl < 0 || write(sysctl, groupRange, std::strlen(groupRange)) < 0) _exit(101);
+            close(sysctl);
+            if (asNobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(102);
+            _exit(probe());
+        }
+        int status = 0;
+        if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+        return WEXITSTATUS(status);
+    }
 
 private:
     static bool Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
@@ -108,42 +126,14 @@ private:
     bool ok_ = false;
 };
 
-TEST_F(PingTest, AddressWithNothingBehindItDoesNotAnswer) {
-    if (geteuid() != 0) GTEST_SKIP() << "creating a network namespace needs root";
-    TestNamespace space;
-    if (!space.ok()) GTEST_SKIP() << "ip netns / veth not permitted here";
-    EchoResult live = SendEcho(0xC6336402, kPayload, 32, 1000);  // 198.51.100.2, inside the namespace
-    if (!live.available) GTEST_SKIP() << "no ICMP probe mechanism here";
-    EXPECT_EQ(live.replies, 1u) << "the namespace's own address should answer";
-
+int ProbeLiveThenSilentAddress() {
+    if (SendEcho(0xC6336401, kPayload, 32, 1000).replies != 1) return 1;  // 198.51.100.1 answers
     const auto start = std::chrono::steady_clock::now();
     EchoResult silent = SendEcho(0xC6336403, kPayload, 32, 100);  // 198.51.100.3: nobody
-    const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_TRUE(silent.available);
-    EXPECT_EQ(silent.replies, 0u);
     // The probe gives up after its timeout instead of waiting for ARP.
-    EXPECT_LT(waited, std::chrono::milliseconds(1000));
-    EXPECT_FALSE(PingAddress(0xC6336403));
-}
-
-// Runs `probe` in a child process that has joined the namespace, set its
-// ping_group_range and become the unprivileged user nobody (no raw sockets).
-// Returns the child's exit code, or -1 when it could not be set up.
-int InNamespaceAsNobody(const std::string& space, const char* groupRange, int (*probe)()) {
-    pid_t child = fork();
-    if (child < 0) return -1;
-    if (child == 0) {
-        int fd = open(("/var/run/netns/" + space).c_str(), O_RDONLY);
-        if (fd < 0 || setns(fd, CLONE_NEWNET) != 0) _exit(100);
-        int sysctl = open("/proc/sys/net/ipv4/ping_group_range", O_WRONLY);
-        if (sysctl < 0 || write(sysctl, groupRange, std::strlen(groupRange)) < 0) _exit(101);
-        close(sysctl);
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(102);
-        _exit(probe());
-    }
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(1000)) return 2;
+    if (!silent.available || silent.replies != 0) return 3;
+    return PingAddress(0xC6336403) ? 4 : 0;
 }
 
 int ProbeLoopbackTwice() {
@@ -154,16 +144,23 @@ int ProbeLoopbackTwice() {
     return first.replies == 1 && second.replies == 1 ? 0 : 1;
 }
 
+TEST_F(PingTest, AddressWithNothingBehindItDoesNotAnswer) {
+    if (geteuid() != 0) GTEST_SKIP() << "creating a network namespace needs root";
+    TestNamespace space;
+    if (!space.ok()) GTEST_SKIP() << "ip netns / veth not permitted here";
+    EXPECT_EQ(space.Run("1 0", false, &ProbeLiveThenSilentAddress), 0);  // raw socket
+    EXPECT_EQ(space.Run("0 2147483647", false, &ProbeLiveThenSilentAddress), 0);  // datagram socket
+}
+
 TEST_F(PingTest, UnprivilegedProbeUsesTheDatagramSocketOrReportsItselfUnavailableOnce) {
     if (geteuid() != 0) GTEST_SKIP() << "creating a network namespace needs root";
     TestNamespace space;
     if (!space.ok()) GTEST_SKIP() << "ip netns / veth not permitted here";
     chmod(dir.path().c_str(), 0777);  // the child writes the log as nobody
-    // Datagram ICMP sockets allowed for nobody's group: the echo works without privileges.
-    EXPECT_EQ(InNamespaceAsNobody(space.name(), "0 2147483647", &ProbeLoopbackTwice), 0);
+    EXPECT_EQ(space.Run("0 2147483647", true, &ProbeLoopbackTwice), 0);
     EXPECT_TRUE(MainLog().empty());
     // Neither socket opens: no probe, and one line says so.
-    EXPECT_EQ(InNamespaceAsNobody(space.name(), "1 0", &ProbeLoopbackTwice), 2);
+    EXPECT_EQ(space.Run("1 0", true, &ProbeLoopbackTwice), 2);
     EXPECT_EQ(MainLog(), std::vector<std::string>{"ICMP probe unavailable - addresses are offered without a ping"});
 }
 #endif
