@@ -11,6 +11,9 @@ constexpr int32_t IN_USE_HOLD_SECONDS = 86400;
 uint32_t SuggestAddress(uint32_t filter, uint32_t gateway, const char* hostName, size_t idLength, const uint8_t* id);
 bool CheckRequestedAddress(uint32_t requested, uint32_t gateway, const char* hostName, size_t idLength,
                            const uint8_t* id);
+// Holds LeaseLock except around each probe, so that the main thread never
+// waits for one; the candidate is checked again after the probe. A caller
+// that itself holds LeaseLock keeps it held through the probes.
 uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLength, const uint8_t* id);
 // True when at least one echo reply arrived within 100 ms.
 bool PingAddress(uint32_t address);
