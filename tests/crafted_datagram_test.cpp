@@ -82,7 +82,9 @@ TEST_F(CraftedDatagramTest, DiscoverCutAtEveryLength) {
         ReplyAction action = HandleBytes(cut);
         ExpectSoundReply(action, "cut at " + std::to_string(length));
         // Without the message type no answer is possible.
-        if (length < OFFSET_OPTIONS + 3) EXPECT_EQ(action.length, 0u) << length;
+        if (length < OFFSET_OPTIONS + 3) {
+            EXPECT_EQ(action.length, 0u) << length;
+        }
         ClearLeaseTable();
         AddLease("HELD", HELD_ADDRESS, HELD_HARDWARE.size(), HELD_HARDWARE.data());
     }
