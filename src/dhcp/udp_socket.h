@@ -1,8 +1,7 @@
 // UDP socket seam for the server thread: Winsock on Windows, BSD sockets on
 // POSIX. One process-wide server socket, so that the main thread can close it
 // at shutdown; closing it ends a blocked receive on both platforms with
-// SOCKET_INTERRUPTED_ERROR (a receive that starts after the close fails with
-// SOCKET_CLOSED_ERROR).
+// SOCKET_INTERRUPTED_ERROR, and so does every receive after the close.
 //
 // Addresses are host order (192.0.2.1 is 0xC0000201), ports host order.
 // Error codes are the Winsock numbers on both platforms (POSIX errno values
