@@ -99,6 +99,19 @@ TEST(ProfileFileRead, SectionHeaders) {
     EXPECT_TRUE(file.keyNames("Missing").empty());
 }
 
+TEST(ProfileFileRead, EmptyKeyNamesInKeyLists) {
+    ProfileFile file = Load(
+        "[A]\nx=1\n=a\n=b\n\n=c\ny=2\n"
+        "[B]\nx=1\n=a\n;c\n=b\nnoeq\n=c\ny=2\n"
+        "[C]\nnoeq\n=a\nx=1\n");
+    EXPECT_EQ(file.keyNames("A"), (Names{"x", "", "y"}));
+    EXPECT_EQ(file.keyNames("B"), (Names{"x", "", "", "", "y"}));
+    EXPECT_TRUE(file.keyNames("C").empty());
+    EXPECT_EQ(file.getString("C", "", "D"), "a");
+    // The loader's view names every reachable key and skips the empty one.
+    EXPECT_EQ(file.entries("C").size(), 1u);
+}
+
 TEST(ProfileFileRead, LineEndsAndOddBytes) {
     std::string text = "\xEF\xBB\xBF[B]\r\nb=1\r\n[C]\rc=1\rc2=2\r\n[D]\nd=1";
     text += '\0';

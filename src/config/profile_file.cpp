@@ -201,8 +201,20 @@ std::vector<std::string> ProfileFile::keyNames(std::string_view section) const {
     std::optional<long> header = findSection(section);
     if (!header) return names;
     size_t end = sectionEnd(*header);
-    for (size_t i = static_cast<size_t>(*header + 1); i < end; ++i)
-        if (lines_[i].kind == Kind::Key) names.push_back(lines_[i].name);
+    bool afterEmptyName = false;
+    for (size_t i = static_cast<size_t>(*header + 1); i < end; ++i) {
+        const Line& line = lines_[i];
+        if (line.kind == Kind::Blank) continue;
+        if (line.kind != Kind::Key) {
+            afterEmptyName = false;
+            continue;
+        }
+        if (!(line.name.empty() && afterEmptyName)) names.push_back(line.name);
+        afterEmptyName = line.name.empty();
+    }
+    // The list is handed out zero-separated, so one that starts with an
+    // empty name reads as an empty list.
+    if (!names.empty() && names.front().empty()) names.clear();
     return names;
 }
 

@@ -50,7 +50,10 @@ public:
     int32_t getInt(std::string_view section, std::string_view key, int32_t fallback) const;
 
     // Names of the keys with a value in the section, in file order (every
-    // one, however many); empty when the section is missing.
+    // one, however many), as the Windows key list gives them: of key lines
+    // with an empty name that follow each other (blank lines between don't
+    // count) only the first is named, and a list whose first name is empty
+    // is empty. Empty when the section is missing.
     std::vector<std::string> keyNames(std::string_view section) const;
     // Every key name of the section a lookup can reach, once each (the first
     // spelling), with the value that lookup gives; keys without a value and
