@@ -22,7 +22,36 @@
 #include "shell/log.h"
 #include "test_support.h"
 
+#ifndef _WIN32
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#endif
+
 namespace {
+
+#ifndef _WIN32
+// Moves the calling thread (and the threads it starts later) into a new
+// network namespace with only the loopback interface, brought up. The
+// namespace goes away with the test process.
+bool EnterPrivateNetwork() {
+    if (unshare(CLONE_NEWNET) != 0) return false;
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return false;
+    ifreq request;
+    std::memset(&request, 0, sizeof request);
+    std::strcpy(request.ifr_name, "lo");
+    bool up = ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+    up = up && ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    close(fd);
+    return up;
+}
+#endif
 
 constexpr uint32_t LOOPBACK = 0x7F000001;       // 127.0.0.1, server and relay agent
 constexpr uint32_t FIRST_OFFERED = 0xC633640A;  // 198.51.100.10
@@ -127,6 +156,8 @@ protected:
         StopAndCheck();
     }
 
+    void BroadcastOfferArrives(bool bindToAll);
+
     ScratchDir scratch;
     uint16_t serverPort = 0;
     uint16_t clientPort = 0;
@@ -163,6 +194,40 @@ TEST_F(ServerThreadTest, AllInterfacesBindingAlsoAnswers) {
     ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
     RelayedDiscoverIsOffered();
 }
+
+// A client without an address is answered by broadcast; the broadcast comes
+// back over loopback to a client socket bound to all addresses.
+void ServerThreadTest::BroadcastOfferArrives(bool bindToAll) {
+    UpdateSettings([bindToAll](ServerSettings& s) { s.BindToAll = bindToAll; });
+    SetGatewayRanges(LOCAL_GATEWAY, "198.51.100.30-198.51.100.40");
+    long error = 0;
+    client = OpenUdpSocket(0, clientPort, error);
+    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
+    SetServerPorts(serverPort, clientPort);
+    ASSERT_TRUE(StartServerThread());
+    uint8_t reply[DHCP_BUFFER_SIZE] = {};
+    uint16_t fromPort = 0;
+    size_t n = Exchange(WindowsDiscover().build(), reply, &fromPort);
+    EXPECT_GT(n, 240u);
+    EXPECT_EQ(ReadBigEndian32(reply + OFFSET_YIADDR), 0xC633641Eu);
+    EXPECT_TRUE(LogHas("Broadcast response"));
+    EXPECT_FALSE(LogHas("SendTo Error"));
+    StopAndCheck();
+}
+
+// Tied to the loopback interface, the broadcast cannot leave the machine.
+TEST_F(ServerThreadTest, DiscoverWithoutRelayIsAnsweredByBroadcast) { BroadcastOfferArrives(false); }
+
+#ifndef _WIN32
+// Serving all interfaces, the broadcast would also go out of the machine's
+// real interfaces: this runs in a network namespace of its own that holds
+// only loopback (and no route at all, so a broadcast that does not follow
+// the request's interface fails).
+TEST_F(ServerThreadTest, AllInterfacesBroadcastLeavesThroughTheRequestsInterface) {
+    if (!EnterPrivateNetwork()) GTEST_SKIP() << "cannot create a network namespace here";
+    BroadcastOfferArrives(true);
+}
+#endif
 
 TEST_F(ServerThreadTest, DatagramsWithoutAnAnswerDoNotStopTheLoop) {
     long error = 0;

@@ -41,6 +41,9 @@ bool ServerTied = false;
 uint32_t ServerSourceNet = 0;     // the server address, network order
 uint32_t ServerBroadcastNet = 0;  // the interface's broadcast address, network order
 int ServerInterface = 0;          // interface index of the tied device
+// Interface of the last datagram received (the server thread's own state:
+// it receives and answers one datagram at a time).
+int LastArrivalInterface = 0;
 
 bool AddressedToServer(uint32_t destinationNet) {
     return destinationNet == ServerSourceNet || destinationNet == htonl(BROADCAST_ADDRESS) ||
@@ -134,16 +137,22 @@ int OpenBroadcastSocket(long& error) {
     return fd;
 }
 
-// The destination address of a received datagram (network order), from its
-// IP_PKTINFO; the server address when the kernel gave none.
-uint32_t DestinationOf(msghdr& header) {
+// The destination address (network order) and arrival interface of a
+// received datagram, from its IP_PKTINFO; the server address and interface 0
+// when the kernel gave none.
+struct Arrival {
+    uint32_t destinationNet;
+    int interfaceIndex;
+};
+
+Arrival ArrivalOf(msghdr& header) {
     for (cmsghdr* item = CMSG_FIRSTHDR(&header); item; item = CMSG_NXTHDR(&header, item)) {
         if (item->cmsg_level != IPPROTO_IP || item->cmsg_type != IP_PKTINFO) continue;
         in_pktinfo info;
         std::memcpy(&info, CMSG_DATA(item), sizeof info);
-        return info.ipi_addr.s_addr;
+        return Arrival{info.ipi_addr.s_addr, info.ipi_ifindex};
     }
-    return ServerSourceNet;
+    return Arrival{ServerSourceNet, 0};
 }
 
 }  // namespace
@@ -173,15 +182,16 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
             close(fd);
             return false;
         }
-        int on = 1;
-        if (setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
-            error = TranslateErrno(errno);
-            close(fd);
-            return false;
-        }
         interfaceIndex = static_cast<int>(if_nametoindex(device.c_str()));
         broadcastNet = holder.broadcastNet;
         tied = true;
+    }
+    // The destination and arrival interface of every datagram.
+    int on = 1;
+    if (setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
+        error = TranslateErrno(errno);
+        close(fd);
+        return false;
     }
     sockaddr_in local = MakeAddress(0, port);
     if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
@@ -232,7 +242,9 @@ size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error) {
             return 0;
         }
         if (n > 0) {
-            if (ServerTied && !AddressedToServer(DestinationOf(header))) continue;
+            Arrival arrival = ArrivalOf(header);
+            if (ServerTied && !AddressedToServer(arrival.destinationNet)) continue;
+            LastArrivalInterface = arrival.interfaceIndex;
             if (header.msg_flags & MSG_TRUNC) {
                 // Winsock reports a datagram larger than the buffer as an error.
                 error = 10040;
@@ -262,9 +274,13 @@ bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint1
     header.msg_iov = &part;
     header.msg_iovlen = 1;
     alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
-    if (ServerTied) {
-        // Answer from the server address through its interface, as a socket
-        // bound to that address would.
+    // Tied: answer from the server address through its interface, as a
+    // socket bound to that address would. Serving all interfaces: a broadcast
+    // leaves through the interface the request came in on (without this it
+    // would follow the default route, or fail where there is none).
+    int interfaceIndex = ServerTied ? ServerInterface : 0;
+    if (!ServerTied && address == BROADCAST_ADDRESS) interfaceIndex = LastArrivalInterface;
+    if (ServerTied || interfaceIndex != 0) {
         std::memset(control, 0, sizeof control);
         header.msg_control = control;
         header.msg_controllen = sizeof control;
@@ -274,8 +290,8 @@ bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint1
         item->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
         in_pktinfo info;
         std::memset(&info, 0, sizeof info);
-        info.ipi_ifindex = ServerInterface;
-        info.ipi_spec_dst.s_addr = ServerSourceNet;
+        info.ipi_ifindex = interfaceIndex;
+        info.ipi_spec_dst.s_addr = ServerTied ? ServerSourceNet : 0;
         std::memcpy(CMSG_DATA(item), &info, sizeof info);
     }
     for (;;) {
