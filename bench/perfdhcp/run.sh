@@ -1,0 +1,242 @@
+#!/bin/bash
+# Load comparison: perfdhcp against nimbo, dnsmasq and kea-dhcp4, one after
+# the other, each serving the same pool to the same simulated relay agent
+# inside two network namespaces of our own (the machine's own network is
+# never touched). Prints renewals per second, DORA exchanges per second, the
+# 99th-percentile latency of each, and the server's peak resident memory.
+#
+#   bench/perfdhcp/run.sh [SECONDS_PER_TEST] [CLIENTS]
+#
+# Set-up: server 198.18.0.1/15 in one namespace; perfdhcp at 198.18.0.2/15 in
+# the other, acting as a relay agent (giaddr 198.18.0.2). The pool is
+# 198.19.0.1-198.19.15.254, routed locally in the client namespace so that
+# unicast replies to a leased address arrive; echo requests there are
+# ignored so no pool address answers a ping. nimbo answers a relay on port
+# 68 and sends ACKs to ciaddr or the broadcast address, so in the client
+# namespace every UDP datagram to port 68 is readdressed to perfdhcp's socket
+# (stateless: connection tracking would remap the clashing replies).
+#
+# Neither server pings here: nimbo's clients are known (their leases are in
+# NIMBO.INI before the run, and a client's own earlier address is offered
+# without the in-use probe), dnsmasq runs with --no-ping, kea never pings.
+# nimbo's first-time DORA with its 100 ms in-use probe is measured separately.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+SECONDS_PER_TEST=${1:-10}
+CLIENTS=${2:-2000}
+# Offered DORA rates (perfdhcp -r, with renewals offered at the same rate);
+# each server's best run by renewals per second is reported.
+RATES=${RATES:-"500 1000 2000 4000"}
+
+[ "$(id -u)" = 0 ] || { echo "run as root (network namespaces)"; exit 1; }
+need=()
+command -v perfdhcp >/dev/null || need+=(kea-admin)
+command -v dnsmasq >/dev/null || need+=(dnsmasq)
+command -v kea-dhcp4 >/dev/null || need+=(kea-dhcp4-server)
+command -v nft >/dev/null || need+=(nftables)
+if [ ${#need[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q && apt-get install -y -q --no-install-recommends "${need[@]}"
+fi
+
+BUILD_DIR=${NIMBO_BUILD_DIR:-build/native-release}
+cmake --preset native-release -B "$BUILD_DIR" >/dev/null
+cmake --build "$BUILD_DIR" --target nimbo >/dev/null
+NIMBO=$PWD/$BUILD_DIR/bin/nimbo
+
+TAG=$$
+NS_S=nimbo-bench-s-$TAG
+NS_C=nimbo-bench-c-$TAG
+VETH_S=nbs$TAG
+VETH_C=nbc$TAG
+WORK=$(mktemp -d /tmp/nimbo-bench.XXXXXX)
+SERVER_PID=
+cleanup() {
+    set +e
+    [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null
+    for ns in "$NS_C" "$NS_S"; do
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
+    done
+    wait 2>/dev/null
+    ip netns del "$NS_C" 2>/dev/null
+    ip netns del "$NS_S" 2>/dev/null
+    if [ -n "${KEEP_WORK:-}" ]; then echo "work directory kept: $WORK"; else rm -rf "$WORK"; fi
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+ip netns add "$NS_S"
+ip netns add "$NS_C"
+ip link add "$VETH_S" type veth peer name "$VETH_C"
+ip link set "$VETH_S" netns "$NS_S"
+ip link set "$VETH_C" netns "$NS_C"
+IN_S=(nsenter --net="/run/netns/$NS_S")
+IN_C=(nsenter --net="/run/netns/$NS_C")
+"${IN_S[@]}" ip link set lo up
+"${IN_C[@]}" ip link set lo up
+"${IN_S[@]}" ip addr add 198.18.0.1/15 dev "$VETH_S"
+"${IN_C[@]}" ip addr add 198.18.0.2/15 dev "$VETH_C"
+"${IN_S[@]}" ip link set "$VETH_S" up
+"${IN_C[@]}" ip link set "$VETH_C" up
+"${IN_S[@]}" ip route add default dev "$VETH_S"
+"${IN_C[@]}" ip route add default dev "$VETH_C"
+"${IN_C[@]}" ip route add local 198.19.0.0/16 dev lo
+"${IN_C[@]}" sysctl -qw net.ipv4.icmp_echo_ignore_all=1
+# nimbo acknowledges a renewal to the client's own address, so the server
+# side needs one neighbour entry per client; more than the neighbour table's
+# default limit (1024, not settable per namespace) would be dropped. Fixed
+# entries for the whole pool are exempt from that limit.
+CLIENT_MAC=$("${IN_C[@]}" ip -o link show dev "$VETH_C" | awk '{ for (i = 1; i < NF; i++) if ($i == "link/ether") print $(i + 1) }')
+awk -v mac="$CLIENT_MAC" -v dev="$VETH_S" 'BEGIN {
+    for (c = 0; c < 16; c++) for (d = 1; d < 255; d++) printf "neigh replace 198.19.%d.%d lladdr %s dev %s nud permanent\n", c, d, mac, dev
+}' >"$WORK/neighbours"
+"${IN_S[@]}" ip -batch "$WORK/neighbours"
+"${IN_C[@]}" nft -f - <<NFT
+table ip nimbo_bench {
+  chain pre {
+    type filter hook prerouting priority -300;
+    udp dport 68 ip daddr != 198.18.0.2 ip daddr set 198.18.0.2 notrack;
+  }
+}
+NFT
+sleep 1
+
+# perfdhcp's simulated clients: MAC 00:0c:01:02:03:04 plus 0 .. CLIENTS-1;
+# client i's seeded address is 198.19.(i / 254).(i % 254 + 1).
+
+peak_memory_kb() { awk '/^VmHWM/ {print $2}' "/proc/$1/status" 2>/dev/null || echo "?"; }
+
+wait_port67() {
+    for _ in $(seq 1 100); do
+        "${IN_S[@]}" ss -Hlun 'sport = :67' | grep -q . && return 0
+        kill -0 "$SERVER_PID" 2>/dev/null || { echo "server exited"; return 1; }
+        sleep 0.1
+    done
+    return 1
+}
+
+start_nimbo() {
+    local dir=$WORK/nimbo
+    rm -rf "$dir"; mkdir -p "$dir"
+    {
+        printf '%s\r\n' "[Server]" "IPAddress=198.18.0.1" "SubnetMask=255.254.0.0" "BindToAll=1" \
+            "Ranges=198.18.0.10-198.18.0.20" "LeaseTime=3600" "DontWarnAddress=1" \
+            "[GW0]" "Gateway=198.18.0.2" "Ranges=198.19.0.1-198.19.15.254"
+        if [ "${1:-}" = seeded ]; then
+            # An expiry a day ahead, as the FILETIME halves of the lease file.
+            local ft=$(( ( $(date +%s) + 86400 + 11644473600 ) * 10000000 ))
+            awk -v n="$CLIENTS" -v high="$(printf '%08x' $((ft >> 32)))" -v low="$(printf '%08x' $((ft & 0xffffffff)))" '
+                BEGIN {
+                    printf "[Leases]\r\n"
+                    for (i = 0; i < n; i++) {
+                        # 00:0c:01:02:03:04 + i; 16909060 is 0x01020304
+                        printf "~000c%08x=%02x%02x%02x%02x.%s.%s\r\n", 16909060 + i, 198, 19, int(i / 254), i % 254 + 1, high, low
+                    }
+                }'
+        fi
+    } >"$dir/NIMBO.INI"
+    "${IN_S[@]}" "$NIMBO" --dir "$dir" >"$WORK/nimbo.out" 2>&1 &
+    SERVER_PID=$!
+    wait_port67
+    PERF_EXTRA=(-L 68)   # nimbo answers a relay agent on port 68
+}
+
+start_dnsmasq() {
+    "${IN_S[@]}" dnsmasq --no-daemon --port=0 --no-resolv --no-hosts --conf-file=/dev/null --no-ping \
+        --dhcp-authoritative --dhcp-leasefile="$WORK/dnsmasq.leases" --pid-file="$WORK/dnsmasq.pid" \
+        --log-facility="$WORK/dnsmasq.log" --dhcp-lease-max=100000 \
+        --dhcp-range=198.19.0.1,198.19.15.254,255.254.0.0,1h >"$WORK/dnsmasq.out" 2>&1 &
+    SERVER_PID=$!
+    wait_port67
+    PERF_EXTRA=()
+}
+
+start_kea() {
+    cat >"$WORK/kea.json" <<JSON
+{ "Dhcp4": {
+    "interfaces-config": { "interfaces": [ "$VETH_S" ], "dhcp-socket-type": "udp" },
+    "lease-database": { "type": "memfile", "persist": true, "name": "$WORK/kea-leases4.csv", "lfc-interval": 0 },
+    "valid-lifetime": 3600,
+    "subnet4": [ { "id": 1, "subnet": "198.18.0.0/15", "pools": [ { "pool": "198.19.0.1 - 198.19.15.254" } ] } ],
+    "loggers": [ { "name": "kea-dhcp4", "severity": "INFO",
+                   "output_options": [ { "output": "$WORK/kea.log" } ] } ]
+} }
+JSON
+    KEA_LOCKFILE_DIR=$WORK KEA_PIDFILE_DIR=$WORK "${IN_S[@]}" kea-dhcp4 -c "$WORK/kea.json" >"$WORK/kea.out" 2>&1 &
+    SERVER_PID=$!
+    wait_port67
+    PERF_EXTRA=()
+}
+
+stop_server() {
+    kill -TERM "$SERVER_PID" 2>/dev/null || true
+    wait "$SERVER_PID" 2>/dev/null || true
+    SERVER_PID=
+}
+
+# p99 of the delays listed by perfdhcp -x t for one exchange kind, in ms.
+p99_ms() {  # file, section title
+    awk -v title="$2" '
+        /^\*\*\*Timestamps for packets: / { on = ($0 == "***Timestamps for packets: " title "***"); next }
+        /^\*\*\*/ { on = 0 }
+        on && /sent \/ received:/ { split($0, f, " "); printf "%.3f\n", (f[6] - f[4]) * 1000 }' "$1" |
+        sort -n | awk '{ d[n++] = $1 } END { if (n == 0) { print "-"; exit } k = int(n * 0.99); if (k >= n) k = n - 1; print d[k] }'
+}
+received() {  # file, statistics title -> received packets
+    awk -v title="$2" '
+        /^\*\*\*Statistics for: / { on = ($0 == "***Statistics for: " title "***"); next }
+        on && /^received packets:/ { print $3; exit }' "$1"
+}
+
+# One perfdhcp run at an offered rate; prints "renew/s p99 dora/s p99".
+# perfdhcp renews each lease it acquired once, so renewals follow the DORA
+# rate; both are counted as completed exchanges per second of the run.
+run_perf() {  # name rate
+    local out=$WORK/perf-$1-$2.txt
+    "${IN_C[@]}" timeout $((SECONDS_PER_TEST + 30)) perfdhcp -4 "${PERF_EXTRA[@]}" -R "$CLIENTS" \
+        -r "$2" -f "$2" -p "$SECONDS_PER_TEST" -d 2 -x t 198.18.0.1 >"$out" 2>&1 || true
+    local dora renew
+    dora=$(received "$out" "REQUEST-ACK")
+    renew=$(received "$out" "REQUEST-ACK (renewal)")
+    echo "$(awk -v n="${renew:-0}" -v s="$SECONDS_PER_TEST" 'BEGIN{printf "%.0f", n/s}')" \
+        "$(p99_ms "$out" "REQUEST-ACK (renewal)")" \
+        "$(awk -v n="${dora:-0}" -v s="$SECONDS_PER_TEST" 'BEGIN{printf "%.0f", n/s}')" \
+        "$(p99_ms "$out" "REQUEST-ACK")"
+}
+
+# Every offered rate against a fresh server; the row of the best renewal rate.
+bench_server() {  # name start-function [argument]
+    local name=$1 best="" best_renew=-1 rate row peak
+    shift
+    for rate in $RATES; do
+        "$@"
+        row=$(run_perf "$name" "$rate")
+        peak=$(peak_memory_kb "$SERVER_PID")
+        stop_server
+        echo "  $name offered $rate/s: $row (VmHWM $peak kB)" >>"$WORK/all-runs.txt"
+        read -r renew _ <<<"$row"
+        if [ "$renew" -gt "$best_renew" ]; then best_renew=$renew; best="$rate $row $peak"; fi
+    done
+    read -r rate r1 p1 d1 p2 peak <<<"$best"
+    printf '%-9s %8s %12s %10s %10s %10s %12s\n' "$name" "$rate" "$r1" "$p1" "$d1" "$p2" "$peak"
+}
+
+echo "perfdhcp: $CLIENTS clients, offered rates $RATES per second, ${SECONDS_PER_TEST}s per run"
+printf '%-9s %8s %12s %10s %10s %10s %12s\n' server offered "renewals/s" "p99 ms" "DORA/s" "p99 ms" "VmHWM kB"
+bench_server nimbo start_nimbo seeded
+bench_server dnsmasq start_dnsmasq
+bench_server kea start_kea
+echo
+echo "all runs:"
+cat "$WORK/all-runs.txt"
+
+# nimbo's first-time exchanges: every new address is probed (100 ms wait).
+start_nimbo
+out=$WORK/perf-nimbo-new.txt
+"${IN_C[@]}" timeout $((SECONDS_PER_TEST + 30)) perfdhcp -4 -L 68 -R "$CLIENTS" -r 50 -p "$SECONDS_PER_TEST" -d 2 \
+    198.18.0.1 >"$out" 2>&1 || true
+echo
+echo "nimbo, new clients (in-use probe): $(awk -v n="$(received "$out" "REQUEST-ACK")" -v s="$SECONDS_PER_TEST" \
+    'BEGIN{printf "%.1f", n/s}') DORA/s"
+stop_server
