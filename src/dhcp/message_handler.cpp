@@ -70,7 +70,9 @@ void FillServerFields(DhcpMessage& message, const ServerSettings& settings) {
     WriteAddressField(message, OFFSET_SIADDR, NetworkToHost(nextServerNet));
     uint8_t* file = message.bytes + OFFSET_FILE;
     std::memset(file, 0, FILE_SIZE);
-    size_t n = strnlen(settings.BootFile, FILE_SIZE - 1);
+    static_assert(sizeof settings.BootFile >= FILE_SIZE - 1, "the boot file setting covers the field");
+    const void* zero = std::memchr(settings.BootFile, '\0', FILE_SIZE - 1);
+    size_t n = zero ? static_cast<size_t>(static_cast<const char*>(zero) - settings.BootFile) : FILE_SIZE - 1;
     std::memcpy(file, settings.BootFile, n);
     WriteServerName(message);
 }
