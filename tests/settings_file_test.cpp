@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/profile_file.h"
@@ -386,6 +387,29 @@ TEST_F(SettingsFileTest, RoundTripOfEverything) {
         EXPECT_EQ(leases[i].address, leasesBefore[i].address);
         EXPECT_EQ(leases[i].expiry, leasesBefore[i].expiry);
     }
+}
+
+TEST_F(SettingsFileTest, SavesWhileTheServerThreadAddsLeases) {
+    loadSettings();
+    saveSettings();
+    std::thread server([] {
+        for (uint32_t i = 0; i < 300; ++i) {
+            uint8_t id[2] = {static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
+            AddLease(("pc" + std::to_string(i)).c_str(), 0xC0000200u + i % 200, sizeof id, id);
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        if (i % 5 == 0)
+            saveSettings();
+        else
+            saveLeases();
+    }
+    server.join();
+    if (LeasesDirty.load()) saveLeases();
+    ProfileFile saved = file();
+    EXPECT_EQ(saved.keyNames("Leases").size(), SnapshotLeases().size());
+    EXPECT_EQ(saved.getString("Server", "IPAddress", ""), "192.0.2.10");
+    EXPECT_EQ(saved.getString("Logging", "MainLogSize", ""), "1000");
 }
 
 TEST_F(SettingsFileTest, FailedLeaseWriteIsRetriedAndLoggedOnce) {

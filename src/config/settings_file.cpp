@@ -246,7 +246,10 @@ std::string IniPath() { return CurrentIniPath(); }
 
 void loadSettings() {
     ProfileFile file;
-    LoadModel(CurrentIniPath(), file);  // a file that can't be read reads as all defaults
+    {
+        std::lock_guard<std::mutex> guard(file_lock);
+        LoadModel(CurrentIniPath(), file);  // a file that can't be read reads as all defaults
+    }
 
     SetMainLogLimit(LogLimitFrom(file.getString("Logging", "MainLogSize", "1000")));
     SetAddressLogLimit(LogLimitFrom(file.getString("Logging", "AddressLogSize", "100")));

@@ -1,0 +1,1 @@
+nimbo_add_bench(settings_file_bench SOURCES settings_file_bench.cpp LIBS nimbo_config)
