@@ -110,6 +110,7 @@ TEST_F(MessageHandlerTest, OfferServerFieldsComeFromSettingsAndNotFromTheRequest
     EXPECT_STREQ(reinterpret_cast<const char*>(message.bytes + OFFSET_FILE), "pxelinux.0");
     EXPECT_EQ(message.bytes[OFFSET_FILE + FILE_SIZE - 1], 0);
     std::string expected = GetServerHostName().substr(0, SNAME_SIZE - 1);
+    EXPECT_FALSE(expected.empty());
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(message.bytes + OFFSET_SNAME)), expected);
     EXPECT_TRUE(std::all_of(message.bytes + OFFSET_SNAME + expected.size(), message.bytes + OFFSET_FILE,
                             [](uint8_t b) { return b == 0; }));

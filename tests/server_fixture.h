@@ -36,6 +36,7 @@ inline EchoResult NobodyAnswers(uint32_t) { return EchoResult{true, 0, 0}; }
 class ServerFixture : public ::testing::Test {
 protected:
     void SetUp() override {
+        StartSocketLibrary();  // the host name call needs it on Windows
         UseLogDirectory(scratch.path());
         SetTestClock(TEST_EPOCH);
         SetEchoOverride(&NobodyAnswers);
@@ -62,6 +63,7 @@ protected:
         ResetSettings();
         UseSystemClock();
         ClearLogPaths();
+        StopSocketLibrary();
     }
 
     // Runs the handler over the request with the current settings.
