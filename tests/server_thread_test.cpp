@@ -3,6 +3,7 @@
 // Traffic goes to 127.0.0.1 only.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -327,6 +328,36 @@ TEST_F(ServerThreadTest, StopRightAfterStartEndsTheThread) {
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1)) << round;
     }
     EXPECT_FALSE(LogHas("Not Terminated Properly"));
+}
+
+// A probe that keeps the thread busy well past the stop's wait.
+std::atomic<bool> InSlowProbe{false};
+EchoResult SlowProbe(uint32_t) {
+    InSlowProbe = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    return EchoResult{true, 0, 0};
+}
+
+TEST_F(ServerThreadTest, ThreadThatDoesNotEndInTimeIsReportedAndLeftToFinish) {
+    long error = 0;
+    client = OpenUdpSocket(LOOPBACK, clientPort, error);
+    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
+    SetServerPorts(serverPort, clientPort);
+    ASSERT_TRUE(StartServerThread());
+    uint8_t reply[DHCP_BUFFER_SIZE];
+    uint16_t fromPort = 0;
+    ASSERT_GT(Exchange(WindowsDiscover().giaddr(LOOPBACK).build(), reply, &fromPort), 240u);
+    SetEchoOverride(&SlowProbe);
+    Bytes discover = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x07, 0x08, 0x09}).giaddr(LOOPBACK).build();
+    ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK, serverPort, error)) << error;
+    for (int waited = 0; waited < 2000 && !InSlowProbe; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(InSlowProbe);
+    EXPECT_FALSE(StopServerThread(200));
+    EXPECT_TRUE(LogHas("DHCP Server Not Terminated Properly"));
+    // The thread finishes the datagram, sees the close and ends on its own.
+    EXPECT_TRUE(WaitForLog("UDP Server closing", 5000));
+    EXPECT_TRUE(LogHas("UDP Server received termination request"));
 }
 
 TEST_F(ServerThreadTest, OneServerThreadAtATime) {
