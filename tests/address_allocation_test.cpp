@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "lease_test_fixture.h"
+#include "leases/lease_expiry.h"
 
 namespace {
 
@@ -117,6 +118,10 @@ TEST_F(AllocationTest, ClientWithoutHostNameGetsItsOwnRecordHeldForAMinute) {
     EXPECT_EQ(posted, 0);
     EXPECT_EQ(MainLog(), (std::vector<std::string>{"CheckReservations  (00-0c-29-ab-cd-ef)",
                                                    "FindSpareAddress,  (GW: 0a010201)"}));
+    // Without its request, the held record lapses after the minute.
+    AdvanceTestClock(61);
+    ExpireLeases();
+    EXPECT_TRUE(Addresses().empty());
 }
 
 TEST_F(AllocationTest, RelayedGatewaysWithAndWithoutRanges) {

@@ -40,6 +40,22 @@ TEST_F(LeaseExpiryTest, SweepThatRemovesNothingChangesNothing) {
     EXPECT_EQ(Addresses().size(), 1u);
 }
 
+TEST_F(LeaseExpiryTest, SweepFindsRecordsChangedOutsideTheStore) {
+    AddRecord("later", 0xC000020A, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(60));
+    ExpireLeases();
+    {
+        std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+        LeaseTable.emplace_back();
+        LeaseTable.back().expiry = TEST_EPOCH - 1;
+    }
+    ExpireLeases();
+    EXPECT_EQ(Addresses().size(), 1u);
+    // Changed through the pointer that FindLeaseByClientId hands out.
+    FindLeaseByClientId(kIdA, sizeof kIdA)->expiry = TEST_EPOCH - 1;
+    ExpireLeases();
+    EXPECT_TRUE(Addresses().empty());
+}
+
 TEST_F(LeaseExpiryTest, ReleaseNeedsBothIdentityAndAddress) {
     AddRecord("pc1", 0xC000020A, kIdA, sizeof kIdA, NEVER_EXPIRES);
     AddRecord("pc1-again", 0xC000020A, kIdA, sizeof kIdA, NEVER_EXPIRES);

@@ -97,6 +97,7 @@ uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLengt
     auto own = FindLeaseRecordByClientId(id, idLength);
     if (own != LeaseTable.end()) {
         own->expiry = FileTimeAfter(NowFileTime(), OFFER_HOLD_SECONDS);
+        NoteLeaseChanged(*own);
         return own->address;
     }
 

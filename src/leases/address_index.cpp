@@ -1,6 +1,7 @@
 #include "leases/address_index.h"
 
 #include <map>
+#include <string>
 #include <unordered_map>
 
 #include "leases/lease_store.h"
@@ -13,6 +14,7 @@ namespace {
 // thousands of leased addresses in one step.
 struct AddressIndex {
     std::unordered_map<uint32_t, uint32_t> leases;
+    std::unordered_map<std::string, uint32_t> clientIds;
     std::unordered_map<uint32_t, uint32_t> reservations;
     std::unordered_map<uint32_t, uint32_t> held;
     std::map<uint32_t, uint32_t> runs;
@@ -69,7 +71,14 @@ void Unhold(uint32_t address) {
     }
 }
 
-bool Decrement(std::unordered_map<uint32_t, uint32_t>& counts, uint32_t address) {
+std::string IdKey(const uint8_t* bytes, size_t length) {
+    return length ? std::string(reinterpret_cast<const char*>(bytes), length) : std::string();
+}
+
+std::string IdKey(const Lease& lease) { return IdKey(lease.clientId.data(), lease.clientId.size()); }
+
+template <typename Key>
+bool Decrement(std::unordered_map<Key, uint32_t>& counts, const Key& address) {
     auto it = counts.find(address);
     if (it == counts.end()) return false;
     if (--it->second == 0) counts.erase(it);
@@ -78,6 +87,7 @@ bool Decrement(std::unordered_map<uint32_t, uint32_t>& counts, uint32_t address)
 
 void Rebuild() {
     index.leases.clear();
+    index.clientIds.clear();
     index.reservations.clear();
     index.held.clear();
     index.runs.clear();
@@ -85,6 +95,7 @@ void Rebuild() {
     index.reservationEntries = 0;
     for (const Lease& lease : LeaseTable) {
         ++index.leases[lease.address];
+        if (lease.clientIdPresent) ++index.clientIds[IdKey(lease)];
         ++index.leaseRecords;
         Hold(lease.address);
     }
@@ -106,21 +117,34 @@ void EnsureFresh() {
 
 // The update functions run after the list itself has changed. An index that
 // is already out of step is left for EnsureFresh to rebuild.
-void IndexLeaseAdded(uint32_t address) {
+void IndexLeaseAdded(const Lease& lease) {
     if (!index.valid) return;
-    ++index.leases[address];
+    ++index.leases[lease.address];
+    if (lease.clientIdPresent) ++index.clientIds[IdKey(lease)];
     ++index.leaseRecords;
-    Hold(address);
+    Hold(lease.address);
 }
 
-void IndexLeaseRemoved(uint32_t address) {
+void IndexLeaseRemoved(const Lease& lease) {
     if (!index.valid) return;
-    if (!Decrement(index.leases, address)) {
+    if (!Decrement(index.leases, lease.address) ||
+        (lease.clientIdPresent && !Decrement(index.clientIds, IdKey(lease)))) {
         index.valid = false;
         return;
     }
     --index.leaseRecords;
-    Unhold(address);
+    Unhold(lease.address);
+}
+
+void IndexLeaseMoved(uint32_t from, uint32_t to) {
+    if (!index.valid) return;
+    if (!Decrement(index.leases, from)) {
+        index.valid = false;
+        return;
+    }
+    Unhold(from);
+    ++index.leases[to];
+    Hold(to);
 }
 
 void IndexReservationAdded(uint32_t address) {
@@ -146,6 +170,12 @@ uint32_t LeaseRecordsAt(uint32_t address) {
     EnsureFresh();
     auto it = index.leases.find(address);
     return it == index.leases.end() ? 0 : it->second;
+}
+
+uint32_t LeaseRecordsWithClientId(const uint8_t* bytes, size_t length) {
+    EnsureFresh();
+    auto it = index.clientIds.find(IdKey(bytes, length));
+    return it == index.clientIds.end() ? 0 : it->second;
 }
 
 uint32_t ReservationsAt(uint32_t address) {

@@ -15,6 +15,10 @@ void ExpireLeases() {
     bool removed = false;
     {
         std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+        // The timer sweeps twice a second and every offer sweeps first; most
+        // of these find nothing to do and need not walk the table.
+        if (SweepCanBeSkipped(now)) return;
+        uint64_t earliest = NEVER_EXPIRES;
         for (auto it = LeaseTable.begin(); it != LeaseTable.end();) {
             auto next = std::next(it);
             if (it->address == DELETED_ADDRESS) {
@@ -27,9 +31,12 @@ void ExpireLeases() {
                          static_cast<unsigned long>(it->address));
                 RemoveLease(it);
                 removed = true;
+            } else if (!IsNeverExpiring(it->expiry) && it->expiry < earliest) {
+                earliest = it->expiry;
             }
             it = next;
         }
+        SweepDone(earliest);
     }
     if (removed) {
         MarkLeasesDirty();

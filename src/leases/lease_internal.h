@@ -22,3 +22,13 @@ bool SameClientId(const Lease& lease, const uint8_t* bytes, size_t length);
 std::list<Lease>::iterator FindLeaseRecordByClientId(const uint8_t* bytes, size_t length);
 // Expiry of a bound lease made now: NEVER_EXPIRES for the unlimited lease time.
 uint64_t BoundLeaseExpiry(uint32_t leaseTime);
+
+// The sweep skips its walk while no record can have expired or been marked
+// deleted since the last full walk. Records changed in place (expiry or
+// address) outside this file's operations are announced here. Caller holds
+// LeaseLock.
+void NoteLeaseChanged(const Lease& lease);
+// True when a sweep at `now` would find nothing to remove.
+bool SweepCanBeSkipped(uint64_t now);
+// After a full walk: `earliest` is the first expiry still in the table.
+void SweepDone(uint64_t earliest);

@@ -15,6 +15,37 @@ std::recursive_mutex LeaseLock;
 std::list<Lease> LeaseTable;
 std::atomic<bool> LeasesDirty{false};
 
+namespace {
+
+// What the last full sweep left behind, kept up to date by every change the
+// store makes. A table whose size differs from `records` was changed behind
+// the store's back, and the next sweep walks it.
+struct SweepState {
+    bool valid = false;
+    bool deleted = false;              // a record was marked deleted since
+    uint64_t earliest = NEVER_EXPIRES;  // no expiring record ends before this
+    size_t records = 0;
+};
+SweepState sweep;
+
+}  // namespace
+
+void NoteLeaseChanged(const Lease& lease) {
+    if (lease.address == DELETED_ADDRESS) sweep.deleted = true;
+    if (!IsNeverExpiring(lease.expiry) && lease.expiry < sweep.earliest) sweep.earliest = lease.expiry;
+}
+
+bool SweepCanBeSkipped(uint64_t now) {
+    return sweep.valid && !sweep.deleted && sweep.records == LeaseTable.size() && now <= sweep.earliest;
+}
+
+void SweepDone(uint64_t earliest) {
+    sweep.valid = true;
+    sweep.deleted = false;
+    sweep.earliest = earliest;
+    sweep.records = LeaseTable.size();
+}
+
 void Lease::setHostName(const char* name) {
     size_t n = name ? std::strlen(name) : 0;
     if (n > HOST_NAME_FIELD - 1) n = HOST_NAME_FIELD - 1;
@@ -56,6 +87,7 @@ bool SameClientId(const Lease& lease, const uint8_t* bytes, size_t length) {
 // the next sweep, and handing out their marker address would offer
 // 255.255.255.255.
 std::list<Lease>::iterator FindLeaseRecordByClientId(const uint8_t* bytes, size_t length) {
+    if (LeaseRecordsWithClientId(bytes, length) == 0) return LeaseTable.end();
     for (auto it = LeaseTable.begin(); it != LeaseTable.end(); ++it) {
         if (it->address != DELETED_ADDRESS && it->clientIdPresent && SameClientId(*it, bytes, length)) return it;
     }
@@ -65,7 +97,12 @@ std::list<Lease>::iterator FindLeaseRecordByClientId(const uint8_t* bytes, size_
 Lease* FindLeaseByClientId(const uint8_t* bytes, size_t length) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     auto it = FindLeaseRecordByClientId(bytes, length);
-    return it == LeaseTable.end() ? nullptr : &*it;
+    if (it == LeaseTable.end()) return nullptr;
+    // The caller may change the record through the pointer: the sweep walks
+    // next time and the index is rebuilt at its next use.
+    sweep.valid = false;
+    InvalidateAddressIndex();
+    return &*it;
 }
 
 bool IsAddressLeased(uint32_t address) {
@@ -79,6 +116,9 @@ uint32_t CheckActiveLeases(uint32_t filter, const char* hostName, const uint8_t*
     WriteLog(3, "CheckActiveLeases %08lx, %.20s (%.50s)\n", static_cast<unsigned long>(filter), hostName,
              FormatClientId(bytes, length).c_str());
     if (filter != 0 && LeaseRecordsAt(filter) == 0) return 0;
+    // A record without an identifier buffer has length 0, so for length > 0
+    // only records counted by the identifier index can match.
+    if (length != 0 && LeaseRecordsWithClientId(bytes, length) == 0) return 0;
     for (const Lease& lease : LeaseTable) {
         if (lease.address == DELETED_ADDRESS) continue;
         if (filter != 0 && lease.address != filter) continue;
@@ -111,6 +151,7 @@ uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const
             WriteAddressLog("Add Lease for %.50s (%.50s) of %d.%d.%d.%d\n", hostName, FormatClientId(lease).c_str(),
                             OCTETS(address));
             lease.expiry = expiry;
+            NoteLeaseChanged(lease);
             // The new expiry must reach the file: a crash would otherwise
             // restore the 60-second offer hold, drop the lease at the next
             // start and let a second client get the address.
@@ -140,14 +181,16 @@ uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const
 void AppendLease(const Lease& lease) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     LeaseTable.push_back(lease);
-    IndexLeaseAdded(lease.address);
+    IndexLeaseAdded(lease);
+    ++sweep.records;
+    NoteLeaseChanged(lease);
 }
 
 void RemoveLease(std::list<Lease>::iterator record) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    const uint32_t address = record->address;
+    IndexLeaseRemoved(*record);
     LeaseTable.erase(record);
-    IndexLeaseRemoved(address);
+    --sweep.records;
 }
 
 void MarkLeasesDirty() {
@@ -161,9 +204,9 @@ void MarkLeaseDeleted(uint32_t address) {
     for (Lease& lease : LeaseTable) {
         if (lease.address != address) continue;
         lease.address = DELETED_ADDRESS;
+        NoteLeaseChanged(lease);
         // Still a record of the table, now counted under the marker.
-        IndexLeaseRemoved(address);
-        IndexLeaseAdded(DELETED_ADDRESS);
+        IndexLeaseMoved(address, DELETED_ADDRESS);
         return;
     }
 }
@@ -177,5 +220,6 @@ void ClearLeaseTable() {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     LeaseTable.clear();
     InvalidateAddressIndex();
+    SweepDone(NEVER_EXPIRES);
     LeasesDirty.store(false);
 }
