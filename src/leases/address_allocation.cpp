@@ -77,7 +77,7 @@ bool CheckRequestedAddress(uint32_t requested, uint32_t gateway, const char* hos
     const uint32_t reserved = CheckReservations(hostName, idLength, id);
     if (reserved == requested) return true;
     if (reserved != 0) return false;
-    if (LeaseRecordsAt(requested) != 0) return false;
+    if (!LeaseRecordsAt(requested).empty()) return false;
     if (requested == server) return false;
     TextString ranges, exceptions;
     if (!GetRangesForGateway(gateway, ranges, exceptions)) {

@@ -1,5 +1,6 @@
 #include "leases/address_index.h"
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -9,12 +10,14 @@
 
 namespace {
 
-// Counts per address, and the held addresses (lease or reservation) as
-// maximal runs first -> last, so that a walk can jump over a block of
-// thousands of leased addresses in one step.
+const std::vector<LeaseRecord> none;
+
+// Records per address and per identifier, reservations per address, and the
+// held addresses (lease or reservation) as maximal runs first -> last, so
+// that a walk can jump over a block of thousands of leased addresses at once.
 struct AddressIndex {
-    std::unordered_map<uint32_t, uint32_t> leases;
-    std::unordered_map<std::string, uint32_t> clientIds;
+    std::unordered_map<uint32_t, std::vector<LeaseRecord>> leases;
+    std::unordered_map<std::string, std::vector<LeaseRecord>> clientIds;
     std::unordered_map<uint32_t, uint32_t> reservations;
     std::unordered_map<uint32_t, uint32_t> held;
     std::map<uint32_t, uint32_t> runs;
@@ -77,12 +80,29 @@ std::string IdKey(const uint8_t* bytes, size_t length) {
 
 std::string IdKey(const Lease& lease) { return IdKey(lease.clientId.data(), lease.clientId.size()); }
 
-template <typename Key>
-bool Decrement(std::unordered_map<Key, uint32_t>& counts, const Key& address) {
+bool Decrement(std::unordered_map<uint32_t, uint32_t>& counts, uint32_t address) {
     auto it = counts.find(address);
     if (it == counts.end()) return false;
     if (--it->second == 0) counts.erase(it);
     return true;
+}
+
+template <typename Key>
+bool Unlist(std::unordered_map<Key, std::vector<LeaseRecord>>& lists, const Key& key, LeaseRecord record) {
+    auto it = lists.find(key);
+    if (it == lists.end()) return false;
+    auto at = std::find(it->second.begin(), it->second.end(), record);
+    if (at == it->second.end()) return false;
+    it->second.erase(at);
+    if (it->second.empty()) lists.erase(it);
+    return true;
+}
+
+void List(LeaseRecord record) {
+    index.leases[record->address].push_back(record);
+    index.clientIds[IdKey(*record)].push_back(record);
+    ++index.leaseRecords;
+    Hold(record->address);
 }
 
 void Rebuild() {
@@ -93,12 +113,7 @@ void Rebuild() {
     index.runs.clear();
     index.leaseRecords = 0;
     index.reservationEntries = 0;
-    for (const Lease& lease : LeaseTable) {
-        ++index.leases[lease.address];
-        if (lease.clientIdPresent) ++index.clientIds[IdKey(lease)];
-        ++index.leaseRecords;
-        Hold(lease.address);
-    }
+    for (auto record = LeaseTable.begin(); record != LeaseTable.end(); ++record) List(record);
     for (const Reservation& reservation : ReservationList) {
         ++index.reservations[reservation.address];
         ++index.reservationEntries;
@@ -117,34 +132,30 @@ void EnsureFresh() {
 
 // The update functions run after the list itself has changed. An index that
 // is already out of step is left for EnsureFresh to rebuild.
-void IndexLeaseAdded(const Lease& lease) {
-    if (!index.valid) return;
-    ++index.leases[lease.address];
-    if (lease.clientIdPresent) ++index.clientIds[IdKey(lease)];
-    ++index.leaseRecords;
-    Hold(lease.address);
+void IndexLeaseAdded(LeaseRecord record) {
+    if (index.valid) List(record);
 }
 
-void IndexLeaseRemoved(const Lease& lease) {
+void IndexLeaseRemoved(LeaseRecord record) {
     if (!index.valid) return;
-    if (!Decrement(index.leases, lease.address) ||
-        (lease.clientIdPresent && !Decrement(index.clientIds, IdKey(lease)))) {
+    if (!Unlist(index.leases, record->address, record) ||
+        !Unlist(index.clientIds, IdKey(*record), record)) {
         index.valid = false;
         return;
     }
     --index.leaseRecords;
-    Unhold(lease.address);
+    Unhold(record->address);
 }
 
-void IndexLeaseMoved(uint32_t from, uint32_t to) {
+void IndexLeaseMoved(LeaseRecord record, uint32_t from) {
     if (!index.valid) return;
-    if (!Decrement(index.leases, from)) {
+    if (!Unlist(index.leases, from, record)) {
         index.valid = false;
         return;
     }
     Unhold(from);
-    ++index.leases[to];
-    Hold(to);
+    index.leases[record->address].push_back(record);
+    Hold(record->address);
 }
 
 void IndexReservationAdded(uint32_t address) {
@@ -166,16 +177,16 @@ void IndexReservationRemoved(uint32_t address) {
 
 void InvalidateAddressIndex() { index.valid = false; }
 
-uint32_t LeaseRecordsAt(uint32_t address) {
+const std::vector<LeaseRecord>& LeaseRecordsAt(uint32_t address) {
     EnsureFresh();
     auto it = index.leases.find(address);
-    return it == index.leases.end() ? 0 : it->second;
+    return it == index.leases.end() ? none : it->second;
 }
 
-uint32_t LeaseRecordsWithClientId(const uint8_t* bytes, size_t length) {
+const std::vector<LeaseRecord>& LeaseRecordsOfClient(const uint8_t* bytes, size_t length) {
     EnsureFresh();
     auto it = index.clientIds.find(IdKey(bytes, length));
-    return it == index.clientIds.end() ? 0 : it->second;
+    return it == index.clientIds.end() ? none : it->second;
 }
 
 uint32_t ReservationsAt(uint32_t address) {

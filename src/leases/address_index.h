@@ -1,33 +1,39 @@
-// Which addresses are held by a lease record or a reservation, and which
-// client identifiers have a record, kept beside
-// LeaseTable and ReservationList so that lookups by address and the address
-// walk need not scan the lists. The lists stay the source of truth and keep
-// their order; this is only an index of them.
+// Indexes kept beside LeaseTable and ReservationList: the lease records at
+// each address and of each client identifier (in table order), the
+// reservations per address, and the held addresses (leased or reserved) as
+// runs, so that lookups and the address walk need not scan the lists. The
+// lists stay the source of truth and keep their order.
 //
 // Every function here requires LeaseLock to be held by the caller. The index
-// notices when a list was changed behind its back (its record count differs
-// from the list's size) and then rebuilds itself from the lists.
+// notices when a list's size differs from what it has seen (a list changed
+// behind the store's back) and then rebuilds itself from the lists.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <list>
+#include <vector>
 
 struct Lease;
+using LeaseRecord = std::list<Lease>::iterator;
 
-void IndexLeaseAdded(const Lease& lease);
-void IndexLeaseRemoved(const Lease& lease);
-// A record's address changed in place (marked deleted).
-void IndexLeaseMoved(uint32_t from, uint32_t to);
+// Called after the record was appended / before it is erased.
+void IndexLeaseAdded(LeaseRecord record);
+void IndexLeaseRemoved(LeaseRecord record);
+// The record's address changed in place from `from` (marked deleted). The
+// records at DELETED_ADDRESS are therefore not kept in table order.
+void IndexLeaseMoved(LeaseRecord record, uint32_t from);
 void IndexReservationAdded(uint32_t address);
 void IndexReservationRemoved(uint32_t address);
 // Forgets everything; the next query rebuilds from the lists.
 void InvalidateAddressIndex();
 
-// Number of lease records / reservations at the address.
-uint32_t LeaseRecordsAt(uint32_t address);
+// The records at the address, in table order.
+const std::vector<LeaseRecord>& LeaseRecordsAt(uint32_t address);
+// The records whose identifier is exactly these bytes (with or without a
+// buffer), in table order.
+const std::vector<LeaseRecord>& LeaseRecordsOfClient(const uint8_t* bytes, size_t length);
 uint32_t ReservationsAt(uint32_t address);
-// Number of records with an identifier buffer holding exactly these bytes.
-uint32_t LeaseRecordsWithClientId(const uint8_t* bytes, size_t length);
 
 // When `address` is held by a lease record or a reservation, `last` is the
 // last address of the unbroken run of held addresses that contains it and

@@ -47,11 +47,8 @@ void ExpireLeases() {
 void ReleaseLease(uint32_t address, size_t idLength, const uint8_t* id) {
     {
         std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-        if (LeaseRecordsAt(address) == 0) return;
-        auto it = LeaseTable.begin();
-        for (; it != LeaseTable.end(); ++it) {
-            if (it->address == address && it->clientIdPresent && SameClientId(*it, id, idLength)) break;
-        }
+        static const uint8_t noBytes = 0;
+        auto it = FindLeaseRecordAt(address, id ? id : &noBytes, idLength);
         if (it == LeaseTable.end()) return;
         WriteAddressLog("Release Lease for %.50s (%.50s) of %d.%d.%d.%d\n", it->hostName, FormatClientId(*it).c_str(),
                         OCTETS(address));

@@ -20,6 +20,10 @@ bool SameClientId(const Lease& lease, const uint8_t* bytes, size_t length);
 // The first live record with an identifier buffer equal to the bytes; caller
 // holds LeaseLock.
 std::list<Lease>::iterator FindLeaseRecordByClientId(const uint8_t* bytes, size_t length);
+// The first record at the address, or with `bytes` the first one at the
+// address whose identifier buffer holds exactly those bytes; caller holds
+// LeaseLock.
+std::list<Lease>::iterator FindLeaseRecordAt(uint32_t address, const uint8_t* bytes, size_t length);
 // Expiry of a bound lease made now: NEVER_EXPIRES for the unlimited lease time.
 uint64_t BoundLeaseExpiry(uint32_t leaseTime);
 

@@ -87,9 +87,23 @@ bool SameClientId(const Lease& lease, const uint8_t* bytes, size_t length) {
 // the next sweep, and handing out their marker address would offer
 // 255.255.255.255.
 std::list<Lease>::iterator FindLeaseRecordByClientId(const uint8_t* bytes, size_t length) {
-    if (LeaseRecordsWithClientId(bytes, length) == 0) return LeaseTable.end();
-    for (auto it = LeaseTable.begin(); it != LeaseTable.end(); ++it) {
-        if (it->address != DELETED_ADDRESS && it->clientIdPresent && SameClientId(*it, bytes, length)) return it;
+    for (LeaseRecord record : LeaseRecordsOfClient(bytes, length)) {
+        if (record->address != DELETED_ADDRESS && record->clientIdPresent) return record;
+    }
+    return LeaseTable.end();
+}
+
+std::list<Lease>::iterator FindLeaseRecordAt(uint32_t address, const uint8_t* bytes, size_t length) {
+    // The index keeps the marked records out of table order; they are rare.
+    if (address == DELETED_ADDRESS) {
+        for (auto it = LeaseTable.begin(); it != LeaseTable.end(); ++it) {
+            if (it->address == address && (!bytes || (it->clientIdPresent && SameClientId(*it, bytes, length))))
+                return it;
+        }
+        return LeaseTable.end();
+    }
+    for (LeaseRecord record : LeaseRecordsAt(address)) {
+        if (!bytes || (record->clientIdPresent && SameClientId(*record, bytes, length))) return record;
     }
     return LeaseTable.end();
 }
@@ -107,7 +121,7 @@ Lease* FindLeaseByClientId(const uint8_t* bytes, size_t length) {
 
 bool IsAddressLeased(uint32_t address) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    return LeaseRecordsAt(address) != 0;
+    return !LeaseRecordsAt(address).empty();
 }
 
 uint32_t CheckActiveLeases(uint32_t filter, const char* hostName, const uint8_t* bytes, size_t length) {
@@ -115,19 +129,24 @@ uint32_t CheckActiveLeases(uint32_t filter, const char* hostName, const uint8_t*
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     WriteLog(3, "CheckActiveLeases %08lx, %.20s (%.50s)\n", static_cast<unsigned long>(filter), hostName,
              FormatClientId(bytes, length).c_str());
-    if (filter != 0 && LeaseRecordsAt(filter) == 0) return 0;
-    // A record without an identifier buffer has length 0, so for length > 0
-    // only records counted by the identifier index can match.
-    if (length != 0 && LeaseRecordsWithClientId(bytes, length) == 0) return 0;
-    for (const Lease& lease : LeaseTable) {
-        if (lease.address == DELETED_ADDRESS) continue;
-        if (filter != 0 && lease.address != filter) continue;
-        if (!SameClientId(lease, bytes, length)) continue;
-        WriteLog(3, "Found Matching Active Lease: %.100s -> %08lx\n", hostName,
-                 static_cast<unsigned long>(lease.address));
-        return lease.address;
+    auto matches = [&](const Lease& lease) {
+        return lease.address != DELETED_ADDRESS && (filter == 0 || lease.address == filter) &&
+               SameClientId(lease, bytes, length);
+    };
+    const Lease* found = nullptr;
+    // Each index lists its records in table order, so the first match in an
+    // index is the first in the table.
+    const std::vector<LeaseRecord>& candidates =
+        (filter != 0 && filter != DELETED_ADDRESS) ? LeaseRecordsAt(filter) : LeaseRecordsOfClient(bytes, length);
+    for (LeaseRecord record : candidates) {
+        if (matches(*record)) {
+            found = &*record;
+            break;
+        }
     }
-    return 0;
+    if (!found) return 0;
+    WriteLog(3, "Found Matching Active Lease: %.100s -> %08lx\n", hostName, static_cast<unsigned long>(found->address));
+    return found->address;
 }
 
 uint64_t BoundLeaseExpiry(uint32_t leaseTime) {
@@ -144,22 +163,20 @@ uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const
     std::unique_lock<std::recursive_mutex> guard(LeaseLock);
     const uint64_t expiry = BoundLeaseExpiry(leaseTime);
 
-    if (LeaseRecordsAt(address) != 0) {
-        for (Lease& lease : LeaseTable) {
-            if (lease.address != address) continue;
-            WriteLog(1, "Renew Lease for %.100s -> %08lx\n", hostName, static_cast<unsigned long>(address));
-            WriteAddressLog("Add Lease for %.50s (%.50s) of %d.%d.%d.%d\n", hostName, FormatClientId(lease).c_str(),
-                            OCTETS(address));
-            lease.expiry = expiry;
-            NoteLeaseChanged(lease);
-            // The new expiry must reach the file: a crash would otherwise
-            // restore the 60-second offer hold, drop the lease at the next
-            // start and let a second client get the address.
-            MarkLeasesDirty();
-            guard.unlock();
-            PostLeasesChanged();
-            return expiry;
-        }
+    auto renewed = FindLeaseRecordAt(address, nullptr, 0);
+    if (renewed != LeaseTable.end()) {
+        WriteLog(1, "Renew Lease for %.100s -> %08lx\n", hostName, static_cast<unsigned long>(address));
+        WriteAddressLog("Add Lease for %.50s (%.50s) of %d.%d.%d.%d\n", hostName, FormatClientId(*renewed).c_str(),
+                        OCTETS(address));
+        renewed->expiry = expiry;
+        NoteLeaseChanged(*renewed);
+        // The new expiry must reach the file: a crash would otherwise restore
+        // the 60-second offer hold, drop the lease at the next start and let
+        // a second client get the address.
+        MarkLeasesDirty();
+        guard.unlock();
+        PostLeasesChanged();
+        return expiry;
     }
 
     auto old = FindLeaseRecordByClientId(id, idLength);
@@ -181,14 +198,14 @@ uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const
 void AppendLease(const Lease& lease) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     LeaseTable.push_back(lease);
-    IndexLeaseAdded(lease);
+    IndexLeaseAdded(std::prev(LeaseTable.end()));
     ++sweep.records;
     NoteLeaseChanged(lease);
 }
 
 void RemoveLease(std::list<Lease>::iterator record) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    IndexLeaseRemoved(*record);
+    IndexLeaseRemoved(record);
     LeaseTable.erase(record);
     --sweep.records;
 }
@@ -200,15 +217,12 @@ void MarkLeasesDirty() {
 
 void MarkLeaseDeleted(uint32_t address) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    if (LeaseRecordsAt(address) == 0) return;
-    for (Lease& lease : LeaseTable) {
-        if (lease.address != address) continue;
-        lease.address = DELETED_ADDRESS;
-        NoteLeaseChanged(lease);
-        // Still a record of the table, now counted under the marker.
-        IndexLeaseMoved(address, DELETED_ADDRESS);
-        return;
-    }
+    if (address == DELETED_ADDRESS) return;  // already marked
+    auto record = FindLeaseRecordAt(address, nullptr, 0);
+    if (record == LeaseTable.end()) return;
+    record->address = DELETED_ADDRESS;
+    NoteLeaseChanged(*record);
+    IndexLeaseMoved(record, address);
 }
 
 std::vector<Lease> SnapshotLeases() {
