@@ -36,7 +36,10 @@ struct Lease {
 inline bool IsNeverExpiring(uint64_t expiry) { return (expiry >> 32) == 0xFFFFFFFFu; }
 
 extern std::recursive_mutex LeaseLock;
-extern std::list<Lease> LeaseTable;        // guarded by LeaseLock
+// Guarded by LeaseLock. Read it freely under the lock, but add, remove or
+// change records only through the functions below: the store keeps indexes
+// of the records by address and identifier beside the list.
+extern std::list<Lease> LeaseTable;
 extern std::atomic<bool> LeasesDirty;      // set by MarkLeasesDirty, cleared by saveLeases
 
 // Lower-case hex pairs joined by "-"; "" for length 0.
