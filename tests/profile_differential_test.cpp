@@ -143,7 +143,7 @@ TEST(ProfileDifferential, CorpusReadsTheSameBothWays) {
 
 TEST(ProfileDifferential, FilesWeWriteReadBackTheSame) {
     ScratchDir dir;
-    const char* values[] = {" x ", "\"q\"", "'a'", "\"", "", "plain", "a=b", ";c", "\t", " ", "[S]", "\"a ", "0x10", "-7"};
+    const char* values[] = {" x ", "\"q\"", "'a'", "\"", "", "plain", "a=b", ";c", "\t", " ", "[S]", "\"a ", "0x10", "-7", "\x0b\x01\x0c"};
     const char* hostile[] = {"a\r\nb", "[Server]", ";x", " x ", "a=b", "x\x7f", "tab\there", "a~b", "#k", "'k'"};
     ProfileFile ours;
     ours.loadText("; by hand\r\n[Server]\r\nIPAddress=192.0.2.1\r\n[Unknown]\r\nkept=1\r\n");

@@ -170,7 +170,7 @@ TEST(ProfileFileWrite, KeepsOtherLinesAndPlacesNewKeys) {
 }
 
 TEST(ProfileFileWrite, ValuesReadBackAsWritten) {
-    const char* values[] = {" x ", "\"quoted\"", "'q'", "\"", "\"a ", "  ", "\t", "a=b", ";x", "[y]", "", "plain"};
+    const char* values[] = {" x ", "\"quoted\"", "'q'", "\"", "\"a ", "  ", "\t", "a=b", ";x", "[y]", "", "plain", "\x0b\x01\x0c"};
     ProfileFile file;
     for (const char* value : values) {
         file.setString("V", "k", value);
@@ -204,7 +204,7 @@ TEST(ProfileFileWrite, SafeKeyNamesStayOneKey) {
     }
     EXPECT_EQ(SafeKeyName("pc-1.example"), "pc-1.example");
     EXPECT_EQ(SafeKeyName(" [a=b] "), "_[a_b]_");
-    EXPECT_EQ(SafeValue("a\r\nb\tc"), "a__b\tc");
+    EXPECT_EQ(SafeValue(std::string("a\r\nb\tc\x01\0", 8)), "a__b\tc\x01_");
 }
 
 TEST(ProfileFileNumbers, DecimalAndHexReadings) {

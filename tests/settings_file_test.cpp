@@ -178,6 +178,19 @@ TEST_F(SettingsFileTest, RangesExceptionsAndGateways) {
     EXPECT_EQ(saved.getString("GW3", "Ranges", ""), "198.51.100.10-198.51.100.20");
 }
 
+TEST_F(SettingsFileTest, ServerTemplatesNeverJoinTheExceptions) {
+    // A range that reaches 255.255.255.255, where a text that doesn't parse lands.
+    writeIni("[Server]\nIPAddress=192.0.2.10\nRanges=192.0.2.100-255.255.255.255\nExceptions=\n"
+             "DNSServer=%1.%2.%3.53;192.0.2.200\nRouters=junk\n");
+    loadSettings();
+    EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "192.0.2.200");
+    for (int start = 0; start < 2; ++start) {
+        saveSettings();
+        restart();
+    }
+    EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "192.0.2.200");
+}
+
 TEST_F(SettingsFileTest, UnusableServerAddressLeavesTheFileValues) {
     writeIni("[Server]\nIPAddress=192.0.2.10\nSubnetMask=255.255.255.0\nRanges=192.0.2.5-192.0.2.6\nExceptions=x\n");
     loadSettings();

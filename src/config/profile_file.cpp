@@ -324,7 +324,7 @@ std::string SafeKeyName(std::string_view text) {
 std::string SafeValue(std::string_view text) {
     std::string value(text);
     for (char& c : value)
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = '_';
+        if (c == '\r' || c == '\n' || c == '\0') c = '_';
     return value;
 }
 

@@ -101,7 +101,8 @@ private:
 // Key text that reads back as itself: control characters and DEL become
 // "_", as do "=" anywhere, a leading "[" or ";", and blanks at either end.
 std::string SafeKeyName(std::string_view text);
-// Value text on one line: control characters other than tab become "_".
+// Value text on one line: CR, LF and the zero byte become "_" (whatever
+// else a value holds reads back as written, quoting keeps its ends).
 std::string SafeValue(std::string_view text);
 
 // Number readings of C's atoi (saturating instead of overflowing) and of a

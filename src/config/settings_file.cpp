@@ -157,10 +157,12 @@ bool ParseLease(const std::string& key, const std::string& value, Lease& lease) 
     return true;
 }
 
-KeyList LeaseKeys() {
+// The whole walk holds LeaseLock, so the table can't change under it; a
+// save (clearDirty) clears LeasesDirty in the same hold.
+KeyList LeaseKeys(bool clearDirty) {
     KeyList keys;
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    LeasesDirty = false;
+    if (clearDirty) LeasesDirty = false;
     keys.reserve(LeaseTable.size());
     for (const Lease& lease : LeaseTable) keys.emplace_back(LeaseKey(lease), LeaseValue(lease));
     return keys;
@@ -230,6 +232,18 @@ void ApplySettings(ProfileFile& file) {
     file.setString("Server", "AutoRefresh", settings->AutoRefresh ? "Yes" : "No");
 }
 
+void LoadFromModel(const ProfileFile& file);
+
+// The servers' own addresses may not be handed out. An entry that doesn't
+// parse (a template such as "%1.%2.%3.53", or junk) is passed over: as
+// 255.255.255.255 it excludes nothing, and a range reaching that far would
+// otherwise take it into the exceptions again at every start.
+void AddServerExceptions(const std::string& list) {
+    TextString tokens(list.c_str());
+    for (TextString token = tokens.nextToken(" ,;", true); token.length() != 0; token = tokens.nextToken(" ,;", false))
+        if (ParseAddress(token.text()) != ADDRESS_NONE) AddAddressExceptions(LOCAL_GATEWAY, token.text());
+}
+
 std::string CurrentIniPath() {
     std::lock_guard<std::mutex> guard(path_lock);
     return ini_path;
@@ -250,6 +264,27 @@ void loadSettings() {
         std::lock_guard<std::mutex> guard(file_lock);
         LoadModel(CurrentIniPath(), file);  // a file that can't be read reads as all defaults
     }
+    LoadFromModel(file);
+}
+
+void loadSettingsFromText(const std::string& text) {
+    ProfileFile file;
+    file.loadText(text);
+    LoadFromModel(file);
+}
+
+std::string SettingsFileText(const std::string& previous) {
+    ProfileFile file;
+    file.loadText(previous);
+    ApplySettings(file);
+    file.replaceSection("Leases", LeaseKeys(false));
+    file.replaceSection("Reservations", ReservationKeys());
+    return file.saveText();
+}
+
+namespace {
+
+void LoadFromModel(const ProfileFile& file) {
 
     SetMainLogLimit(LogLimitFrom(file.getString("Logging", "MainLogSize", "1000")));
     SetAddressLogLimit(LogLimitFrom(file.getString("Logging", "AddressLogSize", "100")));
@@ -303,10 +338,7 @@ void loadSettings() {
     WriteLog(3, "Address Ranges = %.100s\n", ranges.c_str());
     SetGatewayRanges(LOCAL_GATEWAY, ranges.c_str());
     SetGatewayExceptions(LOCAL_GATEWAY, file.getString("Server", "Exceptions", "").c_str());
-    AddAddressExceptions(LOCAL_GATEWAY, dnsServer.c_str());
-    AddAddressExceptions(LOCAL_GATEWAY, ipAddress.c_str());
-    AddAddressExceptions(LOCAL_GATEWAY, winsServer.c_str());
-    AddAddressExceptions(LOCAL_GATEWAY, routers.c_str());
+    for (const std::string* list : {&dnsServer, &ipAddress, &winsServer, &routers}) AddServerExceptions(*list);
     WriteLog(3, "Exceptions = %.100s\n", GatewayExceptions(LOCAL_GATEWAY).c_str());
 
     for (int n = 0; n < GATEWAY_SECTIONS; ++n) {
@@ -345,13 +377,15 @@ void loadSettings() {
     ExpireLeases();
 }
 
+}  // namespace
+
 void saveSettings() {
     std::lock_guard<std::mutex> guard(file_lock);
     std::string path = CurrentIniPath();
     ProfileFile file;
     if (!LoadModel(path, file)) return;
     ApplySettings(file);
-    file.replaceSection("Leases", LeaseKeys());
+    file.replaceSection("Leases", LeaseKeys(true));
     file.replaceSection("Reservations", ReservationKeys());
     CommitModel(path, file);
 }
@@ -370,7 +404,7 @@ void saveLeases() {
     std::string path = CurrentIniPath();
     ProfileFile file;
     if (!LoadModel(path, file)) return;
-    KeyList keys = LeaseKeys();  // clears LeasesDirty under LeaseLock
+    KeyList keys = LeaseKeys(true);
     file.replaceSection("Leases", keys);
     CommitModel(path, file);
     // A lease change that found the write failing is tried again by the
