@@ -31,10 +31,9 @@ RATES=${RATES:-"500 1000 2000 4000"}
 
 [ "$(id -u)" = 0 ] || { echo "run as root (network namespaces)"; exit 1; }
 need=()
-command -v perfdhcp >/dev/null || need+=(kea-admin)
-command -v dnsmasq >/dev/null || need+=(dnsmasq)
-command -v kea-dhcp4 >/dev/null || need+=(kea-dhcp4-server)
-command -v nft >/dev/null || need+=(nftables)
+for p in cmake g++ ninja-build libgtest-dev libbenchmark-dev iproute2 kea-admin dnsmasq kea-dhcp4-server nftables; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
+done
 if [ ${#need[@]} -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -q && apt-get install -y -q --no-install-recommends "${need[@]}"
