@@ -77,6 +77,10 @@ TEST_F(AddressRangesTest, ServerDnsAndRouterAddressesBecomeExceptionsOnce) {
     EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "192.168.0.2,192.168.0.1,192.168.0.254,192.168.0.0x10");
     AddAddressExceptions(0x0A000001, "10.0.0.5");  // a gateway without ranges gets none
     EXPECT_EQ(ExceptionTable.count(0x0A000001), 0u);
+    // Junk and templates stay out, even where a range reaches 255.255.255.255.
+    SetGatewayRanges(0x0A000002, "10.0.0.1-x");
+    AddAddressExceptions(0x0A000002, "junk %1.%2.%3.53 10.0.0.9");
+    EXPECT_EQ(GatewayExceptions(0x0A000002), "10.0.0.9");
 }
 
 }  // namespace

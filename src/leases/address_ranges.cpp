@@ -124,7 +124,11 @@ void AddAddressExceptions(uint32_t gateway, const char* list) {
         TextString token = tokens.nextToken(" ,;", restart);
         restart = false;
         if (token.length() == 0) break;
-        if (!IsAddressInRanges(ParseAddress(token.text()), gateway)) continue;
+        // A token that doesn't parse (junk, or an address template) reads as
+        // 255.255.255.255, which the walk never offers; in a range that
+        // reaches that far it would only put the junk into the exceptions.
+        const uint32_t address = ParseAddress(token.text());
+        if (address == ADDRESS_NONE || !IsAddressInRanges(address, gateway)) continue;
         TextString& exceptions = ExceptionTable[gateway];
         if (exceptions.length() != 0) exceptions.append(',');
         exceptions.append(token.text());
