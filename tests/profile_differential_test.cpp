@@ -11,6 +11,10 @@
 #include <vector>
 
 #include "config/profile_file.h"
+#include "config/server_settings.h"
+#include "config/settings_file.h"
+#include "leases/lease_store.h"
+#include "leases/reservations.h"
 #include "test_support.h"
 
 #ifndef NIMBO_INI_CORPUS
@@ -165,6 +169,43 @@ TEST(ProfileDifferential, FilesWeWriteReadBackTheSame) {
     EXPECT_EQ(WindowsKeys(path, "Leases").size(), 510u);
     EXPECT_EQ(WindowsValue(path, "Leases", "host1~01"), "0a000002.ffffffff.ffffffff");
     EXPECT_EQ(WindowsSections(path), (std::vector<std::string>{"Server", "Unknown", "Leases"}));
+}
+
+TEST(ProfileDifferential, SettingsFileWithHostileNamesReadsTheSame) {
+    ScratchDir dir;
+    ResetSettings();
+    ClearLeaseTable();
+    ClearReservations();
+    UpdateSettings([](ServerSettings& s) {
+        CopySetting(s.IPAddress, "192.0.2.10");
+        CopySetting(s.DomainName, " lan.example\r\n[Leases]\r\nx~01=1.2.3 ");
+    });
+    const char* names[] = {"evil\r\n[Server]\r\nIPAddress=1", "a=b", "[Server]", ";x", " x ", "a~b", "\x01\x7f", "pc1", "PC1"};
+    uint8_t id = 0;
+    for (const char* name : names) {
+        Lease lease;
+        lease.setHostName(name);
+        uint8_t bytes[2] = {0xaa, id++};
+        lease.setClientId(bytes, sizeof bytes);
+        lease.address = 0xC0000200u + id;
+        lease.expiry = NEVER_EXPIRES;
+        AppendLease(lease);
+    }
+    Reservation reservation;
+    reservation.setKey("=[x]\r\n;");
+    reservation.address = 0xC0000264u;
+    AppendReservation(reservation);
+
+    std::string path = FreshFile(dir);
+    WriteFile(path, SettingsFileText(""));
+    CompareBothWays(path);
+    EXPECT_EQ(WindowsSections(path), (std::vector<std::string>{"Logging", "Server", "Leases", "Reservations"}));
+    EXPECT_EQ(WindowsKeys(path, "Leases").size(), 9u);
+    EXPECT_EQ(WindowsValue(path, "Server", "DomainName"), " lan.example__[Leases]__x~01=1.2.3 ");
+    EXPECT_EQ(WindowsKeys(path, "Reservations"), std::vector<std::string>{"@H-_[x]__;"});
+    ClearLeaseTable();
+    ClearReservations();
+    ResetSettings();
 }
 
 TEST(ProfileDifferential, FilesWindowsWritesReadTheSame) {
