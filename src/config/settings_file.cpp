@@ -284,8 +284,8 @@ std::string SettingsFileText(const std::string& previous) {
 
 namespace {
 
+// loadSettings after the file is read: every step in the file's order.
 void LoadFromModel(const ProfileFile& file) {
-
     SetMainLogLimit(LogLimitFrom(file.getString("Logging", "MainLogSize", "1000")));
     SetAddressLogLimit(LogLimitFrom(file.getString("Logging", "AddressLogSize", "100")));
 
