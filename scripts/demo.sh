@@ -81,7 +81,7 @@ printf '%s\r\n' \
     "[Server]" \
     "IPAddress=198.51.100.1" \
     "SubnetMask=255.255.255.0" \
-    "BindToAll=1" \
+    "BindToAll=0" \
     "Ranges=198.51.100.100-198.51.100.199" \
     "DNSServer=198.51.100.53" \
     "Routers=198.51.100.1" \

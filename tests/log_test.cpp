@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 #include <string>
 #include <thread>
@@ -83,6 +84,24 @@ TEST_F(LogTest, FileWithoutExtensionIsRestartedWithoutCopy) {
     EXPECT_EQ(OldLogName(log), "");
     EXPECT_EQ(OldLogName("dir.d" + std::string(1, '/') + "NIMBO"), "");
     EXPECT_EQ(OldLogName("NIMBO.LOG"), "NIMBO.OLD");
+}
+
+// Other programs may read, move or delete a log while the server runs: the
+// next entry goes to a file of the log's name, created anew when needed.
+TEST_F(LogTest, MovedOrDeletedLogIsCreatedAnewByTheNextEntry) {
+    WriteLog(1, "first\n");
+    std::rename(MainLogPath().c_str(), dir.file("moved.txt").c_str());
+    WriteLog(1, "second\n");
+    EXPECT_EQ(LogTexts(dir.file("moved.txt")), std::vector<std::string>{"first"});
+    EXPECT_EQ(LogTexts(MainLogPath()), std::vector<std::string>{"second"});
+    std::remove(MainLogPath().c_str());
+    WriteLog(1, "third\n");
+    EXPECT_EQ(LogTexts(MainLogPath()), std::vector<std::string>{"third"});
+    WriteFile(MainLogPath(), "replaced\n");
+    WriteLog(1, "fourth\n");
+    std::string contents = ReadFile(MainLogPath());
+    EXPECT_EQ(contents.rfind("replaced\n", 0), 0u) << contents;
+    EXPECT_NE(contents.find("fourth\r\n"), std::string::npos);
 }
 
 TEST_F(LogTest, OverlongTextIsCutAtOneThousandBytes) {

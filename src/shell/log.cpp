@@ -5,6 +5,7 @@
 #include <string>
 
 #include "clock.h"
+#include "log_file.h"
 #include "paths.h"
 
 std::mutex LogLock;
@@ -19,13 +20,6 @@ std::string address_log_path;
 uint32_t main_log_limit = DEFAULT_LOG_LIMIT;
 uint32_t address_log_limit = DEFAULT_LOG_LIMIT;
 
-std::FILE* OpenForAppend(const std::string& path) { return std::fopen(path.c_str(), "ab"); }
-
-long FileSize(std::FILE* file) {
-    if (std::fseek(file, 0, SEEK_END) != 0) return 0;
-    long size = std::ftell(file);
-    return size < 0 ? 0 : size;
-}
 
 }  // namespace
 
@@ -82,10 +76,10 @@ std::string OldLogName(const std::string& path) {
 void AppendToLogFile(const std::string& path, const char* text, uint32_t limit) {
     if (path.empty()) return;
     std::lock_guard<std::mutex> guard(LogLock);
-    std::FILE* file = OpenForAppend(path);
-    if (!file) return;
-    if (static_cast<unsigned long>(FileSize(file)) >= limit) {
-        std::fclose(file);
+    LogFileHandle file = OpenLogFile(path);
+    if (file == NO_LOG_FILE) return;
+    if (LogFileSize(file) >= limit) {
+        CloseLogFile(file);
         std::string old_name = OldLogName(path);
         if (old_name.empty()) {
             std::remove(path.c_str());
@@ -93,17 +87,24 @@ void AppendToLogFile(const std::string& path, const char* text, uint32_t limit) 
             std::remove(old_name.c_str());
             std::rename(path.c_str(), old_name.c_str());
         }
-        file = OpenForAppend(path);
-        if (!file) return;
+        file = OpenLogFile(path);
+        if (file == NO_LOG_FILE) return;
     }
+    // The whole entry goes out in one write: stamp, then the text with each
+    // line feed written as CR LF.
     LocalTime now = CurrentLocalTime();
-    std::fprintf(file, "%d/%d/%d %d:%02d:%02d.%03d - ", now.day, now.month, now.year, now.hour, now.minute,
-                 now.second, now.millisecond);
+    std::string entry;
+    entry.reserve(32 + 2 * LOG_ENTRY_MAX);
+    char stamp[64];
+    int stamp_length = std::snprintf(stamp, sizeof stamp, "%d/%d/%d %d:%02d:%02d.%03d - ", now.day, now.month,
+                                     now.year, now.hour, now.minute, now.second, now.millisecond);
+    entry.append(stamp, stamp_length > 0 ? static_cast<size_t>(stamp_length) : 0);
     for (const char* p = text; *p; ++p) {
-        if (*p == '\n') std::fputc('\r', file);
-        std::fputc(*p, file);
+        if (*p == '\n') entry.push_back('\r');
+        entry.push_back(*p);
     }
-    std::fclose(file);
+    WriteLogFile(file, entry.data(), entry.size());
+    FinishLogEntry(file);
 }
 
 namespace {

@@ -87,7 +87,7 @@ write_ini() {
         "[Server]" \
         "IPAddress=$SERVER_IP" \
         "SubnetMask=255.255.255.0" \
-        "BindToAll=1" \
+        "BindToAll=0" \
         "Ranges=198.51.100.100-198.51.100.140" \
         "DNSServer=198.51.100.53" \
         "Routers=198.51.100.1" \
