@@ -34,11 +34,7 @@ cmake --build "$BUILD_DIR" --target nimbo
 NIMBO=$PWD/$BUILD_DIR/bin/nimbo
 
 # ---- namespaces
-TAG=$$
-NS_S=nimbo-demo-s-$TAG
-NS_C=nimbo-demo-c-$TAG
-VETH_S=nds$TAG
-VETH_C=ndc$TAG
+source scripts/netns.sh
 WORK=$(mktemp -d /tmp/nimbo-demo.XXXXXX)
 SERVER_PID=
 CLIENT_PID=
@@ -46,33 +42,16 @@ cleanup() {
     set +e
     [ -n "$CLIENT_PID" ] && kill "$CLIENT_PID" 2>/dev/null
     [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null
-    for ns in "$NS_C" "$NS_S"; do
-        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
-    done
-    wait 2>/dev/null
-    ip netns del "$NS_C" 2>/dev/null
-    ip netns del "$NS_S" 2>/dev/null
+    netns_pair_remove
     rm -rf "$WORK"
     echo "namespaces removed"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
+netns_pair_create nimbo-demo
 say "network namespaces $NS_S (server 198.51.100.1/24) and $NS_C (client), joined by a veth pair"
-ip netns add "$NS_S"
-ip netns add "$NS_C"
-ip link add "$VETH_S" type veth peer name "$VETH_C"
-ip link set "$VETH_S" netns "$NS_S"
-ip link set "$VETH_C" netns "$NS_C"
-IN_S=(nsenter --net="/run/netns/$NS_S")
-IN_C=(nsenter --net="/run/netns/$NS_C")
-"${IN_S[@]}" ip link set lo up
-"${IN_C[@]}" ip link set lo up
 "${IN_S[@]}" ip addr add 198.51.100.1/24 dev "$VETH_S"
-"${IN_S[@]}" ip link set "$VETH_S" up
-"${IN_C[@]}" ip link set "$VETH_C" up
-"${IN_S[@]}" ip route add default dev "$VETH_S"
-"${IN_C[@]}" ip route add default dev "$VETH_C"
 
 # ---- server
 DIR=$WORK/nimbo

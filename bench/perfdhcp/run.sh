@@ -44,42 +44,21 @@ cmake --preset native-release -B "$BUILD_DIR" >/dev/null
 cmake --build "$BUILD_DIR" --target nimbo >/dev/null
 NIMBO=$PWD/$BUILD_DIR/bin/nimbo
 
-TAG=$$
-NS_S=nimbo-bench-s-$TAG
-NS_C=nimbo-bench-c-$TAG
-VETH_S=nbs$TAG
-VETH_C=nbc$TAG
+source scripts/netns.sh
 WORK=$(mktemp -d /tmp/nimbo-bench.XXXXXX)
 SERVER_PID=
 cleanup() {
     set +e
     [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null
-    for ns in "$NS_C" "$NS_S"; do
-        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
-    done
-    wait 2>/dev/null
-    ip netns del "$NS_C" 2>/dev/null
-    ip netns del "$NS_S" 2>/dev/null
+    netns_pair_remove
     if [ -n "${KEEP_WORK:-}" ]; then echo "work directory kept: $WORK"; else rm -rf "$WORK"; fi
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-ip netns add "$NS_S"
-ip netns add "$NS_C"
-ip link add "$VETH_S" type veth peer name "$VETH_C"
-ip link set "$VETH_S" netns "$NS_S"
-ip link set "$VETH_C" netns "$NS_C"
-IN_S=(nsenter --net="/run/netns/$NS_S")
-IN_C=(nsenter --net="/run/netns/$NS_C")
-"${IN_S[@]}" ip link set lo up
-"${IN_C[@]}" ip link set lo up
+netns_pair_create nimbo-bench
 "${IN_S[@]}" ip addr add 198.18.0.1/15 dev "$VETH_S"
 "${IN_C[@]}" ip addr add 198.18.0.2/15 dev "$VETH_C"
-"${IN_S[@]}" ip link set "$VETH_S" up
-"${IN_C[@]}" ip link set "$VETH_C" up
-"${IN_S[@]}" ip route add default dev "$VETH_S"
-"${IN_C[@]}" ip route add default dev "$VETH_C"
 "${IN_C[@]}" ip route add local 198.19.0.0/16 dev lo
 "${IN_C[@]}" sysctl -qw net.ipv4.icmp_echo_ignore_all=1
 # nimbo acknowledges a renewal to the client's own address, so the server

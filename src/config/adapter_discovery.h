@@ -19,6 +19,8 @@ constexpr const char* STATIC_ADDRESS_WARNING =
     "The DHCP Server needs to be assigned a STATIC IP address on your network. See the NIMBO help file for "
     "instructions.";
 void WarnWhenNoStaticAddress(const ServerSettings& settings);
+// The platform's way of telling it (adapter_discovery_win32.cpp / _posix.cpp).
+void ShowStaticAddressWarning();
 
 #ifdef _WIN32
 // The registry walk below a given root key (an HKEY); discoverAdapterSettings

@@ -7,11 +7,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 
 #include "config/adapter_discovery.h"
+#include "config/file_commit.h"
 #include "config/profile_file.h"
 #include "config/server_settings.h"
 #include "config/settings_file.h"
@@ -24,11 +24,10 @@ std::mutex sources_lock;
 AdapterSources sources;
 
 std::string ReadText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return "";
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    std::string text;
+    bool exists = false;
+    ReadWholeFile(path, text, exists);
+    return text;
 }
 
 std::string DottedQuad(uint32_t hostOrder) {
@@ -118,9 +117,10 @@ std::vector<InterfaceAddress> SystemInterfaces() {
     return result;
 }
 
-void ShowStaticAddressWarning() { WriteLog(0, "%s\n", STATIC_ADDRESS_WARNING); }
-
 }  // namespace
+
+// No desktop to show a box on: the warning goes to the main log.
+void ShowStaticAddressWarning() { WriteLog(0, "%s\n", STATIC_ADDRESS_WARNING); }
 
 void SetAdapterSources(const AdapterSources& replacement) {
     std::lock_guard<std::mutex> guard(sources_lock);
@@ -146,14 +146,6 @@ void FillAdapterSettings(ServerSettings& settings, const std::vector<InterfaceAd
     ReadResolver(resolvText, &nameServers, &domain);
     CopySetting(settings.DNSServer, nameServers.c_str());
     CopySetting(settings.DomainName, domain.c_str());
-}
-
-void WarnWhenNoStaticAddress(const ServerSettings& settings) {
-    if (std::strcmp(settings.IPAddress, "0.0.0.0") != 0) return;
-    ProfileFile ini;
-    ini.loadText(ReadText(IniPath()));
-    if (ini.getInt("Server", "DontWarnAddress", 0) != 0) return;
-    ShowStaticAddressWarning();
 }
 
 void discoverAdapterSettings() {

@@ -4,8 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "config/adapter_discovery.h"
@@ -221,14 +219,6 @@ void Discover95(HKEY root, ServerSettings& settings) {
     }
 }
 
-std::string ReadText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return "";
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 }  // namespace
 
 void DiscoverAdapterSettingsUnder(void* rootKey, ServerSettings& settings) {
@@ -245,13 +235,7 @@ void DiscoverAdapterSettingsUnder(void* rootKey, ServerSettings& settings) {
     }
 }
 
-void WarnWhenNoStaticAddress(const ServerSettings& settings) {
-    if (std::strcmp(settings.IPAddress, "0.0.0.0") != 0) return;
-    ProfileFile ini;
-    ini.loadText(ReadText(IniPath()));
-    if (ini.getInt("Server", "DontWarnAddress", 0) != 0) return;
-    MessageBoxA(nullptr, STATIC_ADDRESS_WARNING, "Nimbo", MB_ICONHAND);
-}
+void ShowStaticAddressWarning() { MessageBoxA(nullptr, STATIC_ADDRESS_WARNING, "Nimbo", MB_ICONHAND); }
 
 void discoverAdapterSettings() {
     UpdateSettings([](ServerSettings& settings) { DiscoverAdapterSettingsUnder(HKEY_LOCAL_MACHINE, settings); });

@@ -20,11 +20,7 @@ pass() { echo "PASS: $*"; }
 command -v ip >/dev/null || skip "iproute2 missing"
 command -v nsenter >/dev/null || skip "nsenter missing"
 
-TAG=$$
-NS_S=nimbo-s-$TAG
-NS_C=nimbo-c-$TAG
-VETH_S=nvs$TAG
-VETH_C=nvc$TAG
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/netns.sh"
 WORK=$(mktemp -d /tmp/nimbo-e2e.XXXXXX)
 SERVER_PID=
 BACKGROUND_PIDS=()
@@ -34,40 +30,18 @@ cleanup() {
     for pid in "${BACKGROUND_PIDS[@]}" $SERVER_PID; do
         kill -KILL "$pid" 2>/dev/null
     done
-    # Anything else still running in our namespaces (a client's child).
-    for ns in "$NS_C" "$NS_S"; do
-        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
-    done
-    wait 2>/dev/null
-    ip netns del "$NS_C" 2>/dev/null
-    ip netns del "$NS_S" 2>/dev/null
-    ip link del "$VETH_S" 2>/dev/null
+    netns_pair_remove   # also anything else still running in them (a client's child)
     if [ -n "${KEEP_WORK:-}" ]; then echo "work directory kept: $WORK"; else rm -rf "$WORK"; fi
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-ip netns add "$NS_S" || skip "cannot create network namespaces"
-ip netns add "$NS_C"
-ip link add "$VETH_S" type veth peer name "$VETH_C"
-ip link set "$VETH_S" netns "$NS_S"
-ip link set "$VETH_C" netns "$NS_C"
-# nsenter runs the command itself (no extra parent process), so $! is the
-# program's own pid and a signal reaches it.
+netns_pair_create nimbo || skip "cannot create network namespaces"
 # Backgrounded commands use the arrays directly: "${IN_C[@]}" cmd & (a
 # function run with & would leave $! pointing at a subshell).
-IN_S=(nsenter --net="/run/netns/$NS_S")
-IN_C=(nsenter --net="/run/netns/$NS_C")
 ins() { "${IN_S[@]}" "$@"; }   # in the server namespace
 inc() { "${IN_C[@]}" "$@"; }   # in the client namespace
-ins ip link set lo up
-inc ip link set lo up
 ins ip addr add "$SERVER_IP/24" dev "$VETH_S"
-ins ip link set "$VETH_S" up
-inc ip link set "$VETH_C" up
-# Default routes through the veth, so 255.255.255.255 leaves by it.
-ins ip route add default dev "$VETH_S"
-inc ip route add default dev "$VETH_C"
 
 # Gives the client side its fixed address (for the probe client).
 client_address() {
