@@ -26,14 +26,26 @@ std::string ProgramDirectory() {
     return DirectoryOf(std::string(buffer.data(), static_cast<size_t>(length)));
 }
 
+const char* const USAGE =
+    "usage: nimbo [--dir DIR] [--server-port N] [--client-port N] [switches]\n"
+    "  Runs the DHCP server with NIMBO.INI, NIMBO.LOG and Addresses.LOG in DIR\n"
+    "  (default: the directory of this program). When a server already runs\n"
+    "  there, hands it the switches instead (none = /SHOWICON):\n"
+    "  /SHUTDOWN stops it, /QUIET answers without a message; /OPTIONS,\n"
+    "  /SHOWICON and /HIDEICON are accepted. \"-\" works in place of \"/\".\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-?")) {
+        std::fputs(USAGE, stdout);
+        return 0;
+    }
     HostOptions options;
     std::string error;
     if (!ParseHostArguments(arguments, ProgramDirectory(), &options, &error)) {
-        std::fprintf(stderr, "nimbo: %s\n", error.c_str());
+        std::fprintf(stderr, "nimbo: %s\n%s", error.c_str(), USAGE);
         return 2;
     }
     return RunServerHost(options);
