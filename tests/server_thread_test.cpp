@@ -159,6 +159,24 @@ protected:
 
     void BroadcastOfferArrives(bool bindToAll);
 
+    // A client socket on the loopback client port, and the server thread started.
+    void StartWithLoopbackClient() {
+        long error = 0;
+        client = OpenUdpSocket(LOOPBACK, clientPort, error);
+        ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
+        SetServerPorts(serverPort, clientPort);
+        ASSERT_TRUE(StartServerThread());
+    }
+
+    // The same, once a first relayed DISCOVER has been answered: the thread
+    // is bound and serving.
+    void StartServing() {
+        ASSERT_NO_FATAL_FAILURE(StartWithLoopbackClient());
+        uint8_t reply[DHCP_BUFFER_SIZE];
+        uint16_t fromPort = 0;
+        ASSERT_GT(Exchange(WindowsDiscover().giaddr(LOOPBACK).build(), reply, &fromPort), 240u);
+    }
+
     ScratchDir scratch;
     uint16_t serverPort = 0;
     uint16_t clientPort = 0;
@@ -232,10 +250,7 @@ TEST_F(ServerThreadTest, AllInterfacesBroadcastLeavesThroughTheRequestsInterface
 
 TEST_F(ServerThreadTest, DatagramsWithoutAnAnswerDoNotStopTheLoop) {
     long error = 0;
-    client = OpenUdpSocket(LOOPBACK, clientPort, error);
-    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
-    SetServerPorts(serverPort, clientPort);
-    ASSERT_TRUE(StartServerThread());
+    ASSERT_NO_FATAL_FAILURE(StartWithLoopbackClient());
     // A BOOTP request, a DHCPINFORM and a datagram of one byte: no answer.
     std::vector<Bytes> ignored{BootpRequest().build(), RequestBuilder().messageType(8).build(), Bytes{1}};
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -251,13 +266,9 @@ TEST_F(ServerThreadTest, DatagramsWithoutAnAnswerDoNotStopTheLoop) {
 
 TEST_F(ServerThreadTest, DatagramLargerThanTheBufferIsAReceiveErrorAndTheLoopGoesOn) {
     long error = 0;
-    client = OpenUdpSocket(LOOPBACK, clientPort, error);
-    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
-    SetServerPorts(serverPort, clientPort);
-    ASSERT_TRUE(StartServerThread());
+    ASSERT_NO_FATAL_FAILURE(StartServing());
     uint8_t reply[DHCP_BUFFER_SIZE];
     uint16_t fromPort = 0;
-    ASSERT_GT(Exchange(WindowsDiscover().giaddr(LOOPBACK).build(), reply, &fromPort), 240u);
     // A DISCOVER padded to 3000 bytes: too large for the 2048-byte buffer.
     Bytes oversized = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x01, 0x02, 0x03}).giaddr(LOOPBACK).padTo(3000).build();
     ASSERT_TRUE(SendUdp(client, oversized.data(), oversized.size(), LOOPBACK, serverPort, error)) << error;
@@ -274,13 +285,8 @@ TEST_F(ServerThreadTest, DatagramLargerThanTheBufferIsAReceiveErrorAndTheLoopGoe
 TEST_F(ServerThreadTest, DatagramForAnotherAddressOfTheInterfaceIsNotServed) {
     // The server serves 127.0.0.1; loopback also delivers 127.0.0.2.
     long error = 0;
-    client = OpenUdpSocket(LOOPBACK, clientPort, error);
-    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
-    SetServerPorts(serverPort, clientPort);
-    ASSERT_TRUE(StartServerThread());
+    ASSERT_NO_FATAL_FAILURE(StartServing());
     uint8_t reply[DHCP_BUFFER_SIZE];
-    uint16_t fromPort = 0;
-    ASSERT_GT(Exchange(WindowsDiscover().giaddr(LOOPBACK).build(), reply, &fromPort), 240u);
     Bytes discover = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x01, 0x02, 0x03}).giaddr(LOOPBACK).build();
     ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK + 1, serverPort, error)) << error;
     EXPECT_EQ(ReceiveUdp(client, reply, sizeof reply, 500, nullptr, nullptr), 0u);
@@ -340,13 +346,7 @@ EchoResult SlowProbe(uint32_t) {
 
 TEST_F(ServerThreadTest, ThreadThatDoesNotEndInTimeIsReportedAndLeftToFinish) {
     long error = 0;
-    client = OpenUdpSocket(LOOPBACK, clientPort, error);
-    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
-    SetServerPorts(serverPort, clientPort);
-    ASSERT_TRUE(StartServerThread());
-    uint8_t reply[DHCP_BUFFER_SIZE];
-    uint16_t fromPort = 0;
-    ASSERT_GT(Exchange(WindowsDiscover().giaddr(LOOPBACK).build(), reply, &fromPort), 240u);
+    ASSERT_NO_FATAL_FAILURE(StartServing());
     SetEchoOverride(&SlowProbe);
     Bytes discover = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x07, 0x08, 0x09}).giaddr(LOOPBACK).build();
     ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK, serverPort, error)) << error;
