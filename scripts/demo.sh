@@ -14,17 +14,7 @@ cd "$(dirname "$0")/.."
 say() { printf '\n==== %s\n' "$*"; }
 
 # ---- packages
-packages=(cmake g++ ninja-build libgtest-dev busybox iproute2 util-linux)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    say "installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+scripts/install-deps.sh cmake g++ ninja-build libgtest-dev busybox iproute2 util-linux
 
 # ---- build
 BUILD_DIR=${NIMBO_BUILD_DIR:-build/native}

@@ -1,13 +1,17 @@
 #!/bin/bash
-# Debian packages for building, testing and the demo. Skips apt entirely
-# when everything is already there.
+# Installs the Debian packages named as arguments, or, without arguments,
+# everything for building, testing and the demo. Skips apt entirely when
+# they are all there already.
 set -euo pipefail
-packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  g++-mingw-w64-x86-64-posix wine wine64 xvfb
-  iproute2 busybox isc-dhcp-client kea-admin procps
-)
+packages=("$@")
+if [ ${#packages[@]} -eq 0 ]; then
+  packages=(
+    cmake ninja-build g++ clang libclang-rt-14-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    g++-mingw-w64-x86-64-posix wine wine64 xvfb
+    iproute2 busybox isc-dhcp-client kea-admin procps
+  )
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

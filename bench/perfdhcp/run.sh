@@ -30,14 +30,7 @@ CLIENTS=${2:-2000}
 RATES=${RATES:-"500 1000 2000 4000"}
 
 [ "$(id -u)" = 0 ] || { echo "run as root (network namespaces)"; exit 1; }
-need=()
-for p in cmake g++ ninja-build libgtest-dev libbenchmark-dev iproute2 kea-admin dnsmasq kea-dhcp4-server nftables; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q && apt-get install -y -q --no-install-recommends "${need[@]}"
-fi
+scripts/install-deps.sh cmake g++ ninja-build libgtest-dev libbenchmark-dev iproute2 kea-admin dnsmasq kea-dhcp4-server nftables
 
 BUILD_DIR=${NIMBO_BUILD_DIR:-build/native-release}
 cmake --preset native-release -B "$BUILD_DIR" >/dev/null
