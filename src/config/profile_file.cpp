@@ -3,6 +3,8 @@
 #include <climits>
 #include <unordered_map>
 
+#include "shell/text_string.h"
+
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -27,18 +29,9 @@ std::string_view Unquote(std::string_view text) {
     return text;
 }
 
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-    return true;
-}
-
 std::string Folded(std::string_view text) {
     std::string result(text);
-    for (char& c : result) c = FoldCase(c);
+    for (char& c : result) c = FoldAsciiCase(c);
     return result;
 }
 
@@ -149,7 +142,7 @@ std::optional<long> ProfileFile::findSection(std::string_view section) const {
     // first, so an empty name never reaches a "[]" header.
     if (section.empty()) return -1L;
     for (size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].kind == Kind::Section && SameName(lines_[i].name, section)) return static_cast<long>(i);
+        if (lines_[i].kind == Kind::Section && EqualNoCase(lines_[i].name, section)) return static_cast<long>(i);
     return std::nullopt;
 }
 
@@ -165,7 +158,7 @@ std::optional<std::string> ProfileFile::find(std::string_view section, std::stri
     size_t end = sectionEnd(*header);
     for (size_t i = static_cast<size_t>(*header + 1); i < end; ++i) {
         const Line& line = lines_[i];
-        if ((line.kind == Kind::Key || line.kind == Kind::KeyNoValue) && SameName(line.name, key)) {
+        if ((line.kind == Kind::Key || line.kind == Kind::KeyNoValue) && EqualNoCase(line.name, key)) {
             if (line.kind == Kind::KeyNoValue) return std::nullopt;
             return line.value;
         }
@@ -256,7 +249,7 @@ void ProfileFile::setString(std::string_view section, std::string_view key, std:
     for (size_t i = begin; i < end; ++i) {
         Line& line = lines_[i];
         if (line.kind != Kind::Key && line.kind != Kind::KeyNoValue) continue;
-        if (SameName(line.name, key)) {
+        if (EqualNoCase(line.name, key)) {
             line = keyLine(key, value);
             return;
         }
@@ -291,7 +284,7 @@ void ProfileFile::replaceSection(std::string_view section,
     bool placed = false;
     size_t i = 0;
     while (i < lines_.size()) {
-        if (lines_[i].kind == Kind::Section && !section.empty() && SameName(lines_[i].name, section)) {
+        if (lines_[i].kind == Kind::Section && !section.empty() && EqualNoCase(lines_[i].name, section)) {
             if (!placed) {
                 for (Line& line : fresh) kept.push_back(std::move(line));
                 placed = true;

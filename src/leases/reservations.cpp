@@ -7,27 +7,18 @@
 #include "leases/address_index.h"
 #include "leases/lease_store.h"
 #include "shell/log.h"
+#include "shell/text_string.h"
 
 std::list<Reservation> ReservationList;
 
 namespace {
 
-int LowerAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
-
-// ASCII case folding only, so the result does not depend on the C locale.
-bool EqualNoCase(const char* a, const char* b) {
-    if (!a) a = "";
-    if (!b) b = "";
-    for (;; ++a, ++b) {
-        int ca = LowerAscii(static_cast<unsigned char>(*a)), cb = LowerAscii(static_cast<unsigned char>(*b));
-        if (ca != cb) return false;
-        if (ca == 0) return true;
-    }
-}
+// A key compared with a text that may be absent (read as empty).
+bool KeyEquals(const char* key, const char* text) { return EqualNoCase(key, text ? text : ""); }
 
 std::list<Reservation>::iterator FindByKey(const char* key) {
     for (auto it = ReservationList.begin(); it != ReservationList.end(); ++it) {
-        if (EqualNoCase(it->key, key)) return it;
+        if (KeyEquals(it->key, key)) return it;
     }
     return ReservationList.end();
 }
@@ -47,12 +38,12 @@ uint32_t CheckReservations(const char* hostName, size_t idLength, const uint8_t*
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     WriteLog(3, "CheckReservations %.20s (%.50s)\n", hostName, idText.c_str());
     for (const Reservation& entry : ReservationList) {
-        if (entry.kind == ByHostName && EqualNoCase(entry.key, hostName)) {
+        if (entry.kind == ByHostName && KeyEquals(entry.key, hostName)) {
             WriteLog(3, "Found Matching Reservation: %.100s -> %08lx\n", hostName,
                      static_cast<unsigned long>(entry.address));
             return entry.address;
         }
-        if (entry.kind == ByHardwareAddress && EqualNoCase(entry.key, idText.c_str())) {
+        if (entry.kind == ByHardwareAddress && KeyEquals(entry.key, idText.c_str())) {
             WriteLog(3, "Found Matching Reservation: (Addr)%.100s -> %08lx\n", entry.key,
                      static_cast<unsigned long>(entry.address));
             return entry.address;

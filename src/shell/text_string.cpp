@@ -6,6 +6,15 @@
 #include <new>
 #include <utility>
 
+char FoldAsciiCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i])) return false;
+    return true;
+}
+
 TextString::TextString(const char* text) { assign(text); }
 
 TextString::TextString(const TextString& other) { assign(other.data_ ? other.data_ : nullptr); }

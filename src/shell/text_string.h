@@ -4,6 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+
+// Lower case of an ASCII letter, any other byte unchanged: name comparisons
+// that must not depend on the C locale use it.
+char FoldAsciiCase(char c);
+// Equality without regard to the case of ASCII letters (INI section and key
+// names, reservation keys).
+bool EqualNoCase(std::string_view a, std::string_view b);
 
 class TextString {
 public:
