@@ -30,13 +30,6 @@ std::string ReadText(const std::string& path) {
     return text;
 }
 
-std::string DottedQuad(uint32_t hostOrder) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", (hostOrder >> 24) & 0xFF, (hostOrder >> 16) & 0xFF,
-                  (hostOrder >> 8) & 0xFF, hostOrder & 0xFF);
-    return text;
-}
-
 void AppendWord(std::string& list, const std::string& word) {
     if (!list.empty()) list += ' ';
     list += word;
@@ -72,7 +65,7 @@ std::string DefaultGateways(const std::string& routeText) {
         // The file shows the in-memory word; its first byte is the first octet.
         uint32_t hostOrder = ((networkBytes & 0xFF) << 24) | ((networkBytes & 0xFF00) << 8) |
                              ((networkBytes >> 8) & 0xFF00) | (networkBytes >> 24);
-        std::string text = DottedQuad(hostOrder);
+        std::string text = FormatAddress(hostOrder);
         if (!ListHas(gateways, text)) AppendWord(gateways, text);
     }
     return gateways;
@@ -137,8 +130,8 @@ void FillAdapterSettings(ServerSettings& settings, const std::vector<InterfaceAd
 
     for (const InterfaceAddress& item : interfaces) {
         if (!item.up || item.loopback) continue;
-        CopySetting(settings.IPAddress, DottedQuad(item.address).c_str());
-        CopySetting(settings.SubnetMask, DottedQuad(item.mask).c_str());
+        CopySetting(settings.IPAddress, FormatAddress(item.address).c_str());
+        CopySetting(settings.SubnetMask, FormatAddress(item.mask).c_str());
         break;
     }
     CopySetting(settings.Routers, DefaultGateways(routeText).c_str());
