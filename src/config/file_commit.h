@@ -5,10 +5,12 @@
 
 // Reads a whole file. Returns false only when the file exists but cannot be
 // read; a missing file gives true with empty contents and `exists` false.
-bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists);
+// `error`, when given, gets the system's error code of a failure (errno or
+// GetLastError), else 0.
+bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists, long* error = nullptr);
 
 // Writes contents to a temporary file beside path, flushes it to the disk
 // and renames it over path, so that path afterwards holds either the old
 // file or the new one, never a mixture. False when any step failed (path is
 // then unchanged and the temporary file removed).
-bool CommitFile(const std::string& path, const std::string& contents);
+bool CommitFile(const std::string& path, const std::string& contents, long* error = nullptr);

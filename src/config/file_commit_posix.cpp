@@ -35,17 +35,23 @@ void SyncDirectoryOf(const std::string& path) {
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists) {
+bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists, long* error) {
     contents.clear();
     exists = false;
+    if (error) *error = 0;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT || errno == ENOTDIR;
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return true;
+        if (error) *error = errno;
+        return false;
+    }
     exists = true;
     char buffer[65536];
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
+            if (error) *error = errno;
             ::close(fd);
             return false;
         }
@@ -56,13 +62,26 @@ bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists)
     return true;
 }
 
-bool CommitFile(const std::string& path, const std::string& contents) {
+bool CommitFile(const std::string& path, const std::string& contents, long* error) {
+    if (error) *error = 0;
     std::string temporary = path + ".tmp";
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        if (error) *error = errno;
+        return false;
+    }
     bool written = WriteAll(fd, contents) && ::fsync(fd) == 0;
-    if (::close(fd) != 0) written = false;
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    int saved = errno;
+    if (::close(fd) != 0 && written) {
+        written = false;
+        saved = errno;
+    }
+    if (written && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        written = false;
+        saved = errno;
+    }
+    if (!written) {
+        if (error) *error = saved;
         ::unlink(temporary.c_str());
         return false;
     }

@@ -4,14 +4,17 @@
 
 #include <string>
 
-bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists) {
+bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists, long* error) {
     contents.clear();
     exists = false;
+    if (error) *error = 0;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+        if (error) *error = static_cast<long>(code);
+        return false;
     }
     exists = true;
     char buffer[65536];
@@ -19,6 +22,7 @@ bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists)
     for (;;) {
         DWORD n = 0;
         if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
+            if (error) *error = static_cast<long>(GetLastError());
             ok = false;
             break;
         }
@@ -29,10 +33,14 @@ bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists)
     return ok;
 }
 
-bool CommitFile(const std::string& path, const std::string& contents) {
+bool CommitFile(const std::string& path, const std::string& contents, long* error) {
+    if (error) *error = 0;
     std::string temporary = path + ".tmp";
     HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        if (error) *error = static_cast<long>(GetLastError());
+        return false;
+    }
     bool written = true;
     size_t done = 0;
     while (written && done < contents.size()) {
@@ -42,9 +50,15 @@ bool CommitFile(const std::string& path, const std::string& contents) {
         done += n;
     }
     if (written) written = FlushFileBuffers(file) != 0;
+    DWORD code = written ? 0 : GetLastError();
     CloseHandle(file);
-    if (!written ||
+    if (written &&
         !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        written = false;
+        code = GetLastError();
+    }
+    if (!written) {
+        if (error) *error = static_cast<long>(code);
         DeleteFileA(temporary.c_str());
         return false;
     }

@@ -41,10 +41,12 @@ std::mutex file_lock;
 // Remembers a failed read or write so that a disk that stays broken (the
 // lease timer retries every half second) logs once, not on every try.
 bool last_write_failed = false;
+long last_error = 0;
 
-void ReportFailure(const char* what, const std::string& path) {
-    if (!last_write_failed) WriteLog(0, "%s %.200s\n", what, path.c_str());
+void ReportFailure(const char* what, const std::string& path, long error) {
+    if (!last_write_failed) WriteLog(0, "%s %.200s (error %ld)\n", what, path.c_str(), error);
     last_write_failed = true;
+    last_error = error;
 }
 
 std::string Cut(std::string text, size_t limit) {
@@ -74,21 +76,25 @@ std::string Decimal(long value) {
 bool LoadModel(const std::string& path, ProfileFile& model) {
     std::string contents;
     bool exists = false;
+    long error = 0;
     if (path.empty()) return false;
-    if (!ReadWholeFile(path, contents, exists)) {
-        ReportFailure("Cannot read", path);
+    if (!ReadWholeFile(path, contents, exists, &error)) {
+        ReportFailure("Cannot read", path, error);
         return false;
     }
     model.loadText(contents);
     return true;
 }
 
-void CommitModel(const std::string& path, const ProfileFile& model) {
-    if (CommitFile(path, model.saveText())) {
+bool CommitModel(const std::string& path, const ProfileFile& model) {
+    long error = 0;
+    if (CommitFile(path, model.saveText(), &error)) {
         last_write_failed = false;
-        return;
+        last_error = 0;
+        return true;
     }
-    ReportFailure("Cannot write", path);
+    ReportFailure("Cannot write", path, error);
+    return false;
 }
 
 // ---- leases ------------------------------------------------------------
@@ -379,35 +385,41 @@ void LoadFromModel(const ProfileFile& file) {
 
 }  // namespace
 
-void saveSettings() {
+bool saveSettings() {
     std::lock_guard<std::mutex> guard(file_lock);
     std::string path = CurrentIniPath();
     ProfileFile file;
-    if (!LoadModel(path, file)) return;
+    if (!LoadModel(path, file)) return false;
     ApplySettings(file);
     file.replaceSection("Leases", LeaseKeys(true));
     file.replaceSection("Reservations", ReservationKeys());
-    CommitModel(path, file);
+    return CommitModel(path, file);
 }
 
-void saveReservations() {
+bool saveReservations() {
     std::lock_guard<std::mutex> guard(file_lock);
     std::string path = CurrentIniPath();
     ProfileFile file;
-    if (!LoadModel(path, file)) return;
+    if (!LoadModel(path, file)) return false;
     file.replaceSection("Reservations", ReservationKeys());
-    CommitModel(path, file);
+    return CommitModel(path, file);
 }
 
-void saveLeases() {
+bool saveLeases() {
     std::lock_guard<std::mutex> guard(file_lock);
     std::string path = CurrentIniPath();
     ProfileFile file;
-    if (!LoadModel(path, file)) return;
+    if (!LoadModel(path, file)) return false;
     KeyList keys = LeaseKeys(true);
     file.replaceSection("Leases", keys);
-    CommitModel(path, file);
+    bool written = CommitModel(path, file);
     // A lease change that found the write failing is tried again by the
     // next timer tick instead of being lost.
-    if (last_write_failed) LeasesDirty = true;
+    if (!written) LeasesDirty = true;
+    return written;
+}
+
+long LastSaveError() {
+    std::lock_guard<std::mutex> guard(file_lock);
+    return last_error;
 }
