@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <ctime>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -21,13 +25,31 @@ protected:
 
 const std::regex kStamp(R"(\d{1,2}/\d{1,2}/\d{4} \d{1,2}:\d{2}:\d{2}\.\d{3} - )");
 
+// The stamp's date and time are formatted once a second and reused: two
+// entries a second apart must still carry their own local times.
 TEST_F(LogTest, EntryHasLocalTimeStampAndCrLfLineEnds) {
-    WriteLog(1, "A\nB\n");
-    std::string contents = ReadFile(MainLogPath());
-    std::smatch match;
-    ASSERT_TRUE(std::regex_search(contents, match, kStamp));
-    EXPECT_EQ(match.position(0), 0);
-    EXPECT_EQ(contents.substr(match.length(0)), "A\r\nB\r\n");
+    for (int round = 0; round < 2; ++round) {
+        if (round) std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        std::remove(MainLogPath().c_str());
+        std::time_t before = std::time(nullptr);
+        WriteLog(1, "A\nB\n");
+        std::time_t after = std::time(nullptr);
+        std::string contents = ReadFile(MainLogPath());
+        std::smatch match;
+        ASSERT_TRUE(std::regex_search(contents, match, kStamp));
+        EXPECT_EQ(match.position(0), 0);
+        EXPECT_EQ(contents.substr(match.length(0)), "A\r\nB\r\n");
+        std::tm stamped{};
+        ASSERT_EQ(std::sscanf(contents.c_str(), "%d/%d/%d %d:%d:%d", &stamped.tm_mday, &stamped.tm_mon, &stamped.tm_year,
+                              &stamped.tm_hour, &stamped.tm_min, &stamped.tm_sec),
+                  6);
+        stamped.tm_mon -= 1;
+        stamped.tm_year -= 1900;
+        stamped.tm_isdst = -1;
+        std::time_t when = std::mktime(&stamped);
+        EXPECT_GE(when, before);
+        EXPECT_LE(when, after);
+    }
 }
 
 TEST_F(LogTest, EntryWithoutLineFeedLeavesNextEntryOnSameLine) {
@@ -102,6 +124,26 @@ TEST_F(LogTest, MovedOrDeletedLogIsCreatedAnewByTheNextEntry) {
     std::string contents = ReadFile(MainLogPath());
     EXPECT_EQ(contents.rfind("replaced\n", 0), 0u) << contents;
     EXPECT_NE(contents.find("fourth\r\n"), std::string::npos);
+    // Another file renamed over the log's name takes the next entry.
+    WriteFile(dir.file("fresh.txt"), "fresh\n");
+    std::filesystem::rename(dir.file("fresh.txt"), MainLogPath());
+    WriteLog(1, "fifth\n");
+    EXPECT_EQ(ReadFile(MainLogPath()).rfind("fresh\n", 0), 0u);
+    EXPECT_EQ(LogTexts(MainLogPath()).back(), "fifth");
+    EXPECT_EQ(LogTexts(dir.file("moved.txt")), std::vector<std::string>{"first"});
+}
+
+// A log that another program emptied in place is not rotated until it has
+// really grown to its limit again.
+TEST_F(LogTest, LogTruncatedByAnotherProgramIsNotRotatedEarly) {
+    SetMainLogLimit(400);
+    for (int i = 0; i < 5; ++i) WriteLog(1, "entry %d with some text to fill the file\n", i);
+    std::ofstream(MainLogPath(), std::ios::trunc).close();
+    for (int i = 5; i < 9; ++i) WriteLog(1, "entry %d with some text to fill the file\n", i);
+    EXPECT_FALSE(FileExists(dir.file("NIMBO.OLD")));
+    EXPECT_EQ(LogTexts(MainLogPath()).size(), 4u);
+    for (int i = 9; i < 14; ++i) WriteLog(1, "entry %d with some text to fill the file\n", i);
+    EXPECT_TRUE(FileExists(dir.file("NIMBO.OLD")));
 }
 
 TEST_F(LogTest, OverlongTextIsCutAtOneThousandBytes) {

@@ -111,7 +111,7 @@ uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLengt
     // is nothing to write, and a whole excepted run is skipped at once.
     std::vector<RangeItem> exceptions;
     ParseRangeItems(exceptionText.text(), exceptions);
-    const bool logging = !MainLogPath().empty();
+    const bool logging = MainLogEnabled();
 
     int32_t position = 0;
     do {

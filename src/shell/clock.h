@@ -18,11 +18,19 @@ uint64_t FileTimeAfter(uint64_t now, int32_t seconds);
 using ClockSource = uint64_t (*)();
 void SetClockSource(ClockSource source);
 
-struct LocalTime {
-    int year, month, day, hour, minute, second, millisecond;
+// Wall-clock UTC time in whole seconds since 1970-01-01 and the
+// milliseconds, for log stamps: cheap enough to read for every entry.
+struct WallTime {
+    int64_t second;
+    int millisecond;
 };
-// Local wall-clock time for log stamps.
-LocalTime CurrentLocalTime();
+WallTime CurrentWallTime();
+
+struct LocalTime {
+    int year, month, day, hour, minute, second;
+};
+// The local date and time of a wall-clock second.
+LocalTime LocalTimeAt(int64_t second);
 
 // Monotonic milliseconds (GetTickCount-like), for periodic work.
 uint32_t TickCountMs();

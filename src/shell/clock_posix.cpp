@@ -10,13 +10,17 @@ uint64_t SystemFileTime() {
            static_cast<uint64_t>(now.tv_nsec) / 100;
 }
 
-LocalTime CurrentLocalTime() {
+WallTime CurrentWallTime() {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
+    return WallTime{static_cast<int64_t>(now.tv_sec), static_cast<int>(now.tv_nsec / 1000000)};
+}
+
+LocalTime LocalTimeAt(int64_t second) {
+    time_t t = static_cast<time_t>(second);
     struct tm parts;
-    localtime_r(&now.tv_sec, &parts);
-    return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
-                     parts.tm_min,         parts.tm_sec,     static_cast<int>(now.tv_nsec / 1000000)};
+    localtime_r(&t, &parts);
+    return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
 
 uint32_t TickCountMs() {

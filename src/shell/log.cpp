@@ -1,7 +1,9 @@
 #include "log.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "clock.h"
@@ -12,73 +14,58 @@ std::mutex LogLock;
 
 namespace {
 
-// Paths and limits change only at start-up, before the server thread runs,
-// but tests set them at will; a small lock keeps those reads clean.
-std::mutex config_lock;
-std::string main_log_path;
-std::string address_log_path;
-uint32_t main_log_limit = DEFAULT_LOG_LIMIT;
-uint32_t address_log_limit = DEFAULT_LOG_LIMIT;
+// Everything below is guarded by LogLock, which every entry holds anyway, so
+// the hot path reads the path and the limit in place, without a copy or a
+// second lock. The flags let an entry for an empty path return before the
+// lock, as the writer always has.
+struct LogTarget {
+    std::string path;
+    uint32_t limit = DEFAULT_LOG_LIMIT;
+    std::atomic<bool> enabled{false};
+};
+LogTarget main_log;
+LogTarget address_log;
 
+// The entry under construction: stamp, then the text with CR LF line ends.
+constexpr size_t STAMP_MAX = 48;
+char entry_buffer[STAMP_MAX + 2 * LOG_ENTRY_MAX + 1];
+char text_buffer[LOG_ENTRY_MAX + 1];
 
-}  // namespace
+// "d/m/yyyy h:mm:ss." of the last second stamped: the local-time conversion
+// runs once a second, each entry adds only its milliseconds.
+int64_t stamped_second = INT64_MIN;
+char stamp_prefix[STAMP_MAX];
+size_t stamp_prefix_length = 0;
 
-void SetLogDirectory(const std::string& directory) {
-    std::lock_guard<std::mutex> guard(config_lock);
-    main_log_path = JoinPath(directory, "NIMBO.LOG");
-    address_log_path = JoinPath(directory, "Addresses.LOG");
+void SetPath(LogTarget& target, std::string path) {
+    target.path = std::move(path);
+    target.enabled.store(!target.path.empty(), std::memory_order_release);
 }
 
-void ClearLogPaths() {
-    std::lock_guard<std::mutex> guard(config_lock);
-    main_log_path.clear();
-    address_log_path.clear();
+size_t WriteStamp(char* out) {
+    WallTime now = CurrentWallTime();
+    if (now.second != stamped_second) {
+        LocalTime local = LocalTimeAt(now.second);
+        int n = std::snprintf(stamp_prefix, sizeof stamp_prefix, "%d/%d/%d %d:%02d:%02d.", local.day, local.month,
+                              local.year, local.hour, local.minute, local.second);
+        stamp_prefix_length = n > 0 ? static_cast<size_t>(n) : 0;
+        stamped_second = now.second;
+    }
+    std::memcpy(out, stamp_prefix, stamp_prefix_length);
+    char* p = out + stamp_prefix_length;
+    int ms = now.millisecond;
+    *p++ = static_cast<char>('0' + ms / 100);
+    *p++ = static_cast<char>('0' + ms / 10 % 10);
+    *p++ = static_cast<char>('0' + ms % 10);
+    std::memcpy(p, " - ", 3);
+    return static_cast<size_t>(p + 3 - out);
 }
 
-std::string MainLogPath() {
-    std::lock_guard<std::mutex> guard(config_lock);
-    return main_log_path;
-}
-
-std::string AddressLogPath() {
-    std::lock_guard<std::mutex> guard(config_lock);
-    return address_log_path;
-}
-
-void SetMainLogLimit(uint32_t bytes) {
-    std::lock_guard<std::mutex> guard(config_lock);
-    main_log_limit = bytes;
-}
-
-void SetAddressLogLimit(uint32_t bytes) {
-    std::lock_guard<std::mutex> guard(config_lock);
-    address_log_limit = bytes;
-}
-
-uint32_t MainLogLimit() {
-    std::lock_guard<std::mutex> guard(config_lock);
-    return main_log_limit;
-}
-
-uint32_t AddressLogLimit() {
-    std::lock_guard<std::mutex> guard(config_lock);
-    return address_log_limit;
-}
-
-std::string OldLogName(const std::string& path) {
-    size_t separator = path.find_last_of(PATH_SEPARATORS);
-    size_t dot = path.rfind('.');
-    // Only a dot in the file name counts: "/srv/nimbo.d/NIMBO" has none.
-    if (dot == std::string::npos || (separator != std::string::npos && dot < separator)) return "";
-    return path.substr(0, dot) + ".OLD";
-}
-
-void AppendToLogFile(const std::string& path, const char* text, uint32_t limit) {
-    if (path.empty()) return;
-    std::lock_guard<std::mutex> guard(LogLock);
+// One entry to the named file; caller holds LogLock.
+void AppendLocked(const std::string& path, const char* text, uint32_t limit) {
     LogFileHandle file = OpenLogFile(path);
     if (file == NO_LOG_FILE) return;
-    if (LogFileSize(file) >= limit) {
+    if (LogFileReached(file, limit)) {
         CloseLogFile(file);
         std::string old_name = OldLogName(path);
         if (old_name.empty()) {
@@ -92,47 +79,96 @@ void AppendToLogFile(const std::string& path, const char* text, uint32_t limit) 
     }
     // The whole entry goes out in one write: stamp, then the text with each
     // line feed written as CR LF.
-    LocalTime now = CurrentLocalTime();
-    std::string entry;
-    entry.reserve(32 + 2 * LOG_ENTRY_MAX);
-    char stamp[64];
-    int stamp_length = std::snprintf(stamp, sizeof stamp, "%d/%d/%d %d:%02d:%02d.%03d - ", now.day, now.month,
-                                     now.year, now.hour, now.minute, now.second, now.millisecond);
-    entry.append(stamp, stamp_length > 0 ? static_cast<size_t>(stamp_length) : 0);
-    for (const char* p = text; *p; ++p) {
-        if (*p == '\n') entry.push_back('\r');
-        entry.push_back(*p);
+    char* out = entry_buffer + WriteStamp(entry_buffer);
+    char* const end = entry_buffer + sizeof entry_buffer;
+    for (const char* p = text; *p && out + 2 <= end; ++p) {
+        if (*p == '\n') *out++ = '\r';
+        *out++ = *p;
     }
-    WriteLogFile(file, entry.data(), entry.size());
+    WriteLogFile(file, entry_buffer, static_cast<size_t>(out - entry_buffer));
     FinishLogEntry(file);
 }
 
-namespace {
-void FormatEntry(char (&buffer)[LOG_ENTRY_MAX + 1], const char* format, va_list args) {
-    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
-    if (n < 0) buffer[0] = '\0';
+void WriteTo(LogTarget& target, const char* format, va_list args) {
+    if (!target.enabled.load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> guard(LogLock);
+    if (target.path.empty()) return;
+    int n = std::vsnprintf(text_buffer, sizeof text_buffer, format, args);
+    if (n < 0) text_buffer[0] = '\0';
+    AppendLocked(target.path, text_buffer, target.limit);
 }
+
 }  // namespace
+
+void SetLogDirectory(const std::string& directory) {
+    std::lock_guard<std::mutex> guard(LogLock);
+    SetPath(main_log, JoinPath(directory, "NIMBO.LOG"));
+    SetPath(address_log, JoinPath(directory, "Addresses.LOG"));
+}
+
+void ClearLogPaths() {
+    std::lock_guard<std::mutex> guard(LogLock);
+    SetPath(main_log, "");
+    SetPath(address_log, "");
+}
+
+bool MainLogEnabled() { return main_log.enabled.load(std::memory_order_acquire); }
+
+std::string MainLogPath() {
+    std::lock_guard<std::mutex> guard(LogLock);
+    return main_log.path;
+}
+
+std::string AddressLogPath() {
+    std::lock_guard<std::mutex> guard(LogLock);
+    return address_log.path;
+}
+
+void SetMainLogLimit(uint32_t bytes) {
+    std::lock_guard<std::mutex> guard(LogLock);
+    main_log.limit = bytes;
+}
+
+void SetAddressLogLimit(uint32_t bytes) {
+    std::lock_guard<std::mutex> guard(LogLock);
+    address_log.limit = bytes;
+}
+
+uint32_t MainLogLimit() {
+    std::lock_guard<std::mutex> guard(LogLock);
+    return main_log.limit;
+}
+
+uint32_t AddressLogLimit() {
+    std::lock_guard<std::mutex> guard(LogLock);
+    return address_log.limit;
+}
+
+std::string OldLogName(const std::string& path) {
+    size_t separator = path.find_last_of(PATH_SEPARATORS);
+    size_t dot = path.rfind('.');
+    // Only a dot in the file name counts: "/srv/nimbo.d/NIMBO" has none.
+    if (dot == std::string::npos || (separator != std::string::npos && dot < separator)) return "";
+    return path.substr(0, dot) + ".OLD";
+}
+
+void AppendToLogFile(const std::string& path, const char* text, uint32_t limit) {
+    if (path.empty()) return;
+    std::lock_guard<std::mutex> guard(LogLock);
+    AppendLocked(path, text, limit);
+}
 
 void WriteLog(int level, const char* format, ...) {
     if (level > LOG_THRESHOLD) return;
-    std::string path = MainLogPath();
-    if (path.empty()) return;
-    char buffer[LOG_ENTRY_MAX + 1];
     va_list args;
     va_start(args, format);
-    FormatEntry(buffer, format, args);
+    WriteTo(main_log, format, args);
     va_end(args);
-    AppendToLogFile(path, buffer, MainLogLimit());
 }
 
 void WriteAddressLog(const char* format, ...) {
-    std::string path = AddressLogPath();
-    if (path.empty()) return;
-    char buffer[LOG_ENTRY_MAX + 1];
     va_list args;
     va_start(args, format);
-    FormatEntry(buffer, format, args);
+    WriteTo(address_log, format, args);
     va_end(args);
-    AppendToLogFile(path, buffer, AddressLogLimit());
 }

@@ -21,8 +21,12 @@ extern std::mutex LogLock;
 // paths are empty and every entry is dropped; ClearLogPaths() empties them again.
 void SetLogDirectory(const std::string& directory);
 void ClearLogPaths();
+// Copies of the paths (tests, start-up); the writer itself never copies them.
 std::string MainLogPath();
 std::string AddressLogPath();
+// True while the main log has a path: callers may skip building what only a
+// log line would show.
+bool MainLogEnabled();
 
 // Size limits in bytes; both start at 102400.
 void SetMainLogLimit(uint32_t bytes);

@@ -8,10 +8,10 @@ LogFileHandle OpenLogFile(const std::string& path) {
     return file == INVALID_HANDLE_VALUE ? NO_LOG_FILE : reinterpret_cast<LogFileHandle>(file);
 }
 
-uint64_t LogFileSize(LogFileHandle file) {
+bool LogFileReached(LogFileHandle file, uint64_t limit) {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(reinterpret_cast<HANDLE>(file), &size)) return 0;
-    return static_cast<uint64_t>(size.QuadPart);
+    if (!GetFileSizeEx(reinterpret_cast<HANDLE>(file), &size)) return false;
+    return static_cast<uint64_t>(size.QuadPart) >= limit;
 }
 
 void WriteLogFile(LogFileHandle file, const char* data, size_t size) {
