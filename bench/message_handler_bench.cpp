@@ -1,69 +1,14 @@
-// Cost of serving one client in full through the message handling: a
-// DHCPDISCOVER answered with a DHCPOFFER, the DHCPREQUEST answered with a
-// DHCPACK, and the DHCPRELEASE, with a given number of other clients' leases
-// at the start of the range (the offer search walks past them), with the log
-// off and with the main and address logs written to a scratch directory.
+// Cost of serving one client in full through the message handling (see
+// serve_client.h), with the log off and with the main and address logs
+// written to a scratch directory, and the cost of one log entry alone.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
-#include "config/server_settings.h"
-#include "dhcp/dhcp_message.h"
-#include "dhcp/message_handler.h"
-#include "dhcp_builder.h"
-#include "leases/address_ranges.h"
-#include "leases/icmp_probe.h"
-#include "leases/lease_store.h"
-#include "leases/reservations.h"
-#include "shell/clock.h"
-#include "shell/ip_address.h"
+#include "serve_client.h"
 #include "shell/log.h"
-#include "test_support.h"
 
 namespace {
-
-constexpr uint32_t SERVER = 0xAC100001;       // 172.16.0.1
-constexpr uint32_t RANGE_FIRST = 0xAC100002;  // 172.16.0.2
-
-EchoResult NoReply(uint32_t) { return EchoResult{true, 0, 11010}; }
-uint64_t FixedNow() { return TEST_EPOCH; }
-
-Bytes HardwareOf(uint32_t n) {
-    return {0x02, 0x00, static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8),
-            static_cast<uint8_t>(n)};
-}
-
-void Populate(int64_t leases) {
-    SetClockSource(&FixedNow);
-    SetEchoOverride(&NoReply);
-    ClearLeaseTable();
-    ClearReservations();
-    ClearRangeTables();
-    ResetSettings();
-    UpdateSettings([](ServerSettings& s) {
-        CopySetting(s.IPAddress, "172.16.0.1");
-        CopySetting(s.SubnetMask, "255.255.0.0");
-        DeriveAddressFields(s);
-        s.LeaseTime = 259200;
-        CopySetting(s.Routers, "%1.%2.%3.1");
-        CopySetting(s.DNSServer, "172.16.0.53");
-        CopySetting(s.DomainName, "example.test");
-        s.userOptions.assign(DEFAULT_MAX_OPTION + 1, std::string());
-    });
-    SetGatewayRanges(LOCAL_GATEWAY, "172.16.0.2-172.16.255.254");
-    for (int64_t i = 0; i < leases; ++i) {
-        Lease lease;
-        std::string name = "host" + std::to_string(i);
-        lease.setHostName(name.c_str());
-        Bytes id = HardwareOf(0x80000000u + static_cast<uint32_t>(i));
-        lease.setClientId(id.data(), id.size());
-        lease.address = RANGE_FIRST + static_cast<uint32_t>(i);
-        lease.expiry = TEST_EPOCH + 259200ull * FILETIME_TICKS_PER_SECOND;
-        AppendLease(lease);
-    }
-}
 
 void ServeClients(benchmark::State& state, bool logging) {
     ScratchDir scratch;
@@ -75,38 +20,41 @@ void ServeClients(benchmark::State& state, bool logging) {
     } else {
         ClearLogPaths();
     }
-    Populate(state.range(0));
-    static DhcpMessage message;
+    bench::Populate(state.range(0));
     uint32_t client = 0;
     for (auto _ : state) {
-        Bytes hardware = HardwareOf(++client);
-        std::shared_ptr<const ServerSettings> settings = CurrentSettings();
-        size_t length = WindowsDiscover(hardware, "BENCH").load(message);
-        ReplyAction offer = HandleDatagram(message, length, *settings);
-        uint32_t offered = ReadBigEndian32(message.bytes + OFFSET_YIADDR);
-        length = WindowsRequest(offered, SERVER, hardware, "BENCH").load(message);
-        ReplyAction ack = HandleDatagram(message, length, *settings);
-        length = RequestBuilder().messageType(DHCPRELEASE).clientId(1, hardware).ciaddr(offered).load(message);
-        HandleDatagram(message, length, *settings);
-        if (offer.length == 0 || ack.length == 0) {
+        if (!bench::ServeClient(++client)) {
             state.SkipWithError("a client was not served");
             break;
         }
     }
     state.SetItemsProcessed(state.iterations());
     state.counters["leases"] = static_cast<double>(state.range(0));
-    ClearLeaseTable();
-    ClearRangeTables();
+    if (logging && state.iterations() > 0)
+        state.counters["entries"] =
+            static_cast<double>(bench::CountLogLines(MainLogPath()) + bench::CountLogLines(AddressLogPath())) /
+            static_cast<double>(state.iterations());
+    bench::Depopulate();
     ClearLogPaths();
-    SetEchoOverride(nullptr);
-    SetClockSource(nullptr);
 }
 
 void BM_ServeClientLogOff(benchmark::State& state) { ServeClients(state, false); }
 void BM_ServeClientLogOn(benchmark::State& state) { ServeClients(state, true); }
 
+// One entry of the request trace's usual size.
+void BM_LogEntry(benchmark::State& state) {
+    ScratchDir scratch;
+    UseLogDirectory(scratch.path());
+    SetMainLogLimit(1u << 30);
+    int n = 0;
+    for (auto _ : state) WriteLog(3, "Option %d (%d) Len = %d - %08lx\n", 54, ++n, 4, 0xac100001ul);
+    state.SetItemsProcessed(state.iterations());
+    ClearLogPaths();
+}
+
 BENCHMARK(BM_ServeClientLogOff)->Arg(0)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ServeClientLogOn)->Arg(0)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LogEntry)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -1,3 +1,9 @@
-nimbo_add_bench(message_handler_bench SOURCES message_handler_bench.cpp
-                ${CMAKE_SOURCE_DIR}/tests/test_support.cpp ${CMAKE_SOURCE_DIR}/tests/dhcp_builder.cpp
-                LIBS nimbo_server)
+if(benchmark_FOUND)
+  nimbo_add_bench(message_handler_bench SOURCES message_handler_bench.cpp
+                  ${CMAKE_SOURCE_DIR}/tests/test_support.cpp ${CMAKE_SOURCE_DIR}/tests/dhcp_builder.cpp
+                  LIBS nimbo_server)
+endif()
+# Plain program, also built for Windows (run it under Wine).
+add_executable(log_cost log_cost.cpp ${CMAKE_SOURCE_DIR}/tests/test_support.cpp ${CMAKE_SOURCE_DIR}/tests/dhcp_builder.cpp)
+target_link_libraries(log_cost PRIVATE nimbo_server)
+target_include_directories(log_cost PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
