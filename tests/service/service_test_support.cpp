@@ -19,7 +19,7 @@ std::string WinePath(const std::string& unixPath) {
     return path;
 }
 
-ProgramRun RunProgram(const std::string& commandLine, const std::string& input) {
+ProgramRun RunProgram(const std::string& commandLine, const std::string& input, const std::string& endOfOutput) {
     ProgramRun run;
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outRead, outWrite, inRead, inWrite;
@@ -46,7 +46,14 @@ ProgramRun RunProgram(const std::string& commandLine, const std::string& input) 
     CloseHandle(inWrite);
     char buffer[512];
     DWORD count;
-    while (ReadFile(outRead, buffer, sizeof buffer, &count, nullptr) && count > 0) run.output.append(buffer, count);
+    while (ReadFile(outRead, buffer, sizeof buffer, &count, nullptr) && count > 0) {
+        run.output.append(buffer, count);
+        const size_t size = run.output.size();
+        if (!endOfOutput.empty() && size >= endOfOutput.size() &&
+            run.output.compare(size - endOfOutput.size(), endOfOutput.size(), endOfOutput) == 0) {
+            TerminateProcess(process.hProcess, 0);
+        }
+    }
     CloseHandle(outRead);
     if (process.hProcess != nullptr) {
         EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0) << commandLine;

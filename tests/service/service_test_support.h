@@ -30,7 +30,9 @@ struct ProgramRun {
 };
 
 // Runs a command line to its end (60 s at most) with input on its stdin.
-ProgramRun RunProgram(const std::string& commandLine, const std::string& input = "");
+// With endOfOutput, the program is ended as soon as its output ends so.
+ProgramRun RunProgram(const std::string& commandLine, const std::string& input = "",
+                      const std::string& endOfOutput = "");
 
 // The service control manager of this Wine prefix, opened once.
 SC_HANDLE Manager();
