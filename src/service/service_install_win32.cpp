@@ -23,6 +23,19 @@ bool IsFile(const std::string& path) {
 
 bool IsYes(int key) { return key == 'Y' || key == 'y'; }
 
+// Prints the question and reads keys until Y, y or Escape.
+bool Confirmed(const char* question) {
+    Say("%s", question);
+    return IsYes(WaitForKey(YES_OR_ESCAPE));
+}
+
+// The service control manager, or no handle after printing why.
+ServiceHandle OpenManager() {
+    ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) Say("Error Opening Service Control Manager - %ld\n", static_cast<long>(GetLastError()));
+    return manager;
+}
+
 // Writes Program, StartDir and ProgramParams. A failure is printed with the
 // name it concerns and the system's error code.
 bool WriteParameters(const std::string& program, const std::string& directory, const std::string& parameters) {
@@ -97,16 +110,10 @@ int ConfigureService(const std::string& servicePath, bool quiet) {
             "Please copy NimboSVC into the same directory as Nimbo and try again\n");
         return 1;
     }
-    if (!quiet) {
-        Say("\nIf this is OK press 'Y', otherwise press 'ESC'\n");
-        if (!IsYes(WaitForKey(YES_OR_ESCAPE))) return 0;
-    }
+    if (!quiet && !Confirmed("\nIf this is OK press 'Y', otherwise press 'ESC'\n")) return 0;
 
-    ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) {
-        Say("Error Opening Service Control Manager - %ld\n", static_cast<long>(GetLastError()));
-        return 1;
-    }
+    ServiceHandle manager = OpenManager();
+    if (!manager) return 1;
     // Quoted, so that a directory with blanks (C:\Program Files\...) cannot
     // be read as a shorter program path followed by arguments.
     const std::string binaryPath = "\"" + servicePath + "\"";
@@ -142,15 +149,11 @@ int ConfigureService(const std::string& servicePath, bool quiet) {
 }
 
 int RemoveService(bool quiet) {
-    if (!quiet) {
-        Say("\nIf this really want to remove the Nimbo Service press 'Y',\n otherwise press 'ESC'\n");
-        if (!IsYes(WaitForKey(YES_OR_ESCAPE))) return 0;
+    if (!quiet && !Confirmed("\nIf this really want to remove the Nimbo Service press 'Y',\n otherwise press 'ESC'\n")) {
+        return 0;
     }
-    ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) {
-        Say("Error Opening Service Control Manager - %ld\n", static_cast<long>(GetLastError()));
-        return 1;
-    }
+    ServiceHandle manager = OpenManager();
+    if (!manager) return 1;
     ServiceHandle service(OpenServiceA(manager.get(), SERVICE_NAME, SERVICE_ALL_ACCESS));
     if (!service) {
         Say("Error finding Service Entry (%s) - %ld\n", SERVICE_NAME, static_cast<long>(GetLastError()));

@@ -46,6 +46,19 @@ protected:
         ClearMarkers();
         ASSERT_TRUE(StartAndWaitRunning(service));
     }
+    // Installed directly, as "Config" would, with the given child
+    // parameters, and started.
+    ServiceHandle InstallWith(const std::string& parameters) {
+        ServiceHandle service(CreateServiceA(Manager(), "Nimbo", "Nimbo DHCP Server", SERVICE_ALL_ACCESS, 0x110,
+                                             SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                             ("\"" + dir.wrapper() + "\"").c_str(), nullptr, nullptr, nullptr,
+                                             nullptr, nullptr));
+        EXPECT_TRUE(service) << GetLastError();
+        SetParameterValue("Program", dir.server());
+        SetParameterValue("StartDir", dir.path());
+        if (service) RestartWith(service.get(), parameters);
+        return service;
+    }
 
     ProgramDir dir{WinePath(STANDIN_EXE)};
 };
@@ -106,15 +119,9 @@ TEST_F(ServiceRun, RunsTheServerAsChildAndStopsItInOrder) {
 // A stop that arrives before the server has made its window still reaches
 // the server once the window appears.
 TEST_F(ServiceRun, StopWhileTheServerIsStarting) {
-    ServiceHandle service = Install();
+    ServiceHandle service = InstallWith("/delay 2000");
     ASSERT_TRUE(service);
-    ASSERT_TRUE(WaitForState(service.get(), SERVICE_RUNNING));
-    ASSERT_TRUE(WaitForServerWindow(10000));
     SERVICE_STATUS status;
-    ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
-    ASSERT_TRUE(WaitForState(service.get(), SERVICE_STOPPED));
-
-    RestartWith(service.get(), "/delay 2000");
     EXPECT_EQ(ServerWindow(), nullptr);
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
     EXPECT_TRUE(WaitForState(service.get(), SERVICE_STOPPED, 8000)) << "stop lost while the server was starting";
@@ -126,14 +133,9 @@ TEST_F(ServiceRun, StopWhileTheServerIsStarting) {
 // the failure with the error code, and the service stays stop pending while
 // the child lives.
 TEST_F(ServiceRun, StopWithoutServerWindowIsLogged) {
-    ServiceHandle service = Install();
+    ServiceHandle service = InstallWith("/nowindow");
     ASSERT_TRUE(service);
-    ASSERT_TRUE(WaitForServerWindow(10000));
     SERVICE_STATUS status;
-    ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
-    ASSERT_TRUE(WaitForState(service.get(), SERVICE_STOPPED));
-
-    RestartWith(service.get(), "/nowindow");
     ASSERT_TRUE(WaitForFile(dir.file("standin-start.txt"), 5000));
     const DWORD start = GetTickCount();
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
@@ -155,16 +157,8 @@ TEST_F(ServiceRun, StopWithoutServerWindowIsLogged) {
 // "Remove Quiet" of a running service stops it, printing the state lines,
 // and removes it once the server (slow to shut down here) has ended.
 TEST_F(ServiceRun, RemoveQuietStopsAndRemoves) {
-    {
-        ServiceHandle service = Install();
-        ASSERT_TRUE(service);
-        ASSERT_TRUE(WaitForServerWindow(10000));
-        SERVICE_STATUS status;
-        ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
-        ASSERT_TRUE(WaitForState(service.get(), SERVICE_STOPPED));
-        RestartWith(service.get(), "/exitdelay 1000");
-        ASSERT_TRUE(WaitForServerWindow(10000));
-    }
+    ASSERT_TRUE(InstallWith("/exitdelay 1000"));
+    ASSERT_TRUE(WaitForServerWindow(10000));
     ProgramRun run = RunProgram("\"" + dir.wrapper() + "\" remove QUIET");
     EXPECT_EQ(run.output, "Stopping Service\nService is Stopping\nService Stopped\nRemoving Service\n");
     EXPECT_EQ(run.exitCode, 0u);
