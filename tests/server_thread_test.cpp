@@ -217,35 +217,36 @@ TEST_F(ServerThreadTest, RelayedRepliesGoToTheRelayAgentsPortAndNotToTheClientPo
     StopAndCheck();
 }
 
-// On the DHCP ports a relayed offer goes to port 67 of the relay agent,
-// 127.0.0.2 beside a server bound to 127.0.0.1. Only where the server
-// socket takes its own address alone: the Linux one serves every address of
-// its interface, so no relay agent can listen beside it on one machine (the
-// end-to-end tests with a real relay agent cover Linux).
-TEST_F(ServerThreadTest, OnTheDhcpPortsARelayedOfferGoesToPort67) {
-#ifndef _WIN32
-    GTEST_SKIP() << "a relay agent cannot share port 67 with the Linux server socket";
-#endif
-    constexpr uint32_t RELAY_AGENT = 0x7F000002;  // 127.0.0.2
-    SetGatewayRanges(RELAY_AGENT, "198.51.100.30-198.51.100.40");
+// The socket sends to the DHCP ports themselves: a relayed offer to port 67
+// of the relay agent, an unrelayed one to port 68. The server itself stays
+// on a test port: on one machine nothing else could listen on its port (the
+// Linux server socket, and Wine's for any loopback address, take that port
+// on every address of loopback). The end-to-end tests run it on port 67
+// with a real relay agent.
+TEST_F(ServerThreadTest, RepliesGoToPort67OfARelayAgentAndPort68OfAClient) {
     long error = 0;
-    client = OpenUdpSocket(RELAY_AGENT, DHCP_SERVER_PORT, error);
+    client = OpenUdpSocket(LOOPBACK, DHCP_SERVER_PORT, error);
     if (client == INVALID_UDP_HANDLE) GTEST_SKIP() << "port 67 is not available here (" << error << ")";
-    SetServerPorts(DHCP_SERVER_PORT, DHCP_CLIENT_PORT);
+    UdpHandle clientSide = OpenUdpSocket(LOOPBACK, DHCP_CLIENT_PORT, error);
+    if (clientSide == INVALID_UDP_HANDLE) GTEST_SKIP() << "port 68 is not available here (" << error << ")";
+    SetServerPorts(serverPort, DHCP_CLIENT_PORT, DHCP_SERVER_PORT);
     ASSERT_TRUE(StartServerThread());
     uint8_t reply[DHCP_BUFFER_SIZE] = {};
     uint16_t fromPort = 0;
-    size_t n = 0;
-    Bytes discover = WindowsDiscover().giaddr(RELAY_AGENT).build();
-    for (int attempt = 0; attempt < 30 && n == 0; ++attempt) {
-        ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK, DHCP_SERVER_PORT, error)) << error;
-        n = ReceiveUdp(client, reply, sizeof reply, 100, nullptr, &fromPort);
-        if (LogHas("Failed to create DHCP Server Port")) GTEST_SKIP() << "port 67 of 127.0.0.1 is taken here";
-    }
+    size_t n = Exchange(WindowsDiscover().giaddr(LOOPBACK).build(), reply, &fromPort);
     ASSERT_GT(n, 240u);
     EXPECT_EQ(ReadOptions(reply, n)[0].value, Bytes{DHCPOFFER});
-    EXPECT_EQ(ReadBigEndian32(reply + OFFSET_YIADDR), 0xC633641Eu);
-    EXPECT_EQ(fromPort, DHCP_SERVER_PORT);
+    EXPECT_EQ(fromPort, serverPort);
+    EXPECT_EQ(ReceiveUdp(clientSide, reply, sizeof reply, 100, nullptr, nullptr), 0u);
+
+    // A client with an address, without the broadcast bit: unicast to it.
+    Bytes unrelayed = WindowsDiscover(Bytes{0, 0x0c, 0x29, 4, 5, 6}).ciaddr(LOOPBACK).yiaddr(LOOPBACK).build();
+    ASSERT_TRUE(SendUdp(client, unrelayed.data(), unrelayed.size(), LOOPBACK, serverPort, error)) << error;
+    n = ReceiveUdp(clientSide, reply, sizeof reply, 2000, nullptr, &fromPort);
+    ASSERT_GT(n, 240u);
+    EXPECT_EQ(ReadOptions(reply, n)[0].value, Bytes{DHCPOFFER});
+    EXPECT_EQ(ReceiveUdp(client, reply, sizeof reply, 100, nullptr, nullptr), 0u);
+    CloseUdp(clientSide);
     StopAndCheck();
 }
 
