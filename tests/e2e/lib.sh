@@ -168,6 +168,47 @@ show_logs() {
     if [ -f "$WORK/dhcrelay.out" ]; then echo "---- dhcrelay"; tail -n 30 "$WORK/dhcrelay.out"; fi
 }
 
+# The line of an acknowledgement sent straight to a client's address.
+UNICAST_ACK=' - Send DHCPACK[[:space:]]*$'
+
+# An address as the [Leases] values hold it: c0a8000a for 192.168.0.10.
+address_hex() { printf '%02x%02x%02x%02x' ${1//./ }; }
+
+# Waits for the lease of client $1 at address $2 in Addresses.LOG and in
+# NIMBO.INI, which the server saves within half a second of a change.
+expect_lease_saved() {
+    local name=$1 address=$2
+    wait_for_line "Add Lease for $name (.*) of $address" 20 "$SERVER_DIR/Addresses.LOG" || fail "no Add Lease line"
+    wait_for_line "^$name~.*=$(address_hex "$address")\." 20 "$SERVER_DIR/NIMBO.INI" || fail "lease not saved in NIMBO.INI"
+}
+
+# ISC dhclient with our own script, lease, pid and configuration files (its
+# default script would rewrite the machine's resolv.conf), sending host name
+# $1; sets DHCLIENT to the command. The script appends
+# "REASON ip=... mask=... routers=..." to $WORK/events and configures the
+# address, and a default route through the first router given, on the
+# test's interface only.
+setup_dhclient() {
+    cat >"$WORK/dhclient.script" <<SCRIPT
+#!/bin/sh
+echo "\$reason ip=\$new_ip_address mask=\$new_subnet_mask routers=\$new_routers" >>"$WORK/events"
+case "\$reason" in
+  BOUND|RENEW|REBOOT|REBIND)
+    ip addr flush dev "\$interface"; ip addr add "\$new_ip_address/\$new_subnet_mask" dev "\$interface"
+    [ -n "\$new_routers" ] && ip route replace default via "\${new_routers%% *}" dev "\$interface" ;;
+  RELEASE|EXPIRE|STOP) ip addr flush dev "\$interface" ;;
+esac
+exit 0
+SCRIPT
+    chmod +x "$WORK/dhclient.script"
+    cat >"$WORK/dhclient.conf" <<CONF
+send host-name "$1";
+request subnet-mask, routers, domain-name-servers, domain-name;
+CONF
+    DHCLIENT=(dhclient -4 -v -cf "$WORK/dhclient.conf" -sf "$WORK/dhclient.script" -lf "$WORK/dhclient.leases"
+              -pf "$WORK/dhclient.pid" "$VETH_C")
+}
+
 # Waits up to $2 tenths of a second for a line matching $1 in file $3.
 wait_for_line() {
     local pattern=$1 tenths=$2 file=$3

@@ -10,26 +10,7 @@ E2E_LAYOUT=relay
 source "$(dirname "$0")/lib.sh" "$@"
 command -v dhclient >/dev/null || skip "dhclient missing"
 
-# Our own script, lease, pid and configuration files: the client's default
-# script would rewrite the machine's resolv.conf.
-cat >"$WORK/dhclient.script" <<SCRIPT
-#!/bin/sh
-echo "\$reason ip=\$new_ip_address mask=\$new_subnet_mask routers=\$new_routers" >>"$WORK/events"
-case "\$reason" in
-  BOUND|RENEW|REBOOT|REBIND)
-    ip addr flush dev "\$interface"; ip addr add "\$new_ip_address/\$new_subnet_mask" dev "\$interface"
-    ip route replace default via "\${new_routers%% *}" dev "\$interface" ;;
-  RELEASE|EXPIRE|STOP) ip addr flush dev "\$interface" ;;
-esac
-exit 0
-SCRIPT
-chmod +x "$WORK/dhclient.script"
-cat >"$WORK/dhclient.conf" <<CONF
-send host-name "e2edhcr";
-request subnet-mask, routers, domain-name-servers, domain-name;
-CONF
-DHCLIENT=(dhclient -4 -v -cf "$WORK/dhclient.conf" -sf "$WORK/dhclient.script" -lf "$WORK/dhclient.leases"
-          -pf "$WORK/dhclient.pid" "$VETH_C")
+setup_dhclient e2edhcr
 SEGMENT="mask=255.255.255.192 routers=$RELAY_IP"
 
 # A lease of ten seconds: the client renews after about five.
@@ -44,9 +25,7 @@ case "$ADDRESS" in 203.0.113.1[0-9]|203.0.113.20) ;; *) fail "address $ADDRESS i
 [ "$BOUND" = "BOUND ip=$ADDRESS $SEGMENT" ] || fail "wrong options: $BOUND"
 grep -q "Send DHCPACK to gateway 017100cb" "$SERVER_DIR/NIMBO.LOG" || fail "acknowledgement not sent to the relay agent"
 pass "dhclient behind the relay bound $ADDRESS with the [GW0] mask and router"
-wait_for_line "Add Lease for e2edhcr (.*) of $ADDRESS" 20 "$SERVER_DIR/Addresses.LOG" || fail "no Add Lease line"
-HEX=$(printf '%02x%02x%02x%02x' ${ADDRESS//./ })
-wait_for_line "^e2edhcr~.*=$HEX\." 20 "$SERVER_DIR/NIMBO.INI" || fail "lease not saved in NIMBO.INI"
+expect_lease_saved e2edhcr "$ADDRESS"
 pass "lease in Addresses.LOG and NIMBO.INI"
 
 # The renewal (RENEWING: unicast from the bound address to the server).
@@ -54,8 +33,9 @@ wait_for_line "^RENEW " 100 "$WORK/events" || fail "no renewal"
 RENEWED=$(grep -m1 "^RENEW " "$WORK/events")
 [ "$RENEWED" = "RENEW ip=$ADDRESS $SEGMENT" ] || fail "renewal gave: $RENEWED"
 # The relay agent also forwards the unicast it routes, so both a relayed
-# copy and the original are answered; the original straight to the client.
-tr -d '\r' <"$SERVER_DIR/NIMBO.LOG" | grep -q " - Send DHCPACK$" || fail "no acknowledgement straight to the client"
+# copy and the original are answered, in either order; the original
+# straight to the client.
+wait_for_line "$UNICAST_ACK" 20 "$SERVER_DIR/NIMBO.LOG" || fail "no acknowledgement straight to the client"
 pass "dhclient renewed $ADDRESS by unicast through its router"
 
 inc timeout 30 "${DHCLIENT[@]}" -r >>"$WORK/dhclient.out" 2>&1 || fail "dhclient release failed"
