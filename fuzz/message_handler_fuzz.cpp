@@ -53,6 +53,12 @@ void Setup() {
             s.userOptions.assign(DEFAULT_MAX_OPTION + 1, "");
             s.userOptions[66] = "Stftp.example.test";
             s.userOptions[43] = "x" + std::string(300, 'v');
+            // The relay's own mask and routers, for its clients also when
+            // they renew straight with the server.
+            GatewaySettings relay;
+            CopySetting(relay.SubnetMask, "255.255.255.192");
+            CopySetting(relay.Routers, "%1.%2.%3.%4 %a");
+            s.gatewaySettings[0xC6336401] = relay;
         });
         SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.40,192.0.2.1");
         SetGatewayExceptions(LOCAL_GATEWAY, "192.0.2.12");

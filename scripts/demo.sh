@@ -6,15 +6,50 @@
 # Debian machine; installs what it needs. The machine's own network is never
 # touched: every address lives inside the two namespaces, which are removed
 # at the end (also on failure or Ctrl-C).
+#
+#   scripts/demo.sh [--relay]
+#
+# --relay: the client sits behind a router running the ISC relay agent
+# (dhcrelay), in a third namespace, and gets its address, mask and router
+# from the relay agent's [GW0] section.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# ---- the relayed client (--relay): everything it adds is in this block and
+# in the lines that test RELAY below.
+RELAY=0
+for arg in "$@"; do [ "$arg" = --relay ] && RELAY=1; done
+RELAY_PACKAGES=()
+GW_LINES=()
+ROUTE_LINE=   # for the client's script: behind the router it routes through the router it gets
+if [ "$RELAY" = 1 ]; then
+    RELAY_PACKAGES=(isc-dhcp-relay)
+    ROUTE_LINE='    [ -n "$router" ] && ip route replace default via "${router%% *}" dev "$interface"'
+    GW_LINES=("[GW0]" "Gateway=203.0.113.1" "Ranges=203.0.113.10-203.0.113.99" "SubnetMask=255.255.255.128"
+              "Routers=%1.%2.%3.1")
+fi
+relay_layout() {
+    netns_relay_create nimbo-demo 198.51.100.1/24 198.51.100.254/24 203.0.113.1/25
+    say "network namespaces $NS_S (server 198.51.100.1/24), $NS_R (router 198.51.100.254/24 and" \
+        "203.0.113.1/25) and $NS_C (client, behind the router)"
+}
+start_relay_agent() {
+    say "dhcrelay in $NS_R: requests from 203.0.113.0/25 go to 198.51.100.1 with giaddr 203.0.113.1"
+    "${IN_R[@]}" dhcrelay -4 -d --no-pid -iu "$VETH_RU" -id "$VETH_RD" 198.51.100.1 >"$WORK/dhcrelay.out" 2>&1 &
+    for _ in $(seq 1 50); do "${IN_R[@]}" ss -Hlun 'sport = :67' | grep -q . && return 0; sleep 0.1; done
+    echo "dhcrelay did not start"; exit 1
+}
+show_relay_agent() {
+    say "dhcrelay"
+    grep Forwarded "$WORK/dhcrelay.out" || true
+}
 
 [ "$(id -u)" = 0 ] || { echo "demo.sh: run as root (network namespaces)"; exit 1; }
 
 say() { printf '\n==== %s\n' "$*"; }
 
 # ---- packages
-scripts/install-deps.sh cmake g++ ninja-build libgtest-dev busybox iproute2 util-linux
+scripts/install-deps.sh cmake g++ ninja-build libgtest-dev busybox iproute2 util-linux "${RELAY_PACKAGES[@]}"
 
 # ---- build
 BUILD_DIR=${NIMBO_BUILD_DIR:-build/native}
@@ -39,9 +74,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-netns_pair_create nimbo-demo
-say "network namespaces $NS_S (server 198.51.100.1/24) and $NS_C (client), joined by a veth pair"
-"${IN_S[@]}" ip addr add 198.51.100.1/24 dev "$VETH_S"
+if [ "$RELAY" = 1 ]; then
+    relay_layout
+else
+    netns_pair_create nimbo-demo
+    say "network namespaces $NS_S (server 198.51.100.1/24) and $NS_C (client), joined by a veth pair"
+    "${IN_S[@]}" ip addr add 198.51.100.1/24 dev "$VETH_S"
+fi
 
 # ---- server
 DIR=$WORK/nimbo
@@ -57,6 +96,7 @@ printf '%s\r\n' \
     "DomainName=demo.example" \
     "LeaseTime=3600" \
     "DontWarnAddress=1" \
+    "${GW_LINES[@]}" \
     >"$DIR/NIMBO.INI"
 say "starting nimbo --dir $DIR"
 "${IN_S[@]}" "$NIMBO" --dir "$DIR" >"$WORK/server.out" 2>&1 &
@@ -66,6 +106,7 @@ for _ in $(seq 1 100); do
     kill -0 "$SERVER_PID" 2>/dev/null || { cat "$WORK/server.out"; echo "nimbo did not start"; exit 1; }
     sleep 0.1
 done
+[ "$RELAY" = 1 ] && start_relay_agent
 
 # ---- client: busybox udhcpc with a script of our own that only records the
 # lease and puts the address on the demo veth inside the client namespace.
@@ -74,6 +115,7 @@ cat >"$WORK/udhcpc.script" <<SCRIPT
 case "\$1" in
   bound|renew)
     ip addr flush dev "\$interface"; ip addr add "\$ip/\${mask:-24}" dev "\$interface"
+$ROUTE_LINE
     { echo "event=\$1"; echo "ip=\$ip"; echo "subnet=\$subnet"; echo "router=\$router"; echo "dns=\$dns";
       echo "domain=\$domain"; echo "lease=\$lease"; echo "serverid=\$serverid"; } >"$WORK/lease" ;;
   deconfig) ip addr flush dev "\$interface" ;;
@@ -98,6 +140,7 @@ say "NIMBO.LOG (last 25 lines)"
 tail -n 25 "$DIR/NIMBO.LOG" | tr -d '\r'
 say "Addresses.LOG"
 tr -d '\r' <"$DIR/Addresses.LOG"
+[ "$RELAY" = 1 ] && show_relay_agent
 
 say "second start: nimbo --dir $DIR /SHUTDOWN"
 kill "$CLIENT_PID" 2>/dev/null; wait "$CLIENT_PID" 2>/dev/null || true; CLIENT_PID=

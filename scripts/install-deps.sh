@@ -9,7 +9,7 @@ if [ ${#packages[@]} -eq 0 ]; then
     cmake ninja-build g++ clang libclang-rt-14-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-x86-64-posix wine wine64 xvfb
-    iproute2 busybox isc-dhcp-client kea-admin procps
+    iproute2 busybox isc-dhcp-client isc-dhcp-relay kea-admin procps
   )
 fi
 missing=()

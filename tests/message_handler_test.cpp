@@ -23,6 +23,7 @@ TEST_F(MessageHandlerTest, DiscoverWithoutRelayIsBroadcastWithFirstFreeAddress) 
     ReplyAction offer = Handle(WindowsDiscover());
     ASSERT_GT(offer.length, 0u);
     EXPECT_EQ(offer.destination, BROADCAST_ADDRESS);
+    EXPECT_FALSE(offer.toRelayAgent);
     EXPECT_EQ(message.bytes[OFFSET_OP], 2);
     EXPECT_EQ(Field(OFFSET_YIADDR), FIRST_LOCAL);
     EXPECT_TRUE(MainLogHas("Suggested address - 0a0200c0"));
@@ -55,6 +56,7 @@ TEST_F(MessageHandlerTest, RelayedDiscoverIsOfferedFromGatewayRangesToTheRelayWh
         ReplyAction offer = Handle(WindowsDiscover().giaddr(RELAY).flags(flags));
         ASSERT_GT(offer.length, 0u) << flags;
         EXPECT_EQ(offer.destination, RELAY) << flags;
+        EXPECT_TRUE(offer.toRelayAgent) << flags;
         EXPECT_EQ(Field(OFFSET_YIADDR), FIRST_RELAYED) << flags;
         EXPECT_EQ(Field(OFFSET_GIADDR), RELAY) << flags;
     }
@@ -240,13 +242,81 @@ TEST_F(MessageHandlerTest, RequestWithoutAUsableRequestedAddressIsRefused) {
     EXPECT_TRUE(SnapshotLeases().empty());
 }
 
-TEST_F(MessageHandlerTest, RelayedRequestIsAnsweredByLocalBroadcastNotToTheRelay) {
-    ReplyAction ack = Handle(RelayedRequest(RELAY, FIRST_RELAYED, SERVER));
+TEST_F(MessageHandlerTest, RelayedAckAndNakGoToTheRelayAgentAndTheNakAsksForABroadcast) {
+    ReplyAction ack = Handle(RelayedRequest(RELAY, FIRST_RELAYED, SERVER).ciaddr(FIRST_RELAYED));
     ASSERT_GT(ack.length, 0u);
     EXPECT_EQ(ReplyOptions(ack)[0].value, Bytes{DHCPACK});
-    EXPECT_EQ(ack.destination, BROADCAST_ADDRESS);
+    EXPECT_EQ(ack.destination, RELAY);  // not ciaddr
+    EXPECT_TRUE(ack.toRelayAgent);
+    EXPECT_TRUE(MainLogHas("Send DHCPACK to gateway 016433c6"));
+
     // The relay's gateway decides the ranges: a local address is refused.
-    EXPECT_EQ(Handle(RelayedRequest(RELAY, FIRST_LOCAL, SERVER, OtherHardware())).length, NAK_LENGTH);
+    RequestBuilder refused = RelayedRequest(RELAY, FIRST_LOCAL, SERVER, OtherHardware()).flags(0x0001);
+    Bytes sent = refused.build();
+    ReplyAction nak = Handle(refused);
+    ASSERT_EQ(nak.length, NAK_LENGTH);
+    EXPECT_EQ(ReplyOptions(nak)[0].value, Bytes{DHCPNAK});
+    EXPECT_EQ(nak.destination, RELAY);
+    EXPECT_TRUE(nak.toRelayAgent);
+    EXPECT_TRUE(MainLogHas("Send DHCPNACK to gateway 016433c6"));
+    // The broadcast bit joins the client's other flags; the rest of the
+    // header goes back as received.
+    EXPECT_EQ(message.bytes[OFFSET_FLAGS], 0x80);
+    EXPECT_EQ(message.bytes[OFFSET_FLAGS + 1], 0x01);
+    for (size_t offset : {OFFSET_HOPS, OFFSET_XID, OFFSET_CIADDR, OFFSET_YIADDR, OFFSET_GIADDR, OFFSET_CHADDR})
+        EXPECT_EQ(message.bytes[offset], sent[offset]) << offset;
+
+    // Unrelayed replies keep their destinations and the client port.
+    ReplyAction local = Handle(WindowsRequest(FIRST_LOCAL, SERVER));
+    EXPECT_EQ(local.destination, BROADCAST_ADDRESS);
+    EXPECT_FALSE(local.toRelayAgent);
+    ReplyAction localNak = Handle(RequestBuilder().messageType(DHCPREQUEST).ciaddr(0xC0000263));
+    EXPECT_EQ(localNak.destination, 0xC0000263u);
+    EXPECT_FALSE(localNak.toRelayAgent);
+    EXPECT_EQ(message.bytes[OFFSET_FLAGS], 0);
+}
+
+// A relay agent's own SubnetMask and Routers, templates relative to its
+// address, reach its clients: in the offer, the acknowledgement and the
+// renewal that comes by unicast straight to the server. The server's own
+// clients, and those of a relay agent without settings of its own, get the
+// server's.
+TEST_F(MessageHandlerTest, ClientsBehindARelayAgentGetItsSubnetMaskAndRouters) {
+    constexpr uint32_t PLAIN_RELAY = 0xCB007101;  // 203.0.113.1, no settings of its own
+    SetGatewayRanges(PLAIN_RELAY, "203.0.113.10-203.0.113.20");
+    UpdateSettings([](ServerSettings& s) {
+        CopySetting(s.Routers, "%1.%2.%3.254");
+        GatewaySettings own;
+        CopySetting(own.SubnetMask, "255.255.255.192");
+        CopySetting(own.Routers, "%1.%2.%3.%4, 198.51.100.62");
+        s.gatewaySettings[RELAY] = own;
+    });
+    auto maskAndRouters = [this](const ReplyAction& reply) {
+        std::vector<ReplyOption> options = ReplyOptions(reply);
+        const ReplyOption* routers = FindReplyOption(options, OPTION_ROUTERS);
+        return std::make_pair(ReplyValue(reply, OPTION_SUBNET_MASK), routers ? routers->value : Bytes{});
+    };
+    const auto relayed = std::make_pair(0xFFFFFFC0u, Bytes{198, 51, 100, 1, 198, 51, 100, 62});
+    const auto servers = std::make_pair(0xFFFFFF00u, Bytes{192, 0, 2, 254});
+
+    EXPECT_EQ(maskAndRouters(Handle(WindowsDiscover().giaddr(RELAY))), relayed);
+    EXPECT_EQ(maskAndRouters(Handle(RelayedRequest(RELAY, FIRST_RELAYED, SERVER, DefaultHardware(), "WORKSTATION7"))),
+              relayed);
+    RequestBuilder renewal = RequestBuilder()
+                                 .messageType(DHCPREQUEST)
+                                 .clientId(1, DefaultHardware())
+                                 .hostName("WORKSTATION7")
+                                 .ciaddr(FIRST_RELAYED)
+                                 .parameterList(Bytes{1, 3});
+    ReplyAction renewed = Handle(renewal);
+    EXPECT_EQ(renewed.destination, FIRST_RELAYED);
+    EXPECT_FALSE(renewed.toRelayAgent);
+    EXPECT_EQ(maskAndRouters(renewed), relayed);
+
+    EXPECT_EQ(maskAndRouters(Handle(WindowsDiscover(OtherHardware(), "LOCAL"))), servers);
+    EXPECT_EQ(maskAndRouters(Handle(WindowsRequest(FIRST_LOCAL, SERVER, OtherHardware(), "LOCAL"))), servers);
+    Bytes third{0x00, 0x0c, 0x29, 0x44, 0x55, 0x66};
+    EXPECT_EQ(maskAndRouters(Handle(RelayedRequest(PLAIN_RELAY, 0xCB00710A, SERVER, third, "PLAIN"))), servers);
 }
 
 TEST_F(MessageHandlerTest, UnlimitedLeaseTimeIsAllOnesInOfferAndAck) {

@@ -31,7 +31,8 @@ protected:
 
     // Parses a request asking for `codes`, appends the reply options after a
     // cookie at position `start`, and returns what a client would read.
-    std::vector<ReplyOption> reply(const Bytes& codes, const char* hostName = "", size_t start = 4) {
+    std::vector<ReplyOption> reply(const Bytes& codes, const char* hostName = "", size_t start = 4,
+                                   uint32_t gateway = 0) {
         RequestBuilder request;
         if (!codes.empty()) request.parameterList(codes);
         DhcpMessage message;
@@ -42,7 +43,7 @@ protected:
         replyMessage.length = SENTINEL;
         std::memcpy(replyMessage.bytes + OFFSET_COOKIE, MAGIC_COOKIE, 4);
         position = start;
-        appendReplyOptions(replyMessage, position, options, hostName, settings);
+        appendReplyOptions(replyMessage, position, options, hostName, settings, gateway);
         EXPECT_LE(position, LIMIT);
         EXPECT_EQ(replyMessage.length, SENTINEL);
         replyMessage.bytes[OFFSET_COOKIE + position] = OPTION_END;
@@ -134,6 +135,36 @@ TEST_F(ReplyOptions, ConfiguredSettingsShadowUserOptions) {
     ASSERT_EQ(options.size(), 2u);
     EXPECT_EQ(options[0].value, (Bytes{10, 0, 0, 1}));
     EXPECT_EQ(options[1].value, (Bytes{'p', 'c', '1'}));
+}
+
+TEST_F(ReplyOptions, RelayAgentsOwnRoutersAndMaskAreRelativeToItsAddress) {
+    constexpr uint32_t RELAY = 0x0A010201;  // 10.1.2.1
+    constexpr uint32_t OTHER_RELAY = 0x0A010301;
+    CopySetting(settings.Routers, "%1.%2.%3.1");
+    CopySetting(settings.DNSServer, "%1.%2.%3.53");
+    settings.subnetMask = 0xFFFFFF00;
+    GatewaySettings own;
+    CopySetting(own.SubnetMask, "255.255.%3.128");
+    CopySetting(own.Routers, "%1.%2.%3.1");
+    settings.gatewaySettings[RELAY] = own;
+    GatewaySettings junk;
+    CopySetting(junk.SubnetMask, "junk");
+    settings.gatewaySettings[OTHER_RELAY] = junk;
+
+    std::vector<ReplyOption> options = reply(Bytes{3, 6}, "", 4, RELAY);
+    ASSERT_EQ(options.size(), 2u);
+    EXPECT_EQ(options[0].value, (Bytes{10, 1, 2, 1}));
+    EXPECT_EQ(options[1].value, (Bytes{192, 168, 10, 53}));  // DNS stays the server's
+    EXPECT_EQ(SegmentSubnetMask(settings, RELAY), 0xFFFF0280u);
+
+    // No Routers of its own, a mask that doesn't convert, or no settings
+    // at all: the server's.
+    for (uint32_t gateway : {OTHER_RELAY, uint32_t{0x0A010401}, uint32_t{0}}) {
+        options = reply(Bytes{3}, "", 4, gateway);
+        ASSERT_EQ(options.size(), 1u);
+        EXPECT_EQ(options[0].value, (Bytes{192, 168, 10, 1})) << gateway;
+        EXPECT_EQ(SegmentSubnetMask(settings, gateway), 0xFFFFFF00u) << gateway;
+    }
 }
 
 TEST_F(ReplyOptions, UserOptionEncodings) {

@@ -1,6 +1,7 @@
-// The real server thread on loopback: socket set-up, one exchange through the
+// The real server thread on loopback: socket set-up, exchanges through the
 // socket, the end of the thread when its socket is closed, bind failures.
-// Traffic goes to 127.0.0.1 only.
+// Traffic goes to loopback addresses only. Most tests play a relay agent at
+// 127.0.0.1, whose replies come back by unicast to its own port.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -56,14 +57,15 @@ bool EnterPrivateNetwork() {
 
 constexpr uint32_t LOOPBACK = 0x7F000001;       // 127.0.0.1, server and relay agent
 constexpr uint32_t FIRST_OFFERED = 0xC633640A;  // 198.51.100.10
+constexpr uint32_t SERVER_ADDRESS = LOOPBACK;
 
 EchoResult NobodyAnswers(uint32_t) { return EchoResult{true, 0, 0}; }
 
-// A pair of unprivileged ports that differs between runs, so that test
-// processes running side by side do not meet.
+// Three unprivileged ports (server, client, relay agent) that differ between
+// runs, so that test processes running side by side do not meet.
 uint16_t PickServerPort() {
     auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-    return static_cast<uint16_t>(20000 + (static_cast<uint64_t>(ticks) / 1000 % 20000) * 2);
+    return static_cast<uint16_t>(20000 + (static_cast<uint64_t>(ticks) / 1000 % 15000) * 3);
 }
 
 class ServerThreadTest : public ::testing::Test {
@@ -86,7 +88,13 @@ protected:
         SetGatewayRanges(LOOPBACK, "198.51.100.10-198.51.100.20");
         serverPort = PickServerPort();
         clientPort = static_cast<uint16_t>(serverPort + 1);
+        relayPort = static_cast<uint16_t>(serverPort + 2);
     }
+
+    // The server thread serves serverPort and answers on clientPort and, to
+    // a relay agent, on relayPort: on one machine a relay agent cannot
+    // listen on the server's own port.
+    void UsePorts() { SetServerPorts(serverPort, clientPort, relayPort); }
 
     void TearDown() override {
         StopServerThread(5000);
@@ -139,13 +147,15 @@ protected:
         EXPECT_FALSE(LogHas("UDP Server Receive error"));
     }
 
+    // Starts the thread and has a relayed DISCOVER offered to the relay
+    // agent's socket `client`.
     void RelayedDiscoverIsOffered() {
-        SetServerPorts(serverPort, clientPort);
+        UsePorts();
         ASSERT_TRUE(StartServerThread());
         uint8_t reply[DHCP_BUFFER_SIZE] = {};
         uint16_t fromPort = 0;
         size_t n = Exchange(WindowsDiscover().giaddr(LOOPBACK).build(), reply, &fromPort);
-        ASSERT_GT(n, 240u) << "no answer on port " << clientPort;
+        ASSERT_GT(n, 240u) << "no answer on port " << relayPort;
         std::vector<ReplyOption> options = ReadOptions(reply, n);
         ASSERT_FALSE(options.empty());
         EXPECT_EQ(options[0].code, OPTION_MESSAGE_TYPE);
@@ -154,17 +164,16 @@ protected:
         EXPECT_EQ(ReadBigEndian32(reply + OFFSET_YIADDR), FIRST_OFFERED);
         EXPECT_EQ(ReadBigEndian32(reply + OFFSET_XID), 0x12345678u);
         EXPECT_EQ(fromPort, serverPort);
-        StopAndCheck();
     }
 
     void BroadcastOfferArrives(bool bindToAll);
 
-    // A client socket on the loopback client port, and the server thread started.
+    // A relay agent's socket on loopback, and the server thread started.
     void StartWithLoopbackClient() {
         long error = 0;
-        client = OpenUdpSocket(LOOPBACK, clientPort, error);
+        client = OpenUdpSocket(LOOPBACK, relayPort, error);
         ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
-        SetServerPorts(serverPort, clientPort);
+        UsePorts();
         ASSERT_TRUE(StartServerThread());
     }
 
@@ -180,38 +189,74 @@ protected:
     ScratchDir scratch;
     uint16_t serverPort = 0;
     uint16_t clientPort = 0;
+    uint16_t relayPort = 0;
     UdpHandle client = INVALID_UDP_HANDLE;
 };
 
-TEST_F(ServerThreadTest, RelayedDiscoverOverLoopbackIsOfferedToTheClientPort) {
+TEST_F(ServerThreadTest, RelayedRepliesGoToTheRelayAgentsPortAndNotToTheClientPort) {
     long error = 0;
-    client = OpenUdpSocket(LOOPBACK, static_cast<uint16_t>(serverPort + 1), error);
+    UdpHandle clientSide = OpenUdpSocket(LOOPBACK, clientPort, error);
+    ASSERT_NE(clientSide, INVALID_UDP_HANDLE) << error;
+    client = OpenUdpSocket(LOOPBACK, relayPort, error);
     ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
-    RelayedDiscoverIsOffered();
+    ASSERT_NO_FATAL_FAILURE(RelayedDiscoverIsOffered());
+    uint8_t reply[DHCP_BUFFER_SIZE] = {};
+    uint16_t fromPort = 0;
+    // The acknowledgement and a NAK come the same way; the NAK asks the
+    // relay agent for a broadcast.
+    size_t n = Exchange(RelayedRequest(LOOPBACK, FIRST_OFFERED, SERVER_ADDRESS).build(), reply, &fromPort);
+    ASSERT_GT(n, 240u);
+    EXPECT_EQ(ReadOptions(reply, n)[0].value, Bytes{DHCPACK});
+    n = Exchange(RelayedRequest(LOOPBACK, 0xC6336463, SERVER_ADDRESS, Bytes{0, 0x0c, 0x29, 1, 2, 3}).build(), reply,
+                 &fromPort);
+    ASSERT_EQ(n, 250u);
+    EXPECT_EQ(ReadOptions(reply, n)[0].value, Bytes{DHCPNAK});
+    EXPECT_EQ(reply[OFFSET_FLAGS] & 0x80, 0x80);
+    EXPECT_EQ(ReceiveUdp(clientSide, reply, sizeof reply, 100, nullptr, nullptr), 0u);
+    CloseUdp(clientSide);
+    StopAndCheck();
 }
 
-TEST_F(ServerThreadTest, RelayedDiscoverOnTheDhcpPortsIsOfferedToPort68) {
+// The socket sends to the DHCP ports themselves: a relayed offer to port 67
+// of the relay agent, an unrelayed one to port 68. The server itself stays
+// on a test port: on one machine nothing else could listen on its port (the
+// Linux server socket, and Wine's for any loopback address, take that port
+// on every address of loopback). The end-to-end tests run it on port 67
+// with a real relay agent.
+TEST_F(ServerThreadTest, RepliesGoToPort67OfARelayAgentAndPort68OfAClient) {
     long error = 0;
-    client = OpenUdpSocket(LOOPBACK, DHCP_CLIENT_PORT, error);
-    if (client == INVALID_UDP_HANDLE) GTEST_SKIP() << "port 68 is not available here (" << error << ")";
-    serverPort = DHCP_SERVER_PORT;
-    clientPort = DHCP_CLIENT_PORT;
-    SetServerPorts(serverPort, clientPort);
+    client = OpenUdpSocket(LOOPBACK, DHCP_SERVER_PORT, error);
+    if (client == INVALID_UDP_HANDLE) GTEST_SKIP() << "port 67 is not available here (" << error << ")";
+    UdpHandle clientSide = OpenUdpSocket(LOOPBACK, DHCP_CLIENT_PORT, error);
+    if (clientSide == INVALID_UDP_HANDLE) GTEST_SKIP() << "port 68 is not available here (" << error << ")";
+    SetServerPorts(serverPort, DHCP_CLIENT_PORT, DHCP_SERVER_PORT);
     ASSERT_TRUE(StartServerThread());
-    // Port 67 may be taken by another server on this machine.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    if (LogHas("Failed to create DHCP Server Port")) GTEST_SKIP() << "port 67 is taken here";
-    ASSERT_TRUE(StopServerThread(5000));
-    std::remove(MainLogPath().c_str());
-    RelayedDiscoverIsOffered();
+    uint8_t reply[DHCP_BUFFER_SIZE] = {};
+    uint16_t fromPort = 0;
+    size_t n = Exchange(WindowsDiscover().giaddr(LOOPBACK).build(), reply, &fromPort);
+    ASSERT_GT(n, 240u);
+    EXPECT_EQ(ReadOptions(reply, n)[0].value, Bytes{DHCPOFFER});
+    EXPECT_EQ(fromPort, serverPort);
+    EXPECT_EQ(ReceiveUdp(clientSide, reply, sizeof reply, 100, nullptr, nullptr), 0u);
+
+    // A client with an address, without the broadcast bit: unicast to it.
+    Bytes unrelayed = WindowsDiscover(Bytes{0, 0x0c, 0x29, 4, 5, 6}).ciaddr(LOOPBACK).yiaddr(LOOPBACK).build();
+    ASSERT_TRUE(SendUdp(client, unrelayed.data(), unrelayed.size(), LOOPBACK, serverPort, error)) << error;
+    n = ReceiveUdp(clientSide, reply, sizeof reply, 2000, nullptr, &fromPort);
+    ASSERT_GT(n, 240u);
+    EXPECT_EQ(ReadOptions(reply, n)[0].value, Bytes{DHCPOFFER});
+    EXPECT_EQ(ReceiveUdp(client, reply, sizeof reply, 100, nullptr, nullptr), 0u);
+    CloseUdp(clientSide);
+    StopAndCheck();
 }
 
 TEST_F(ServerThreadTest, AllInterfacesBindingAlsoAnswers) {
     UpdateSettings([](ServerSettings& s) { s.BindToAll = true; });
     long error = 0;
-    client = OpenUdpSocket(LOOPBACK, clientPort, error);
+    client = OpenUdpSocket(LOOPBACK, relayPort, error);
     ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
     RelayedDiscoverIsOffered();
+    StopAndCheck();
 }
 
 // A client without an address is answered by broadcast; the broadcast comes
@@ -222,7 +267,7 @@ void ServerThreadTest::BroadcastOfferArrives(bool bindToAll) {
     long error = 0;
     client = OpenUdpSocket(0, clientPort, error);
     ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
-    SetServerPorts(serverPort, clientPort);
+    UsePorts();
     ASSERT_TRUE(StartServerThread());
     uint8_t reply[DHCP_BUFFER_SIZE] = {};
     uint16_t fromPort = 0;
@@ -298,7 +343,7 @@ TEST_F(ServerThreadTest, AddressNotOnThisMachineIsABindFailure) {
         CopySetting(s.IPAddress, "192.0.2.77");
         DeriveAddressFields(s);
     });
-    SetServerPorts(serverPort, clientPort);
+    UsePorts();
     ASSERT_TRUE(StartServerThread());
     std::string expected = "Failed to create DHCP Server Port(" + std::to_string(serverPort) + ") - Code = 10049";
     bool failed = WaitForLog(expected, 3000);
@@ -317,7 +362,7 @@ TEST_F(ServerThreadTest, PortInUseIsABindFailure) {
     UdpHandle occupant = OpenUdpSocket(0, serverPort, error);
     ASSERT_NE(occupant, INVALID_UDP_HANDLE) << error;
     UpdateSettings([](ServerSettings& s) { s.BindToAll = true; });
-    SetServerPorts(serverPort, clientPort);
+    UsePorts();
     ASSERT_TRUE(StartServerThread());
     std::string expected = "Failed to create DHCP Server Port(" + std::to_string(serverPort) + ") - Code = 10048";
     EXPECT_TRUE(WaitForLog(expected, 3000));
@@ -326,7 +371,7 @@ TEST_F(ServerThreadTest, PortInUseIsABindFailure) {
 }
 
 TEST_F(ServerThreadTest, StopRightAfterStartEndsTheThread) {
-    SetServerPorts(serverPort, clientPort);
+    UsePorts();
     for (int round = 0; round < 5; ++round) {
         ASSERT_TRUE(StartServerThread()) << round;
         auto started = std::chrono::steady_clock::now();
@@ -361,7 +406,7 @@ TEST_F(ServerThreadTest, ThreadThatDoesNotEndInTimeIsReportedAndLeftToFinish) {
 }
 
 TEST_F(ServerThreadTest, OneServerThreadAtATime) {
-    SetServerPorts(serverPort, clientPort);
+    UsePorts();
     ASSERT_TRUE(StartServerThread());
     EXPECT_FALSE(StartServerThread());
     EXPECT_TRUE(StopServerThread(5000));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -160,8 +161,10 @@ TEST_F(SettingsFileTest, RangesExceptionsAndGateways) {
         "[Server]\nIPAddress=192.0.2.10\nRanges=192.0.2.100-192.0.2.200\nExceptions=192.0.2.150\n"
         "DNSServer=192.0.2.120 198.51.100.53\nRouters=192.0.2.1\n"
         "[GW3]\nGateway=198.51.100.1\nRanges=198.51.100.10-198.51.100.20\nExceptions=198.51.100.15\n"
-        "[GW7]\nGateway=0.0.0.0\nRanges=203.0.113.1-203.0.113.9\n"
-        "[GW8]\nGateway=198.51.100.1\nRanges=198.51.100.30-198.51.100.40\n");
+        "SubnetMask=255.255.255.192\nRouters=%1.%2.%3.1\n"
+        "[GW7]\nGateway=0.0.0.0\nRanges=203.0.113.1-203.0.113.9\nRouters=203.0.113.1\n"
+        "[GW8]\nGateway=198.51.100.1\nRanges=198.51.100.30-198.51.100.40\n"
+        "[GW9]\nGateway=203.0.113.65\nRanges=203.0.113.70-203.0.113.80\nRouters=%a\nNote=kept\n");
     loadSettings();
     // The DNS server inside the range joins the exceptions; the router and a
     // server address outside it do not.
@@ -171,11 +174,21 @@ TEST_F(SettingsFileTest, RangesExceptionsAndGateways) {
     EXPECT_EQ(GatewayRanges(0xC6336401u), "198.51.100.30-198.51.100.40");
     EXPECT_EQ(GatewayExceptions(0xC6336401u), "");
     EXPECT_EQ(GatewayRanges(LOCAL_GATEWAY), "192.0.2.100-192.0.2.200");
+    // So do its own settings (GW8 has none); a skipped section gives none.
+    std::map<uint32_t, GatewaySettings> own = CurrentSettings()->gatewaySettings;
+    ASSERT_EQ(own.size(), 1u);
+    EXPECT_STREQ(own[0xCB007141u].SubnetMask, "");
+    EXPECT_STREQ(own[0xCB007141u].Routers, "%a");
 
     saveSettings();
     ProfileFile saved = file();
     EXPECT_EQ(saved.getString("Server", "Exceptions", ""), "192.0.2.150,192.0.2.120");
     EXPECT_EQ(saved.getString("GW3", "Ranges", ""), "198.51.100.10-198.51.100.20");
+    // The relay sections are the administrator's: every key stays.
+    EXPECT_EQ(saved.getString("GW3", "SubnetMask", ""), "255.255.255.192");
+    EXPECT_EQ(saved.getString("GW3", "Routers", ""), "%1.%2.%3.1");
+    EXPECT_EQ(saved.getString("GW9", "Routers", ""), "%a");
+    EXPECT_EQ(saved.getString("GW9", "Note", ""), "kept");
 }
 
 TEST_F(SettingsFileTest, ServerTemplatesNeverJoinTheExceptions) {

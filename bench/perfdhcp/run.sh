@@ -8,13 +8,9 @@
 #   bench/perfdhcp/run.sh [SECONDS_PER_TEST] [CLIENTS]
 #
 # Set-up: server 198.18.0.1/15 in one namespace; perfdhcp at 198.18.0.2/15 in
-# the other, acting as a relay agent (giaddr 198.18.0.2). The pool is
-# 198.19.0.1-198.19.15.254, routed locally in the client namespace so that
-# unicast replies to a leased address arrive; echo requests there are
-# ignored so no pool address answers a ping. nimbo answers a relay on port
-# 68 and sends ACKs to ciaddr or the broadcast address, so in the client
-# namespace every UDP datagram to port 68 is readdressed to perfdhcp's socket
-# (stateless: connection tracking would remap the clashing replies).
+# the other, acting as a relay agent (giaddr 198.18.0.2) for every message,
+# renewals included, so every server answers it on its port 67. The pool is
+# 198.19.0.1-198.19.15.254.
 #
 # Neither server pings here: nimbo's clients are known (their leases are in
 # NIMBO.INI before the run, and a client's own earlier address is offered
@@ -30,7 +26,7 @@ CLIENTS=${2:-2000}
 RATES=${RATES:-"500 1000 2000 4000"}
 
 [ "$(id -u)" = 0 ] || { echo "run as root (network namespaces)"; exit 1; }
-scripts/install-deps.sh cmake g++ ninja-build libgtest-dev libbenchmark-dev iproute2 kea-admin dnsmasq kea-dhcp4-server nftables
+scripts/install-deps.sh cmake g++ ninja-build libgtest-dev libbenchmark-dev iproute2 kea-admin dnsmasq kea-dhcp4-server
 
 BUILD_DIR=${NIMBO_BUILD_DIR:-build/native-release}
 cmake --preset native-release -B "$BUILD_DIR" >/dev/null
@@ -52,25 +48,6 @@ trap 'exit 1' INT TERM
 netns_pair_create nimbo-bench
 "${IN_S[@]}" ip addr add 198.18.0.1/15 dev "$VETH_S"
 "${IN_C[@]}" ip addr add 198.18.0.2/15 dev "$VETH_C"
-"${IN_C[@]}" ip route add local 198.19.0.0/16 dev lo
-"${IN_C[@]}" sysctl -qw net.ipv4.icmp_echo_ignore_all=1
-# nimbo acknowledges a renewal to the client's own address, so the server
-# side needs one neighbour entry per client; more than the neighbour table's
-# default limit (1024, not settable per namespace) would be dropped. Fixed
-# entries for the whole pool are exempt from that limit.
-CLIENT_MAC=$("${IN_C[@]}" ip -o link show dev "$VETH_C" | awk '{ for (i = 1; i < NF; i++) if ($i == "link/ether") print $(i + 1) }')
-awk -v mac="$CLIENT_MAC" -v dev="$VETH_S" 'BEGIN {
-    for (c = 0; c < 16; c++) for (d = 1; d < 255; d++) printf "neigh replace 198.19.%d.%d lladdr %s dev %s nud permanent\n", c, d, mac, dev
-}' >"$WORK/neighbours"
-"${IN_S[@]}" ip -batch "$WORK/neighbours"
-"${IN_C[@]}" nft -f - <<NFT
-table ip nimbo_bench {
-  chain pre {
-    type filter hook prerouting priority -300;
-    udp dport 68 ip daddr != 198.18.0.2 ip daddr set 198.18.0.2 notrack;
-  }
-}
-NFT
 sleep 1
 
 # perfdhcp's simulated clients: MAC 00:0c:01:02:03:04 plus 0 .. CLIENTS-1;
@@ -110,7 +87,6 @@ start_nimbo() {
     "${IN_S[@]}" "$NIMBO" --dir "$dir" >"$WORK/nimbo.out" 2>&1 &
     SERVER_PID=$!
     wait_port67
-    PERF_EXTRA=(-L 68)   # nimbo answers a relay agent on port 68
 }
 
 start_dnsmasq() {
@@ -120,7 +96,6 @@ start_dnsmasq() {
         --dhcp-range=198.19.0.1,198.19.15.254,255.254.0.0,1h >"$WORK/dnsmasq.out" 2>&1 &
     SERVER_PID=$!
     wait_port67
-    PERF_EXTRA=()
 }
 
 start_kea() {
@@ -137,7 +112,6 @@ JSON
     KEA_LOCKFILE_DIR=$WORK KEA_PIDFILE_DIR=$WORK "${IN_S[@]}" kea-dhcp4 -c "$WORK/kea.json" >"$WORK/kea.out" 2>&1 &
     SERVER_PID=$!
     wait_port67
-    PERF_EXTRA=()
 }
 
 stop_server() {
@@ -165,7 +139,7 @@ received() {  # file, statistics title -> received packets
 # rate; both are counted as completed exchanges per second of the run.
 run_perf() {  # name rate
     local out=$WORK/perf-$1-$2.txt
-    "${IN_C[@]}" timeout $((SECONDS_PER_TEST + 30)) perfdhcp -4 "${PERF_EXTRA[@]}" -R "$CLIENTS" \
+    "${IN_C[@]}" timeout $((SECONDS_PER_TEST + 30)) perfdhcp -4 -R "$CLIENTS" \
         -r "$2" -f "$2" -p "$SECONDS_PER_TEST" -d 2 -x t 198.18.0.1 >"$out" 2>&1 || true
     local dora renew
     dora=$(received "$out" "REQUEST-ACK")
@@ -205,7 +179,7 @@ cat "$WORK/all-runs.txt"
 # nimbo's first-time exchanges: every new address is probed (100 ms wait).
 start_nimbo
 out=$WORK/perf-nimbo-new.txt
-"${IN_C[@]}" timeout $((SECONDS_PER_TEST + 30)) perfdhcp -4 -L 68 -R "$CLIENTS" -r 50 -p "$SECONDS_PER_TEST" -d 2 \
+"${IN_C[@]}" timeout $((SECONDS_PER_TEST + 30)) perfdhcp -4 -R "$CLIENTS" -r 50 -p "$SECONDS_PER_TEST" -d 2 \
     198.18.0.1 >"$out" 2>&1 || true
 echo
 echo "nimbo, new clients (in-use probe): $(awk -v n="$(received "$out" "REQUEST-ACK")" -v s="$SECONDS_PER_TEST" \

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,15 @@ constexpr size_t BOOT_FILE_SIZE = 128;
 constexpr uint32_t DEFAULT_LEASE_TIME = 259200;   // three days
 constexpr uint32_t UNLIMITED_LEASE_TIME = 0xFFFFFFFFu;  // written as -1
 constexpr int DEFAULT_MAX_OPTION = 100;
+
+// What the clients behind one relay agent get instead of the server's own
+// settings ([GWn] SubnetMask and Routers). An empty text keeps the server's
+// setting; address templates in them are relative to the relay agent's
+// address.
+struct GatewaySettings {
+    char SubnetMask[SETTING_TEXT_SIZE] = {};
+    char Routers[SETTING_TEXT_SIZE] = {};
+};
 
 struct ServerSettings {
     char IPAddress[SETTING_TEXT_SIZE] = {};
@@ -39,6 +49,9 @@ struct ServerSettings {
     bool AutoRefresh = false;
     // Indexed by option code, MaxOption + 1 entries; empty = not configured.
     std::vector<std::string> userOptions;
+    // By gateway key (the relay agent's address, host order); only relay
+    // agents whose section sets SubnetMask or Routers have an entry.
+    std::map<uint32_t, GatewaySettings> gatewaySettings;
     bool isNT = false;
 };
 

@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
 #include <unordered_set>
@@ -347,6 +348,7 @@ void LoadFromModel(const ProfileFile& file) {
     for (const std::string* list : {&dnsServer, &ipAddress, &winsServer, &routers}) AddServerExceptions(*list);
     WriteLog(3, "Exceptions = %.100s\n", GatewayExceptions(LOCAL_GATEWAY).c_str());
 
+    std::map<uint32_t, GatewaySettings> gatewaySettings;
     for (int n = 0; n < GATEWAY_SECTIONS; ++n) {
         std::string section = "GW" + std::to_string(n);
         std::string gateway = Cut(file.getString(section, "Gateway", ""), VALUE_TEXT_MAX);
@@ -355,7 +357,18 @@ void LoadFromModel(const ProfileFile& file) {
         if (key == 0) continue;
         SetGatewayRanges(key, file.getString(section, "Ranges", "").c_str());
         SetGatewayExceptions(key, file.getString(section, "Exceptions", "").c_str());
+        // Like the ranges, a later section of the same relay agent replaces
+        // an earlier one's settings.
+        GatewaySettings own;
+        CopySetting(own.SubnetMask, Cut(file.getString(section, "SubnetMask", ""), VALUE_TEXT_MAX).c_str());
+        CopySetting(own.Routers, Cut(file.getString(section, "Routers", ""), VALUE_TEXT_MAX).c_str());
+        gatewaySettings.erase(key);
+        if (own.SubnetMask[0] || own.Routers[0]) {
+            WriteLog(3, "%.10s Subnet Mask = %.100s, Routers = %.100s\n", section.c_str(), own.SubnetMask, own.Routers);
+            gatewaySettings[key] = own;
+        }
     }
+    UpdateSettings([&](ServerSettings& s) { s.gatewaySettings = gatewaySettings; });
 
     // Every key is loaded, however many. Of keys that differ only in case
     // the first stands (a lookup by name reaches no other), and a key with

@@ -6,6 +6,7 @@
 #include "dhcp/reply_options.h"
 #include "dhcp/udp_socket.h"
 #include "leases/address_allocation.h"
+#include "leases/address_ranges.h"
 #include "leases/lease_expiry.h"
 #include "leases/lease_store.h"
 #include "shell/clock.h"
@@ -100,11 +101,25 @@ size_t WriteFourByteOption(DhcpMessage& message, size_t at, uint8_t code, uint32
     return at + 6;
 }
 
+// The relay agent whose segment the client is on, for the choice of subnet
+// mask and routers: giaddr when the request was relayed. A client behind a
+// relay agent renews by unicast straight to the server (giaddr 0); it is
+// still on that agent's segment, which is found by the ranges that hold its
+// address. Only relay agents with settings of their own are looked for, so
+// without any the lookup costs nothing.
+uint32_t SegmentGateway(const ServerSettings& settings, uint32_t giaddr, uint32_t address) {
+    if (giaddr != 0 || settings.gatewaySettings.empty()) return giaddr;
+    if (IsAddressInRanges(address, LOCAL_GATEWAY)) return LOCAL_GATEWAY;
+    for (const auto& entry : settings.gatewaySettings)
+        if (IsAddressInRanges(address, entry.first)) return entry.first;
+    return LOCAL_GATEWAY;
+}
+
 // The configured options the client asked for, then the end option.
 // Returns the datagram length.
 size_t FinishReply(DhcpMessage& message, size_t index, const ParsedOptions& options, const RequestInputs& inputs,
-                   const ServerSettings& settings) {
-    appendReplyOptions(message, index, options, inputs.hostName, settings);
+                   const ServerSettings& settings, uint32_t segment) {
+    appendReplyOptions(message, index, options, inputs.hostName, settings, segment);
     message.bytes[OFFSET_COOKIE + index] = OPTION_END;
     return OFFSET_COOKIE + index + 1;
 }
@@ -129,6 +144,7 @@ ReplyAction HandleDiscover(DhcpMessage& message, const ParsedOptions& options, c
     FillServerFields(message, settings);
     if (gateway != 0) {
         action.destination = gateway;
+        action.toRelayAgent = true;
         WriteLog(3, "Send response to gateway %08lx\n", FieldForLog(message, OFFSET_GIADDR));
     } else if (clientAddress == 0 || (message.bytes[OFFSET_FLAGS] & BROADCAST_FLAG)) {
         action.destination = BROADCAST_ADDRESS;
@@ -138,11 +154,12 @@ ReplyAction HandleDiscover(DhcpMessage& message, const ParsedOptions& options, c
         WriteLog(3, "Send response\n");
     }
 
+    const uint32_t segment = SegmentGateway(settings, gateway, offered);
     size_t index = WriteReplyHead(message, DHCPOFFER, settings);
     index = WriteFourByteOption(message, index, OPTION_LEASE_TIME, settings.LeaseTime);
-    index = WriteFourByteOption(message, index, OPTION_SUBNET_MASK, settings.subnetMask);
+    index = WriteFourByteOption(message, index, OPTION_SUBNET_MASK, SegmentSubnetMask(settings, segment));
     index = WriteFourByteOption(message, index, OPTION_REQUESTED_ADDRESS, offered);
-    action.length = FinishReply(message, index, options, inputs, settings);
+    action.length = FinishReply(message, index, options, inputs, settings, segment);
     return action;
 }
 
@@ -189,7 +206,15 @@ ReplyAction HandleRequest(DhcpMessage& message, const ParsedOptions& options, co
     if (!CheckRequestedAddress(requested, gateway, inputs.hostName, inputs.idLength, inputs.id)) {
         WriteLog(3, "Requested Addr Already in use\n");
         WriteServerName(message);
-        if (clientAddress != 0) {
+        if (gateway != 0) {
+            // With the broadcast bit the relay agent broadcasts the NAK on
+            // the client's segment: the client may have no usable address or
+            // mask there and may not answer ARP for the one it asked for.
+            action.destination = gateway;
+            action.toRelayAgent = true;
+            message.bytes[OFFSET_FLAGS] |= BROADCAST_FLAG;
+            WriteLog(3, "Send DHCPNACK to gateway %08lx\n", FieldForLog(message, OFFSET_GIADDR));
+        } else if (clientAddress != 0) {
             action.destination = clientAddress;
             WriteLog(3, "Send DHCPNACK\n");
         } else {
@@ -205,7 +230,11 @@ ReplyAction HandleRequest(DhcpMessage& message, const ParsedOptions& options, co
 
     WriteLog(3, "Requested Addr %08lx OK\n", static_cast<unsigned long>(requested));
     FillServerFields(message, settings);
-    if (clientAddress != 0) {
+    if (gateway != 0) {
+        action.destination = gateway;
+        action.toRelayAgent = true;
+        WriteLog(3, "Send DHCPACK to gateway %08lx\n", FieldForLog(message, OFFSET_GIADDR));
+    } else if (clientAddress != 0) {
         action.destination = clientAddress;
         WriteLog(3, "Send DHCPACK\n");
     } else {
@@ -216,10 +245,11 @@ ReplyAction HandleRequest(DhcpMessage& message, const ParsedOptions& options, co
     WriteAddressField(message, OFFSET_CIADDR, requested);
     WriteAddressField(message, OFFSET_YIADDR, requested);
 
+    const uint32_t segment = SegmentGateway(settings, gateway, requested);
     size_t index = WriteReplyHead(message, DHCPACK, settings);
     index = WriteFourByteOption(message, index, OPTION_LEASE_TIME, LeaseSeconds(expiry));
-    index = WriteFourByteOption(message, index, OPTION_SUBNET_MASK, settings.subnetMask);
-    action.length = FinishReply(message, index, options, inputs, settings);
+    index = WriteFourByteOption(message, index, OPTION_SUBNET_MASK, SegmentSubnetMask(settings, segment));
+    action.length = FinishReply(message, index, options, inputs, settings, segment);
     return action;
 }
 

@@ -16,7 +16,10 @@ constexpr size_t NAK_LENGTH = 250;
 
 struct ReplyAction {
     size_t length = 0;        // bytes of message.bytes to send; 0 = no reply
-    uint32_t destination = 0;  // host order; always sent to the client port
+    uint32_t destination = 0;  // host order
+    // A relay agent listens on the server port (67), a client on the client
+    // port (68).
+    bool toRelayAgent = false;
 };
 
 // Handles the datagram of `received` bytes in `message` with one settings

@@ -125,26 +125,48 @@ std::string Limited(const char* text) {
     return std::string(text, n > MAX_VALUE ? MAX_VALUE : n);
 }
 
+// The relay agent's own settings, or null when it has none (or gateway is
+// the server's own segment).
+const GatewaySettings* SettingsOfGateway(const ServerSettings& settings, uint32_t gateway) {
+    if (gateway == 0) return nullptr;
+    auto found = settings.gatewaySettings.find(gateway);
+    return found == settings.gatewaySettings.end() ? nullptr : &found->second;
+}
+
 }  // namespace
+
+uint32_t SegmentSubnetMask(const ServerSettings& settings, uint32_t gateway) {
+    const GatewaySettings* own = SettingsOfGateway(settings, gateway);
+    if (own && own->SubnetMask[0]) {
+        if (uint32_t mask = ExpandToHost(own->SubnetMask, gateway)) return mask;
+    }
+    return settings.subnetMask;
+}
 
 uint32_t expandAddressTemplate(const char* text, uint32_t serverAddress) {
     return HostToNetwork(ExpandToHost(text ? text : "", serverAddress));
 }
 
 void appendReplyOptions(DhcpMessage& reply, size_t& position, const ParsedOptions& request, const char* hostName,
-                        const ServerSettings& settings) {
+                        const ServerSettings& settings, uint32_t gateway) {
     uint8_t list[OPTION_VALUE_SIZE];
     size_t count = FindOption(request, OPTION_PARAMETER_LIST, list);
     if (!hostName) hostName = "";
     const uint32_t server = settings.serverAddress;
+    // A relay agent's own routers are relative to its address, since they
+    // are on its segment.
+    const GatewaySettings* own = SettingsOfGateway(settings, gateway);
+    const bool ownRouters = own && own->Routers[0];
+    const char* routers = ownRouters ? own->Routers : settings.Routers;
+    const uint32_t routersBase = ownRouters ? gateway : server;
     for (size_t i = 0; i < count; ++i) {
         uint8_t code = list[i];
         if (code == OPTION_DNS_SERVERS && settings.DNSServer[0]) {
             WriteLog(3, "Sending DNS Servers\n");
             WriteAddressList(reply, position, code, settings.DNSServer, server);
-        } else if (code == OPTION_ROUTERS && settings.Routers[0]) {
+        } else if (code == OPTION_ROUTERS && routers[0]) {
             WriteLog(3, "Sending Routers\n");
-            WriteAddressList(reply, position, code, settings.Routers, server);
+            WriteAddressList(reply, position, code, routers, routersBase);
         } else if (code == OPTION_HOST_NAME && hostName[0]) {
             WriteOption(reply, position, code, Limited(hostName));
             WriteLog(3, "Sending Hostname - %.100s\n", hostName);

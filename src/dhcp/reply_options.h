@@ -1,6 +1,7 @@
 // The configured options that a client asked for in its parameter request
 // list (option 55), appended to an offer or acknowledgement, and the address
-// templates (%1..%4, %a) relative to the server's own address.
+// templates (%1..%4, %a) relative to the server's own address (or, in a
+// relay agent's own settings, to the relay agent's address).
 #pragma once
 
 #include <cstddef>
@@ -12,8 +13,15 @@
 // Appends the requested configured options at options-area index `position`
 // (counted from offset 236, cookie included) and advances it. Leaves room for
 // the end option: position never passes DHCP_BUFFER_SIZE - 236 - 1.
+// `gateway` is the relay agent whose segment the client is on (host order, 0
+// for the server's own): its Routers, when set, replace the server's.
 void appendReplyOptions(DhcpMessage& reply, size_t& position, const ParsedOptions& request, const char* hostName,
-                        const ServerSettings& settings);
+                        const ServerSettings& settings, uint32_t gateway = 0);
+
+// The subnet mask (host order) for a client on the segment of `gateway`: the
+// relay agent's own SubnetMask when it has one that converts, else the
+// server's.
+uint32_t SegmentSubnetMask(const ServerSettings& settings, uint32_t gateway);
 
 // The address in network order (as inet_addr gives it), 0 when the text does
 // not convert or names 255.255.255.255. serverAddress is in host order.

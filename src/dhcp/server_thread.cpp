@@ -18,6 +18,7 @@ namespace {
 
 std::atomic<uint16_t> ServerPort{DHCP_SERVER_PORT};
 std::atomic<uint16_t> ClientPort{DHCP_CLIENT_PORT};
+std::atomic<uint16_t> RelayPort{DHCP_SERVER_PORT};
 
 // Told by a started thread when its body has returned. Each start gets its
 // own record, so a thread left behind by a failed stop cannot signal a later one.
@@ -32,23 +33,26 @@ std::thread Worker;
 std::shared_ptr<ThreadEnd> WorkerEnd;
 
 // Sends the reply that the handler left in the buffer.
-void SendReply(const DhcpMessage& message, const ReplyAction& action, uint16_t clientPort) {
+void SendReply(const DhcpMessage& message, const ReplyAction& action, uint16_t clientPort, uint16_t relayPort) {
     long error = 0;
-    if (!SendFromServerSocket(message.bytes, action.length, action.destination, clientPort, error)) {
+    uint16_t port = action.toRelayAgent ? relayPort : clientPort;
+    if (!SendFromServerSocket(message.bytes, action.length, action.destination, port, error)) {
         WriteLog(1, "SendTo Error = %d\n", static_cast<int>(error));
     }
 }
 
 }  // namespace
 
-void SetServerPorts(uint16_t serverPort, uint16_t clientPort) {
+void SetServerPorts(uint16_t serverPort, uint16_t clientPort, uint16_t relayPort) {
     ServerPort = serverPort;
     ClientPort = clientPort;
+    RelayPort = relayPort != 0 ? relayPort : serverPort;
 }
 
 void ServerThread() {
     const uint16_t serverPort = ServerPort.load();
     const uint16_t clientPort = ClientPort.load();
+    const uint16_t relayPort = RelayPort.load();
     long error = 0;
     {
         std::shared_ptr<const ServerSettings> settings = CurrentSettings();
@@ -76,7 +80,7 @@ void ServerThread() {
             // One consistent configuration for the whole message.
             std::shared_ptr<const ServerSettings> settings = CurrentSettings();
             ReplyAction action = HandleDatagram(*message, received, *settings);
-            if (action.length != 0) SendReply(*message, action, clientPort);
+            if (action.length != 0) SendReply(*message, action, clientPort, relayPort);
         } catch (const std::exception& failure) {
             // Only exhausted memory or a container limit gets here; losing one
             // datagram is better than losing the server.

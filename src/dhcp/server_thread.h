@@ -21,4 +21,6 @@ bool StartServerThread();
 bool StopServerThread(uint32_t timeoutMs = 5000);
 
 // Ports used by the next StartServerThread (tests run on other ports).
-void SetServerPorts(uint16_t serverPort, uint16_t clientPort);
+// Replies to a relay agent go to relayPort; 0 means the server port, where
+// relay agents listen.
+void SetServerPorts(uint16_t serverPort, uint16_t clientPort, uint16_t relayPort = 0);

@@ -1,7 +1,9 @@
 # Shared set-up of the end-to-end tests: two network namespaces of our own
 # joined by a veth pair, nimbo in the server one, clients in the other.
-# Nothing here touches the machine's own interfaces; everything is removed
-# on exit, also when a test fails.
+# With E2E_LAYOUT=relay, three: server, router and client, the router
+# forwarding between the server's segment and the client's (where a relay
+# agent is to run; see start_relay). Nothing here touches the machine's own
+# interfaces; everything is removed on exit, also when a test fails.
 #
 # Usage in a test: source lib.sh "$@"  (arguments: nimbo binary, probe client)
 
@@ -11,6 +13,10 @@ NIMBO=${1:?nimbo binary}
 PROBE=${2:-}
 SERVER_IP=198.51.100.1
 CLIENT_IP=198.51.100.2   # the client side's own address when a test needs one
+# The relay layout: the router's address on the server's segment, and its
+# address on the client's, which its relay agent puts into giaddr.
+ROUTER_IP=198.51.100.254
+RELAY_IP=203.0.113.1
 
 skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; show_logs; exit 1; }
@@ -29,19 +35,42 @@ cleanup() {
     set +e
     for pid in "${BACKGROUND_PIDS[@]}" $SERVER_PID; do
         kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
     done
-    netns_pair_remove   # also anything else still running in them (a client's child)
+    netns_remove   # also anything else still running in them (a client's child)
     if [ -n "${KEEP_WORK:-}" ]; then echo "work directory kept: $WORK"; else rm -rf "$WORK"; fi
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-netns_pair_create nimbo || skip "cannot create network namespaces"
+if [ "${E2E_LAYOUT:-pair}" = relay ]; then
+    netns_relay_create nimbo "$SERVER_IP/24" "$ROUTER_IP/24" "$RELAY_IP/26" || skip "cannot create network namespaces"
+else
+    netns_pair_create nimbo || skip "cannot create network namespaces"
+    "${IN_S[@]}" ip addr add "$SERVER_IP/24" dev "$VETH_S"
+fi
 # Backgrounded commands use the arrays directly: "${IN_C[@]}" cmd & (a
 # function run with & would leave $! pointing at a subshell).
 ins() { "${IN_S[@]}" "$@"; }   # in the server namespace
 inc() { "${IN_C[@]}" "$@"; }   # in the client namespace
-ins ip addr add "$SERVER_IP/24" dev "$VETH_S"
+inr() { "${IN_R[@]}" "$@"; }   # in the router namespace (relay layout)
+
+# The ISC relay agent on the router, forwarding from the client's segment
+# (and from any further downstream interfaces given) to nimbo. It puts the
+# address of the interface a request came in on into giaddr.
+start_relay() {
+    command -v dhcrelay >/dev/null || skip "dhcrelay (isc-dhcp-relay) missing"
+    local downstream=() interface
+    for interface in "$VETH_RD" "$@"; do downstream+=(-id "$interface"); done
+    "${IN_R[@]}" dhcrelay -4 -d -pf "$WORK/dhcrelay.pid" -iu "$VETH_RU" "${downstream[@]}" "$SERVER_IP" \
+        >>"$WORK/dhcrelay.out" 2>&1 &
+    BACKGROUND_PIDS+=($!)
+    for _ in $(seq 1 50); do
+        inr ss -Hlun 'sport = :67' | grep -q . && return 0
+        sleep 0.1
+    done
+    fail "dhcrelay did not start"
+}
 
 # Gives the client side its fixed address (for the probe client).
 client_address() {
@@ -57,6 +86,33 @@ mkdir -p "$SERVER_DIR"
 # agent at 198.51.100.2 with its own range, a short lease time.
 write_ini() {
     local lease_time=${1:-600}
+    server_ini "$lease_time" \
+        "[GW0]" \
+        "Gateway=$CLIENT_IP" \
+        "Ranges=203.0.113.10-203.0.113.20" \
+        >"$SERVER_DIR/NIMBO.INI"
+}
+
+# The INI of the relay layout: the relay agent at 203.0.113.1 on a /26 with
+# its own range, mask and router (itself); the server's mask and router are
+# those of its own segment, which would be wrong behind the relay.
+write_relay_ini() {
+    local lease_time=${1:-600}
+    shift || true
+    server_ini "$lease_time" \
+        "[GW0]" \
+        "Gateway=$RELAY_IP" \
+        "Ranges=203.0.113.10-203.0.113.20" \
+        "SubnetMask=255.255.255.192" \
+        "Routers=%1.%2.%3.1" \
+        "$@" \
+        >"$SERVER_DIR/NIMBO.INI"
+}
+
+# The [Server] section of both, then the lines given.
+server_ini() {
+    local lease_time=$1
+    shift
     printf '%s\r\n' \
         "[Server]" \
         "IPAddress=$SERVER_IP" \
@@ -68,10 +124,7 @@ write_ini() {
         "DomainName=e2e.example" \
         "LeaseTime=$lease_time" \
         "DontWarnAddress=1" \
-        "[GW0]" \
-        "Gateway=$CLIENT_IP" \
-        "Ranges=203.0.113.10-203.0.113.20" \
-        >"$SERVER_DIR/NIMBO.INI"
+        "$@"
 }
 
 start_server() {
@@ -112,6 +165,48 @@ show_logs() {
     echo "---- Addresses.LOG"; tr -d '\r' <"$SERVER_DIR/Addresses.LOG" 2>/dev/null
     echo "---- NIMBO.INI"; tr -d '\r' <"$SERVER_DIR/NIMBO.INI" 2>/dev/null
     echo "---- server output"; cat "$WORK/server.out" 2>/dev/null
+    if [ -f "$WORK/dhcrelay.out" ]; then echo "---- dhcrelay"; tail -n 30 "$WORK/dhcrelay.out"; fi
+}
+
+# The line of an acknowledgement sent straight to a client's address.
+UNICAST_ACK=' - Send DHCPACK[[:space:]]*$'
+
+# An address as the [Leases] values hold it: c0a8000a for 192.168.0.10.
+address_hex() { printf '%02x%02x%02x%02x' ${1//./ }; }
+
+# Waits for the lease of client $1 at address $2 in Addresses.LOG and in
+# NIMBO.INI, which the server saves within half a second of a change.
+expect_lease_saved() {
+    local name=$1 address=$2
+    wait_for_line "Add Lease for $name (.*) of $address" 20 "$SERVER_DIR/Addresses.LOG" || fail "no Add Lease line"
+    wait_for_line "^$name~.*=$(address_hex "$address")\." 20 "$SERVER_DIR/NIMBO.INI" || fail "lease not saved in NIMBO.INI"
+}
+
+# ISC dhclient with our own script, lease, pid and configuration files (its
+# default script would rewrite the machine's resolv.conf), sending host name
+# $1; sets DHCLIENT to the command. The script appends
+# "REASON ip=... mask=... routers=..." to $WORK/events and configures the
+# address, and a default route through the first router given, on the
+# test's interface only.
+setup_dhclient() {
+    cat >"$WORK/dhclient.script" <<SCRIPT
+#!/bin/sh
+echo "\$reason ip=\$new_ip_address mask=\$new_subnet_mask routers=\$new_routers" >>"$WORK/events"
+case "\$reason" in
+  BOUND|RENEW|REBOOT|REBIND)
+    ip addr flush dev "\$interface"; ip addr add "\$new_ip_address/\$new_subnet_mask" dev "\$interface"
+    [ -n "\$new_routers" ] && ip route replace default via "\${new_routers%% *}" dev "\$interface" ;;
+  RELEASE|EXPIRE|STOP) ip addr flush dev "\$interface" ;;
+esac
+exit 0
+SCRIPT
+    chmod +x "$WORK/dhclient.script"
+    cat >"$WORK/dhclient.conf" <<CONF
+send host-name "$1";
+request subnet-mask, routers, domain-name-servers, domain-name;
+CONF
+    DHCLIENT=(dhclient -4 -v -cf "$WORK/dhclient.conf" -sf "$WORK/dhclient.script" -lf "$WORK/dhclient.leases"
+              -pf "$WORK/dhclient.pid" "$VETH_C")
 }
 
 # Waits up to $2 tenths of a second for a line matching $1 in file $3.

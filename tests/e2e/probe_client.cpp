@@ -9,7 +9,8 @@
 //     relay MAC GIADDR         DISCOVER with giaddr set      -> "OFFER a.b.c.d" | "NONE"
 //     crafted KIND [COUNT]     malformed datagrams; prints "REPLIES n BAD m"
 //                              KIND: truncated oversized cookie overrun random
-// Replies are awaited on UDP port 68 of every local address.
+// Replies are awaited on UDP port 68 of every local address; as a relay
+// agent, on port 67, where relay agents listen.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -78,7 +79,7 @@ struct Reply {
     size_t length = 0;
 };
 
-// Waits for one datagram on port 68; false on time-out.
+// Waits for one datagram on the local port; false on time-out.
 bool Receive(Reply* reply, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -223,14 +224,15 @@ int main(int argc, char** argv) {
     int on = 1;
     ::setsockopt(sock, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    std::string command = argv[2];
+    const uint16_t localPort = command == "relay" ? 67 : 68;
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_port = htons(68);
+    local.sin_port = htons(localPort);
     if (::bind(sock, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        std::perror("bind port 68");
+        std::perror("bind");
         return 2;
     }
-    std::string command = argv[2];
     uint8_t mac[6] = {};
     if ((command == "dora" || command == "renew" || command == "release" || command == "relay") &&
         (argc < 4 || !ParseMac(argv[3], mac))) {

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Relayed requests and lease persistence, driven by the probe client:
 # - a DISCOVER with giaddr gets an offer from that gateway's range, sent to
-#   the relay agent's port 68;
+#   the relay agent's port 67;
 # - a restart keeps the leases, and a renewal after it is acknowledged with
 #   the same address;
 # - a server killed with SIGKILL one second after an ACK has already saved

@@ -1,0 +1,98 @@
+// The server program itself under the service: NIMBO.EXE run by NimboSVC as
+// the service of a Wine prefix of its own. The server opens DHCP port 67, so
+// own_prefix.sh runs the whole prefix inside a network namespace of its own.
+// The program is the first argument; without one the test is skipped.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "service_test_support.h"
+
+namespace {
+
+std::string ServerProgram;
+
+// Whether a process of the server program is still there.
+bool ServerProcessExists() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry)) {
+        found = lstrcmpiA(entry.szExeFile, "NIMBO.EXE") == 0;
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+bool WaitForLogLine(const std::string& path, const std::string& text, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    while (ReadFile(path).find(text) == std::string::npos) {
+        if (GetTickCount() - start > milliseconds) return false;
+        Sleep(100);
+    }
+    return true;
+}
+
+// Installed with "Config Quiet", the server starts as the service's child
+// with its start-up banner; a stop shuts it down in order (settings saved)
+// before the service reports stopped; with "/service" as its parameters it
+// logs that it runs as a service; "Remove Quiet" stops and removes it.
+TEST(RealServer, RunsAsServiceChildAndStopsInOrder) {
+    ProgramDir dir(ServerProgram);
+    const std::string log = dir.file("NIMBO.LOG");
+    const std::string ini = dir.file("NIMBO.INI");
+    // A static address on loopback: without one the server's start-up warns
+    // in a message box, which a service cannot answer.
+    WriteFile(ini, "[Server]\r\nIPAddress=127.0.0.1\r\nSubnetMask=255.0.0.0\r\nDontWarnAddress=1\r\n");
+    WaitForServiceDatabase();
+    ProgramRun run = RunProgram("\"" + dir.wrapper() + "\" Config Quiet");
+    EXPECT_EQ(run.output, "Service Started OK\n");
+    {
+        ServiceHandle service = OpenNimboService();
+        ASSERT_TRUE(service);
+        ASSERT_TRUE(WaitForState(service.get(), SERVICE_RUNNING));
+        ASSERT_TRUE(WaitForServerWindow(20000)) << ReadFile(log);
+        EXPECT_EQ(ParameterValue("Program"), dir.server());
+        EXPECT_EQ(ParameterValue("StartDir"), dir.path());
+        EXPECT_EQ(ParameterValue("ProgramParams"), "");
+        EXPECT_NE(ReadFile(log).find("Starting - Running on "), std::string::npos) << ReadFile(log);
+        EXPECT_EQ(ReadFile(log).find("Running as NT service"), std::string::npos);
+        EXPECT_EQ(ReadFile(ini).find("AutoRefresh="), std::string::npos) << "settings saved before the stop";
+
+        SERVICE_STATUS status;
+        ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
+        ASSERT_TRUE(WaitForState(service.get(), SERVICE_STOPPED, 30000));
+        EXPECT_FALSE(ServerProcessExists()) << "reported stopped while the server still runs";
+        EXPECT_EQ(ServerWindow(), nullptr);
+        EXPECT_NE(ReadFile(ini).find("AutoRefresh="), std::string::npos) << "settings not saved";
+        EXPECT_NE(ReadFile(log).find("DHCP Server Terminated Successfully"), std::string::npos) << ReadFile(log);
+
+        SetParameterValue("ProgramParams", "/service");
+        ASSERT_TRUE(StartAndWaitRunning(service.get()));
+        EXPECT_TRUE(WaitForLogLine(log, "Running as NT service", 20000)) << ReadFile(log);
+        EXPECT_EQ(ReadFile(log).find("Command Line - \"/service\""), std::string::npos) << "handled as a command";
+        ASSERT_TRUE(WaitForServerWindow(20000));
+    }
+    run = RunProgram("\"" + dir.wrapper() + "\" Remove Quiet");
+    EXPECT_EQ(run.output, "Stopping Service\nService is Stopping\nService Stopped\nRemoving Service\n");
+    EXPECT_FALSE(ServerProcessExists());
+    EXPECT_FALSE(OpenNimboService());
+    DeleteServiceIfPresent();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        std::printf("SKIP: no server program given\n");
+        return 77;
+    }
+    ServerProgram = WinePath(argv[1]);
+    return RUN_ALL_TESTS();
+}
