@@ -3,14 +3,18 @@
 # the other, each serving the same pool to the same simulated relay agent
 # inside two network namespaces of our own (the machine's own network is
 # never touched). Prints renewals per second, DORA exchanges per second, the
-# 99th-percentile latency of each, and the server's peak resident memory.
+# 99th-percentile latency of each, the server's CPU time per exchange and its
+# peak resident memory.
 #
 #   bench/perfdhcp/run.sh [SECONDS_PER_TEST] [CLIENTS]
 #
 # Set-up: server 198.18.0.1/15 in one namespace; perfdhcp at 198.18.0.2/15 in
 # the other, acting as a relay agent (giaddr 198.18.0.2) for every message,
 # renewals included, so every server answers it on its port 67. The pool is
-# 198.19.0.1-198.19.15.254.
+# 198.19.0.1-198.19.15.254. At each offered rate the three servers run one
+# after the other, each freshly started; every row gives the renewal and
+# DORA rates with their 99th-percentile latencies, the exchanges served,
+# the server's CPU time and CPU per exchange, and its peak memory.
 #
 # Neither server pings here: nimbo's clients are known (their leases are in
 # NIMBO.INI before the run, and a client's own earlier address is offered
@@ -21,8 +25,7 @@ cd "$(dirname "$0")/../.."
 
 SECONDS_PER_TEST=${1:-10}
 CLIENTS=${2:-2000}
-# Offered DORA rates (perfdhcp -r, with renewals offered at the same rate);
-# each server's best run by renewals per second is reported.
+# Offered DORA rates (perfdhcp -r, with renewals offered at the same rate).
 RATES=${RATES:-"500 1000 2000 4000"}
 
 [ "$(id -u)" = 0 ] || { echo "run as root (network namespaces)"; exit 1; }
@@ -134,47 +137,55 @@ received() {  # file, statistics title -> received packets
         on && /^received packets:/ { print $3; exit }' "$1"
 }
 
-# One perfdhcp run at an offered rate; prints "renew/s p99 dora/s p99".
-# perfdhcp renews each lease it acquired once, so renewals follow the DORA
-# rate; both are counted as completed exchanges per second of the run.
+# CPU seconds (user + system) a process has used so far.
+cpu_seconds() {
+    awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%.2f", ($12 + $13) / hz }' "/proc/$1/stat" 2>/dev/null || echo 0
+}
+
+# One perfdhcp run at an offered rate against the running server; prints
+# "renew/s p99 dora/s p99 exchanges". perfdhcp renews each lease it
+# acquired once, so renewals follow the DORA rate; rates are completed
+# exchanges per second of the run, and the exchanges counted are every
+# answered request (offers, acknowledgements and renewal acknowledgements).
 run_perf() {  # name rate
     local out=$WORK/perf-$1-$2.txt
     "${IN_C[@]}" timeout $((SECONDS_PER_TEST + 30)) perfdhcp -4 -R "$CLIENTS" \
         -r "$2" -f "$2" -p "$SECONDS_PER_TEST" -d 2 -x t 198.18.0.1 >"$out" 2>&1 || true
-    local dora renew
+    local offers dora renew
+    offers=$(received "$out" "DISCOVER-OFFER")
     dora=$(received "$out" "REQUEST-ACK")
     renew=$(received "$out" "REQUEST-ACK (renewal)")
     echo "$(awk -v n="${renew:-0}" -v s="$SECONDS_PER_TEST" 'BEGIN{printf "%.0f", n/s}')" \
         "$(p99_ms "$out" "REQUEST-ACK (renewal)")" \
         "$(awk -v n="${dora:-0}" -v s="$SECONDS_PER_TEST" 'BEGIN{printf "%.0f", n/s}')" \
-        "$(p99_ms "$out" "REQUEST-ACK")"
+        "$(p99_ms "$out" "REQUEST-ACK")" \
+        $(( ${offers:-0} + ${dora:-0} + ${renew:-0} ))
 }
 
-# Every offered rate against a fresh server; the row of the best renewal rate.
-bench_server() {  # name start-function [argument]
-    local name=$1 best="" best_renew=-1 rate row peak
-    shift
-    for rate in $RATES; do
-        "$@"
-        row=$(run_perf "$name" "$rate")
-        peak=$(peak_memory_kb "$SERVER_PID")
-        stop_server
-        echo "  $name offered $rate/s: $row (VmHWM $peak kB)" >>"$WORK/all-runs.txt"
-        read -r renew _ <<<"$row"
-        if [ "$renew" -gt "$best_renew" ]; then best_renew=$renew; best="$rate $row $peak"; fi
-    done
-    read -r rate r1 p1 d1 p2 peak <<<"$best"
-    printf '%-9s %8s %12s %10s %10s %10s %12s\n' "$name" "$rate" "$r1" "$p1" "$d1" "$p2" "$peak"
+# One row: a fresh server, one run, its CPU time per exchange (the CPU it
+# used from start to the end of the run: start-up is part of it, as is the
+# log every server writes here) and its peak memory.
+bench_row() {  # name rate start-function [argument]
+    local name=$1 rate=$2 row cpu peak
+    shift 2
+    "$@"
+    row=$(run_perf "$name" "$rate")
+    cpu=$(cpu_seconds "$SERVER_PID")
+    peak=$(peak_memory_kb "$SERVER_PID")
+    stop_server
+    read -r r1 p1 d1 p2 exchanges <<<"$row"
+    printf '%8s %-9s %10s %8s %8s %8s %10s %7s %9s %10s\n' "$rate" "$name" "$r1" "$p1" "$d1" "$p2" "$exchanges" "$cpu" \
+        "$(awk -v c="$cpu" -v n="$exchanges" 'BEGIN{ if (n > 0) printf "%.1f", c * 1e6 / n; else print "-" }')" "$peak"
 }
 
 echo "perfdhcp: $CLIENTS clients, offered rates $RATES per second, ${SECONDS_PER_TEST}s per run"
-printf '%-9s %8s %12s %10s %10s %10s %12s\n' server offered "renewals/s" "p99 ms" "DORA/s" "p99 ms" "VmHWM kB"
-bench_server nimbo start_nimbo seeded
-bench_server dnsmasq start_dnsmasq
-bench_server kea start_kea
-echo
-echo "all runs:"
-cat "$WORK/all-runs.txt"
+printf '%8s %-9s %10s %8s %8s %8s %10s %7s %9s %10s\n' offered server "renew/s" "p99 ms" "DORA/s" "p99 ms" \
+    exchanges "CPU s" "us/exch" "VmHWM kB"
+for rate in $RATES; do
+    bench_row nimbo "$rate" start_nimbo seeded
+    bench_row kea "$rate" start_kea
+    bench_row dnsmasq "$rate" start_dnsmasq
+done
 
 # nimbo's first-time exchanges: every new address is probed (100 ms wait).
 start_nimbo
