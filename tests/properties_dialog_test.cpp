@@ -1,41 +1,27 @@
 // The properties window in-process under Wine: an administrator's edit
 // through the General and Address Ranges pages, driven with real messages,
-// read back from the settings, the range tables, NIMBO.INI and the next reply
-// of the running server thread; the help command through the shell; the
-// save at every close.
+// read back from the settings, the range tables, NIMBO.INI and the next offer
+// the server makes; the help command through the shell; the save at every
+// close.
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
-#include <thread>
 
-#include "config/server_settings.h"
 #include "config/settings_file.h"
-#include "dhcp/server_thread.h"
-#include "dhcp/udp_socket.h"
-#include "dhcp_builder.h"
 #include "dialog_driver.h"
-#include "leases/address_ranges.h"
-#include "leases/icmp_probe.h"
-#include "leases/lease_store.h"
-#include "leases/reservations.h"
-#include "shell/ip_address.h"
-#include "shell/log.h"
-#include "test_support.h"
+#include "server_fixture.h"
 #include "ui/properties.h"
 #include "ui/ui_resource.h"
 
 namespace {
 
-constexpr uint32_t LOOPBACK = 0x7F000001;
 constexpr const char* RECORD_SWITCH = "--record-open";
 constexpr const char* RECORD_VARIABLE = "NIMBO_TEST_OPEN_RECORD";
-
-EchoResult NobodyAnswers(uint32_t) { return EchoResult{true, 0, 0}; }
 
 std::string ProgramDirectory() {
     char path[MAX_PATH] = {};
@@ -97,85 +83,22 @@ private:
     std::string previousType_;
 };
 
-uint16_t PickServerPort() {
-    auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-    return static_cast<uint16_t>(21000 + (static_cast<uint64_t>(ticks) / 1000 % 19000) * 2);
-}
-
-// The server at 127.0.0.1/8 serving 198.51.100.10-198.51.100.20 (but .15) on
-// its own network, leases of 90061 seconds, NIMBO.INI in a scratch folder.
-class PropertiesDialogTest : public ::testing::Test {
+// The server of ServerFixture (192.0.2.1/24 serving 192.0.2.10-192.0.2.20)
+// with 192.0.2.15 excepted, leases of 90061 seconds and NIMBO.INI in its
+// scratch folder.
+class PropertiesDialogTest : public ServerFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(StartSocketLibrary());
-        UseLogDirectory(scratch.path());
+        ServerFixture::SetUp();
         SetIniPath(scratch.file("NIMBO.INI"));
-        SetEchoOverride(&NobodyAnswers);
-        ResetSettings();
-        UpdateSettings([](ServerSettings& s) {
-            CopySetting(s.IPAddress, "127.0.0.1");
-            CopySetting(s.SubnetMask, "255.0.0.0");
-            DeriveAddressFields(s);
-            s.LeaseTime = 90061;
-            s.userOptions.assign(DEFAULT_MAX_OPTION + 1, std::string());
-        });
-        ClearLeaseTable();
-        ClearRangeTables();
-        ClearReservations();
-        SetGatewayTables(LOCAL_GATEWAY, "198.51.100.10-198.51.100.20", "198.51.100.15");
+        UpdateSettings([](ServerSettings& s) { s.LeaseTime = 90061; });
+        SetGatewayTables(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20", "192.0.2.15");
         SetHelpFilePath(ProgramDirectory() + "\\NIMBO.CHM");
     }
-
     void TearDown() override {
-        StopServerThread(5000);
-        if (client != INVALID_UDP_HANDLE) CloseUdp(client);
-        SetServerPorts(DHCP_SERVER_PORT, DHCP_CLIENT_PORT);
-        SetEchoOverride(nullptr);
-        ClearLeaseTable();
-        ClearRangeTables();
-        ResetSettings();
-        ClearLogPaths();
-        StopSocketLibrary();
+        SetIniPath("");
+        ServerFixture::TearDown();
     }
-
-    void StartServer() {
-        const uint16_t serverPort = PickServerPort();
-        clientPort = static_cast<uint16_t>(serverPort + 1);
-        long error = 0;
-        client = OpenUdpSocket(0, clientPort, error);
-        ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
-        SetServerPorts(serverPort, clientPort);
-        ASSERT_TRUE(StartServerThread());
-        this->serverPort = serverPort;
-    }
-
-    // A DISCOVER from a client of the server's own network; the offer comes
-    // back by broadcast. Returns the offered address, the lease time and the
-    // server identifier.
-    void Discover(const Bytes& hardware, const std::string& host, uint32_t& offered, uint32_t& leaseTime,
-                  uint32_t& serverId) {
-        offered = leaseTime = serverId = 0;
-        Bytes request = WindowsDiscover(hardware, host).build();
-        uint8_t reply[DHCP_BUFFER_SIZE] = {};
-        size_t n = 0;
-        for (int attempt = 0; attempt < 30 && n == 0; ++attempt) {
-            long error = 0;
-            ASSERT_TRUE(SendUdp(client, request.data(), request.size(), LOOPBACK, serverPort, error)) << error;
-            n = ReceiveUdp(client, reply, sizeof reply, 100, nullptr, nullptr);
-        }
-        ASSERT_GT(n, 240u) << "no offer";
-        offered = ReadBigEndian32(reply + OFFSET_YIADDR);
-        std::vector<ReplyOption> options = ReadOptions(reply, n);
-        if (const ReplyOption* option = FindReplyOption(options, OPTION_LEASE_TIME))
-            leaseTime = ReadBigEndian32(option->value.data());
-        if (const ReplyOption* option = FindReplyOption(options, OPTION_SERVER_ID))
-            serverId = ReadBigEndian32(option->value.data());
-    }
-
-    ScratchDir scratch;
-    UdpHandle client = INVALID_UDP_HANDLE;
-    uint16_t serverPort = 0;
-    uint16_t clientPort = 0;
 };
 
 std::string IniValue(const std::string& ini, const std::string& key) {
@@ -197,7 +120,7 @@ void EditGeneralPage(HWND frame) {
     EXPECT_EQ(IsDlgButtonChecked(general, IDC_LIMITED), BST_CHECKED);
     EXPECT_EQ(Text(general, IDC_ABOUT).substr(0, 11), "Nimbo V0.13");
 
-    Type(general, IDC_SERVER_ADDRESS, "198.51.100.300");
+    Type(general, IDC_SERVER_ADDRESS, "192.0.2.300");
     ClickTab(frame, 1);
     EXPECT_EQ(SelectedTab(frame), 0);
     EXPECT_EQ(GetFocus(), GetDlgItem(general, IDC_SERVER_ADDRESS));
@@ -209,8 +132,8 @@ void EditGeneralPage(HWND frame) {
     EXPECT_EQ(SelectedTab(frame), 0) << "Ctrl+Tab left a bad address behind";
     EXPECT_EQ(CurrentPage(frame), general);
 
-    Type(general, IDC_SERVER_ADDRESS, "198.51.100.12");  // inside the range
-    Type(general, IDC_DNS_SERVERS, "192.0.2.53");
+    Type(general, IDC_SERVER_ADDRESS, "192.0.2.12");  // inside the range
+    Type(general, IDC_DNS_SERVERS, "198.51.100.53");
     Type(general, IDC_DAYS, "0");
     Type(general, IDC_HOURS, "99");
     Type(general, IDC_MINUTES, "99");
@@ -219,9 +142,9 @@ void EditGeneralPage(HWND frame) {
     ASSERT_EQ(SelectedTab(frame), 1);
     auto settings = CurrentSettings();
     EXPECT_EQ(settings->LeaseTime, 362340u);
-    EXPECT_EQ(settings->serverAddress, 0xC633640Cu);
-    EXPECT_STREQ(settings->DNSServer, "192.0.2.53");
-    EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "198.51.100.15,198.51.100.12");
+    EXPECT_EQ(settings->serverAddress, 0xC000020Cu);
+    EXPECT_STREQ(settings->DNSServer, "198.51.100.53");
+    EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "192.0.2.15,192.0.2.12");
 }
 
 // The Address Ranges page: the server's exception is listed; include merges,
@@ -229,39 +152,33 @@ void EditGeneralPage(HWND frame) {
 void EditRangesPage(HWND frame) {
     HWND ranges = CurrentPage(frame);
     ASSERT_TRUE(GetDlgItem(ranges, IDC_RANGE_LIST));
-    EXPECT_EQ(RangeEntries(ranges), (std::vector<std::string>{"+198.51.100.10 - 198.51.100.20",
-                                                              "-198.51.100.15 - 198.51.100.15",
-                                                              "-198.51.100.12 - 198.51.100.12"}));
+    EXPECT_EQ(RangeEntries(ranges), (std::vector<std::string>{"+192.0.2.10 - 192.0.2.20",
+                                                              "-192.0.2.15 - 192.0.2.15",
+                                                              "-192.0.2.12 - 192.0.2.12"}));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(ranges, IDC_INCLUDE)));
-    Type(ranges, IDC_RANGE_FROM, "198.51.100.5");
-    Type(ranges, IDC_RANGE_TO, "198.51.100.12");
+    Type(ranges, IDC_RANGE_FROM, "192.0.2.5");
+    Type(ranges, IDC_RANGE_TO, "192.0.2.12");
     Click(ranges, IDC_INCLUDE);
-    EXPECT_EQ(RangeEntries(ranges).front(), "+198.51.100.5 - 198.51.100.20");
+    EXPECT_EQ(RangeEntries(ranges).front(), "+192.0.2.5 - 192.0.2.20");
 
-    Type(ranges, IDC_RANGE_FROM, "198.51.100.30");
-    Type(ranges, IDC_RANGE_TO, "198.51.100.25");
+    Type(ranges, IDC_RANGE_FROM, "192.0.2.30");
+    Type(ranges, IDC_RANGE_TO, "192.0.2.25");
     Click(ranges, IDC_INCLUDE);
     EXPECT_EQ(GetFocus(), GetDlgItem(ranges, IDC_RANGE_TO));
     EXPECT_EQ(RangeEntries(ranges).size(), 3u);
 
     SelectRangeEntry(ranges, 1);
-    EXPECT_EQ(Text(ranges, IDC_RANGE_FROM) + "|" + Text(ranges, IDC_RANGE_TO), "198.51.100.15|198.51.100.15");
+    EXPECT_EQ(Text(ranges, IDC_RANGE_FROM) + "|" + Text(ranges, IDC_RANGE_TO), "192.0.2.15|192.0.2.15");
     Click(ranges, IDC_REMOVE);
-    Type(ranges, IDC_RANGE_FROM, "198.51.100.18");
-    Type(ranges, IDC_RANGE_TO, "198.51.100.20");
+    Type(ranges, IDC_RANGE_FROM, "192.0.2.18");
+    Type(ranges, IDC_RANGE_TO, "192.0.2.20");
     Click(ranges, IDC_EXCLUDE);
-    EXPECT_EQ(RangeEntries(ranges), (std::vector<std::string>{"+198.51.100.5 - 198.51.100.20",
-                                                              "-198.51.100.12 - 198.51.100.12",
-                                                              "-198.51.100.18 - 198.51.100.20"}));
+    EXPECT_EQ(RangeEntries(ranges), (std::vector<std::string>{"+192.0.2.5 - 192.0.2.20",
+                                                              "-192.0.2.12 - 192.0.2.12",
+                                                              "-192.0.2.18 - 192.0.2.20"}));
 }
 
-TEST_F(PropertiesDialogTest, AnAdministratorsEditReachesTheFileAndTheNextReply) {
-    ASSERT_NO_FATAL_FAILURE(StartServer());
-    uint32_t offered, leaseTime, serverId;
-    ASSERT_NO_FATAL_FAILURE(Discover(DefaultHardware(), "WORKSTATION7", offered, leaseTime, serverId));
-    EXPECT_EQ(offered, 0xC633640Au);
-    EXPECT_EQ(leaseTime, 90061u);
-
+TEST_F(PropertiesDialogTest, AnAdministratorsEditReachesTheFileAndTheNextOffer) {
     RunWithDialog([&](HWND frame) {
         ShowPropertiesDialog();  // a second Properties command only brings it forward
         EXPECT_EQ(FindWindowExA(nullptr, frame, "NIMBODlgClass", nullptr), nullptr);
@@ -277,8 +194,8 @@ TEST_F(PropertiesDialogTest, AnAdministratorsEditReachesTheFileAndTheNextReply) 
             PressTab(frame, true, false);
             EXPECT_EQ(SelectedTab(frame), expected);
         }
-        EXPECT_EQ(GatewayRanges(LOCAL_GATEWAY), "198.51.100.5-198.51.100.20");
-        EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "198.51.100.12,198.51.100.18-198.51.100.20");
+        EXPECT_EQ(GatewayRanges(LOCAL_GATEWAY), "192.0.2.5-192.0.2.20");
+        EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "192.0.2.12,192.0.2.18-192.0.2.20");
         PressTab(frame, true, true);
         EXPECT_EQ(SelectedTab(frame), 3);
         SetFocus(GetDlgItem(frame, IDC_CLOSE));
@@ -293,16 +210,16 @@ TEST_F(PropertiesDialogTest, AnAdministratorsEditReachesTheFileAndTheNextReply) 
     EXPECT_EQ(FindFrame(), nullptr);
 
     const std::string ini = scratch.file("NIMBO.INI");
-    EXPECT_EQ(IniValue(ini, "IPAddress"), "198.51.100.12");
+    EXPECT_EQ(IniValue(ini, "IPAddress"), "192.0.2.12");
     EXPECT_EQ(IniValue(ini, "LeaseTime"), "362340");
-    EXPECT_EQ(IniValue(ini, "Ranges"), "198.51.100.5-198.51.100.20");
-    EXPECT_EQ(IniValue(ini, "Exceptions"), "198.51.100.12,198.51.100.18-198.51.100.20");
+    EXPECT_EQ(IniValue(ini, "Ranges"), "192.0.2.5-192.0.2.20");
+    EXPECT_EQ(IniValue(ini, "Exceptions"), "192.0.2.12,192.0.2.18-192.0.2.20");
 
-    const Bytes otherHardware{0x00, 0x0c, 0x29, 0x11, 0x22, 0x33};
-    ASSERT_NO_FATAL_FAILURE(Discover(otherHardware, "LAPTOP3", offered, leaseTime, serverId));
-    EXPECT_EQ(offered, 0xC6336405u);  // the first address of the widened range
-    EXPECT_EQ(leaseTime, 362340u);
-    EXPECT_EQ(serverId, 0xC633640Cu);
+    // The server thread handles each datagram with the settings of that moment.
+    ReplyAction offer = Handle(WindowsDiscover());
+    EXPECT_EQ(Field(OFFSET_YIADDR), 0xC0000205u);  // the first address of the widened range
+    EXPECT_EQ(ReplyValue(offer, OPTION_LEASE_TIME), 362340u);
+    EXPECT_EQ(ReplyValue(offer, OPTION_SERVER_ID), 0xC000020Cu);
 }
 
 TEST_F(PropertiesDialogTest, EveryCloseSavesAndEveryOpeningStartsOnGeneral) {

@@ -24,10 +24,6 @@ TEST(RangeListTest, ListHoldsTheWrittenItemsRangesFirst) {
     RangeList list = RangeListFromTables("10.0.0.1-10.0.0.9,,10.0.0.20,", "10.0.0.5");
     EXPECT_EQ(Shown(list), "+10.0.0.1 - 10.0.0.9|+10.0.0.20 - 10.0.0.20|-10.0.0.5 - 10.0.0.5");
     EXPECT_EQ(Shown(RangeListFromTables("", "")), "");
-    std::string first, last;
-    EXPECT_EQ(SplitRangeEntry("10.0.0.1 - 10.0.0.9", first, last), 2);
-    EXPECT_EQ(first + "|" + last, "10.0.0.1|10.0.0.9");
-    EXPECT_EQ(SplitRangeEntry(" 10.0.0.1 ", first, last), 1);
 }
 
 TEST(RangeListTest, IncludeAndExcludeMergeWithTheirOwnKind) {
