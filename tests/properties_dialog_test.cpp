@@ -23,12 +23,13 @@ namespace {
 constexpr const char* RECORD_SWITCH = "--record-open";
 constexpr const char* RECORD_VARIABLE = "NIMBO_TEST_OPEN_RECORD";
 
-std::string ProgramDirectory() {
+std::string ProgramPath() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string text = path;
-    return text.substr(0, text.rfind('\\'));
+    return path;
 }
+
+std::string ProgramDirectory() { return ProgramPath().substr(0, ProgramPath().rfind('\\')); }
 
 // Stands in for the help viewer: the shell starts this program with the
 // file it was asked to open, and the program writes that down. (Wine reads
@@ -38,8 +39,7 @@ class FakeHelpViewer {
 public:
     explicit FakeHelpViewer(const std::string& record) : record_(record) {
         previousType_ = Get(".chm");
-        const std::string command =
-            "\"" + ProgramDirectory() + "\\properties_dialog_test.exe\" " + RECORD_SWITCH + " \"%1\"";
+        const std::string command = "\"" + ProgramPath() + "\" " + RECORD_SWITCH + " \"%1\"";
         Set(".chm", "NimboTest.HelpFile");
         Set("NimboTest.HelpFile\\shell\\open\\command", command);
         SetEnvironmentVariableA(RECORD_VARIABLE, record.c_str());
