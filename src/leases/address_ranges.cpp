@@ -145,6 +145,12 @@ void SetGatewayExceptions(uint32_t gateway, const char* exceptions) {
     ExceptionTable[gateway] = exceptions ? exceptions : "";
 }
 
+void SetGatewayTables(uint32_t gateway, const char* ranges, const char* exceptions) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    RangeTable[gateway] = ranges ? ranges : "";
+    ExceptionTable[gateway] = exceptions ? exceptions : "";
+}
+
 std::string GatewayRanges(uint32_t gateway) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     return RangeTable[gateway].text();

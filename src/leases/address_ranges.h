@@ -27,6 +27,9 @@ void AddAddressExceptions(uint32_t gateway, const char* list);
 // Write access by key (creating the entry when missing).
 void SetGatewayRanges(uint32_t gateway, const char* ranges);
 void SetGatewayExceptions(uint32_t gateway, const char* exceptions);
+// Both texts of a gateway in one step, so that no reader sees the new ranges
+// with the old exceptions.
+void SetGatewayTables(uint32_t gateway, const char* ranges, const char* exceptions);
 // Read access by key for the writers; the entry is created empty when missing.
 std::string GatewayRanges(uint32_t gateway);
 std::string GatewayExceptions(uint32_t gateway);

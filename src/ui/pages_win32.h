@@ -1,0 +1,33 @@
+// What the frame of the properties window and its pages share: the private
+// messages, the page dialog procedures and small helpers for moving text in
+// and out of controls.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Sent to the frame: go to the next tab (wParam 1) or the previous one (0).
+constexpr UINT MSG_CYCLE_TAB = WM_APP + 5;
+// Sent to the current page: its message result is 1 to refuse being left
+// (the page has beeped and put the focus on the bad field), 0 to allow.
+constexpr UINT MSG_VALIDATE_PAGE = WM_APP + 6;
+
+INT_PTR CALLBACK GeneralPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK RangesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+// The Reservations and Active Leases pages until they are built: empty.
+INT_PTR CALLBACK EmptyPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The text of a control, at most `limit` characters.
+std::string ControlText(HWND dialog, int id, int limit);
+void SetControlText(HWND dialog, int id, const std::string& text);
+void EnableControl(HWND dialog, int id, bool enable);
+bool IsTicked(HWND dialog, int id);
+// A string of the program's string table ("" when it has none).
+std::string ResourceString(UINT id);
+
+// The reaction to a field that fails its check: the field gets the focus
+// and the default beep sounds. Returns the refusal for MSG_VALIDATE_PAGE.
+INT_PTR RefuseField(HWND page, int id);
+// Answers MSG_VALIDATE_PAGE: the result goes into the page's message result.
+INT_PTR AnswerValidate(HWND page, bool refuse);

@@ -1,0 +1,69 @@
+#!/bin/bash
+# Screenshots of the properties window, one per tab, for a person to look
+# at: the driver program runs under Xvfb with the X11 driver and a Wine
+# virtual desktop of 1024x768, and `import -window root` takes the picture
+# each time the driver has a tab up.
+#   properties_screenshots.sh <driver.exe> <output folder>
+# The Wine prefix is "$WINEPREFIX-screens" (kept between runs: making one
+# takes long); NIMBO_XVFB_DISPLAY picks the display number, else Xvfb takes
+# a free one. Exits 77 (skipped) without Xvfb or ImageMagick.
+set -euo pipefail
+driver=$1
+out=$2
+for tool in Xvfb import wine wineboot; do
+  command -v "$tool" >/dev/null || { echo "no $tool here: skipped"; exit 77; }
+done
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="${WINEPREFIX:-/tmp/nimbo-wine-$(id -u)}-screens"
+mkdir -p "$out"
+rm -f "$out"/ready-* "$out"/shot-* "$out"/tab-*.png
+
+xvfb_pid=""
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+display_file="$out/xvfb-display"
+rm -f "$display_file"
+if [ -n "${NIMBO_XVFB_DISPLAY:-}" ]; then
+  Xvfb ":$NIMBO_XVFB_DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  display=$NIMBO_XVFB_DISPLAY
+  sleep 1
+else
+  # Xvfb picks a free display and writes its number to descriptor 5.
+  Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$display_file" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+  display=$(head -n1 "$display_file")
+fi
+kill -0 "$xvfb_pid" 2>/dev/null && [ -n "$display" ] || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=":$display"
+
+if [ ! -f "$WINEPREFIX/.nimbo-screens-ready" ]; then
+  wineboot -i >/dev/null 2>&1 || true
+  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.nimbo-screens-ready"
+fi
+
+names=(general address-ranges reservations active-leases)
+wine "$driver" "$(winepath -w "$out")" >"$out/driver.log" 2>&1 &
+driver_pid=$!
+for tab in 0 1 2 3; do
+  for _ in $(seq 600); do
+    [ -f "$out/ready-$tab" ] && break
+    kill -0 "$driver_pid" 2>/dev/null || { echo "the driver ended before tab $tab"; exit 1; }
+    sleep 0.1
+  done
+  [ -f "$out/ready-$tab" ] || { echo "tab $tab never came up"; exit 1; }
+  sleep 0.5  # let the desktop finish painting
+  import -window root "$out/tab-$tab-${names[$tab]}.png"
+  touch "$out/shot-$tab"
+done
+wait "$driver_pid"
+rm -f "$out"/ready-* "$out"/shot-* "$display_file"
+ls "$out"/tab-*.png

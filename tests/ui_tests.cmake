@@ -1,0 +1,30 @@
+# The properties window: its pages' decisions natively, the dialog itself
+# in-process under Wine, screenshots under Xvfb, and the help file.
+nimbo_add_test(general_page_test SOURCES general_page_test.cpp LIBS nimbo_pages)
+nimbo_add_test(range_list_test SOURCES range_list_test.cpp LIBS nimbo_pages)
+
+if(WIN32)
+  # The dialog in-process, with the resources the program would give it.
+  nimbo_add_test(properties_dialog_test
+    SOURCES properties_dialog_test.cpp dialog_driver.cpp properties_test.rc
+    LIBS nimbo_ui nimbo_server nimbo_config nimbo_dhcp_builder nimbo_test_support
+    LABELS ui)
+  add_dependencies(properties_dialog_test nimbo_help)
+endif()
+
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+  # One screenshot per tab under Xvfb, kept in the build tree for a person
+  # to look at (not compared).
+  add_executable(properties_screens properties_screens.cpp dialog_driver.cpp properties_test.rc)
+  target_include_directories(properties_screens PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(properties_screens PRIVATE nimbo_ui GTest::gtest)
+  add_test(NAME properties_screenshots
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/properties_screenshots.sh
+      $<TARGET_FILE:properties_screens> ${CMAKE_BINARY_DIR}/screenshots)
+  set_tests_properties(properties_screenshots PROPERTIES LABELS "ui;screenshots" SKIP_RETURN_CODE 77 TIMEOUT 240)
+
+  # The help file is a compiled help file with every page and its contents
+  # and index.
+  add_test(NAME help_file COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/help_file_test.sh ${CMAKE_BINARY_DIR}/bin/NIMBO.CHM)
+  set_tests_properties(help_file PROPERTIES LABELS ui)
+endif()
