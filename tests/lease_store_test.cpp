@@ -2,6 +2,7 @@
 
 #include "lease_test_fixture.h"
 #include "leases/address_allocation.h"
+#include "leases/lease_expiry.h"
 
 namespace {
 
@@ -85,30 +86,53 @@ TEST_F(LeaseStoreTest, MarkLeaseDeletedMarksTheFirstRecordOnlyAndHidesItFromLook
     EXPECT_EQ(posted, 0);
     // Waiting for the sweep, the record is never offered as ffffffff.
     EXPECT_EQ(CheckActiveLeases(0, "x", kIdA, sizeof kIdA), 0u);
-    EXPECT_EQ(FindLeaseByClientId(kIdA, sizeof kIdA), nullptr);
+    EXPECT_FALSE(FindLeaseByClientId(kIdA, sizeof kIdA).has_value());
 }
 
 TEST_F(LeaseStoreTest, FindLeaseByClientIdNeedsAnIdentifierBuffer) {
-    AddRecord("bare", 0xC000020A, nullptr, 0, TEST_EPOCH);
-    {
-        std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-        LeaseTable.front().clientIdPresent = false;
-    }
-    EXPECT_EQ(FindLeaseByClientId(nullptr, 0), nullptr);
+    Lease bare;  // a record that never got an identifier buffer
+    bare.setHostName("bare");
+    bare.address = 0xC000020A;
+    bare.expiry = TEST_EPOCH;
+    AppendLease(bare);
+    EXPECT_FALSE(FindLeaseByClientId(nullptr, 0).has_value());
     AddRecord("empty", 0xC000020B, nullptr, 0, TEST_EPOCH);
-    ASSERT_NE(FindLeaseByClientId(nullptr, 0), nullptr);
+    ASSERT_TRUE(FindLeaseByClientId(nullptr, 0).has_value());
     EXPECT_EQ(FindLeaseByClientId(nullptr, 0)->address, 0xC000020Bu);
 }
 
-TEST_F(LeaseStoreTest, AddressIndexFollowsRecordsAppendedBehindTheStoresBack) {
-    {
-        std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-        LeaseTable.emplace_back();
-        LeaseTable.back().address = 0xC000020B;
-    }
-    EXPECT_TRUE(IsAddressLeased(0xC000020B));
+// The store hands out copies: a viewer that changes its copy changes nothing,
+// and every change made through the store's functions reaches the indexes
+// (lookups by address and identifier, the sweep).
+TEST_F(LeaseStoreTest, CopiesAreDetachedAndStoreChangesKeepTheIndexesRight) {
+    AddRecord("pc1", 0xC000020A, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(600));
+    AddRecord("pc2", 0xC000020B, kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
+    std::optional<Lease> copy = FindLeaseByClientId(kIdA, sizeof kIdA);
+    ASSERT_TRUE(copy.has_value());
+    copy->address = 0xC000020C;
+    copy->expiry = TEST_EPOCH - 1;
+    std::vector<Lease> view = SnapshotLeases();
+    view[1].address = DELETED_ADDRESS;
+    ExpireLeases();
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020B}));
+    EXPECT_FALSE(IsAddressLeased(0xC000020C));
+
+    // The Active Leases page deletes one record by address and identifier:
+    // another client's record at the same address stays.
+    AddRecord("pc2-again", 0xC000020A, kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
+    EXPECT_FALSE(DeleteLease(0xC000020A, kIdA, 5));  // a prefix is not the identifier
+    EXPECT_FALSE(DeleteLease(0xC000020B, kIdA, sizeof kIdA));
+    EXPECT_TRUE(DeleteLease(0xC000020A, kIdB, sizeof kIdB));
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020B, DELETED_ADDRESS}));
+    EXPECT_EQ(CheckActiveLeases(0xC000020A, "pc2", kIdB, sizeof kIdB), 0u);
+    ExpireLeases();
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020B}));
+    EXPECT_EQ(MainLog().back(), "Clear Deleted Lease for pc2-again -> ffffffff");
+    EXPECT_EQ(CheckActiveLeases(0xC000020A, "pc1", kIdA, sizeof kIdA), 0xC000020Au);
+
     ClearLeaseTable();
     EXPECT_FALSE(IsAddressLeased(0xC000020B));
+    EXPECT_FALSE(FindLeaseByClientId(kIdB, sizeof kIdB).has_value());
 }
 
 }  // namespace

@@ -163,14 +163,13 @@ bool ParseLease(const std::string& key, const std::string& value, Lease& lease) 
     return true;
 }
 
-// The whole walk holds LeaseLock, so the table can't change under it; a
-// save (clearDirty) clears LeasesDirty in the same hold.
+// The store copies the table in one hold of LeaseLock; a save (clearDirty)
+// clears LeasesDirty in that same hold.
 KeyList LeaseKeys(bool clearDirty) {
+    const std::vector<Lease> leases = clearDirty ? TakeLeasesForSave() : SnapshotLeases();
     KeyList keys;
-    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    if (clearDirty) LeasesDirty = false;
-    keys.reserve(LeaseTable.size());
-    for (const Lease& lease : LeaseTable) keys.emplace_back(LeaseKey(lease), LeaseValue(lease));
+    keys.reserve(leases.size());
+    for (const Lease& lease : leases) keys.emplace_back(LeaseKey(lease), LeaseValue(lease));
     return keys;
 }
 

@@ -94,10 +94,9 @@ uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLengt
     WriteLog(3, "FindSpareAddress, %.20s (GW: %08lx)\n", hostName, static_cast<unsigned long>(gateway));
     ExpireLeases();
 
-    auto own = FindLeaseRecordByClientId(id, idLength);
-    if (own != LeaseTable.end()) {
-        own->expiry = FileTimeAfter(NowFileTime(), OFFER_HOLD_SECONDS);
-        NoteLeaseChanged(*own);
+    LeaseRecord own = FindLeaseRecordByClientId(id, idLength);
+    if (IsLeaseRecord(own)) {
+        SetLeaseExpiry(own, FileTimeAfter(NowFileTime(), OFFER_HOLD_SECONDS));
         return own->address;
     }
 

@@ -1,11 +1,16 @@
 // Helpers shared by the lease database's own files; not for other areas.
+//
+// The records of the lease table are reached here as LeaseRecord handles.
+// A handle is good only while the caller holds LeaseLock, and a record is
+// changed only through the functions below, which keep the indexes and the
+// sweep's bookkeeping in step.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <list>
 #include <string>
 
+#include "leases/address_index.h"
 #include "leases/lease_store.h"
 
 // The four octets of a host-order address, most significant first, for
@@ -17,22 +22,23 @@
 std::string FormatClientId(const Lease& lease);
 // Same identifier length and bytes (the buffer's presence is not tested).
 bool SameClientId(const Lease& lease, const uint8_t* bytes, size_t length);
-// The first live record with an identifier buffer equal to the bytes; caller
-// holds LeaseLock.
-std::list<Lease>::iterator FindLeaseRecordByClientId(const uint8_t* bytes, size_t length);
+
+// False for the "no record" result of the lookups below.
+bool IsLeaseRecord(LeaseRecord record);
+// The first live record with an identifier buffer equal to the bytes.
+LeaseRecord FindLeaseRecordByClientId(const uint8_t* bytes, size_t length);
 // The first record at the address, or with `bytes` the first one at the
-// address whose identifier buffer holds exactly those bytes; caller holds
-// LeaseLock.
-std::list<Lease>::iterator FindLeaseRecordAt(uint32_t address, const uint8_t* bytes, size_t length);
+// address whose identifier buffer holds exactly those bytes.
+LeaseRecord FindLeaseRecordAt(uint32_t address, const uint8_t* bytes, size_t length);
+// Unlinks and destroys one record.
+void RemoveLease(LeaseRecord record);
+void SetLeaseExpiry(LeaseRecord record, uint64_t expiry);
+
 // Expiry of a bound lease made now: NEVER_EXPIRES for the unlimited lease time.
 uint64_t BoundLeaseExpiry(uint32_t leaseTime);
 
-// The sweep skips its walk while no record can have expired or been marked
-// deleted since the last full walk. Records changed in place (expiry or
-// address) outside this file's operations are announced here. Caller holds
-// LeaseLock.
-void NoteLeaseChanged(const Lease& lease);
-// True when a sweep at `now` would find nothing to remove.
-bool SweepCanBeSkipped(uint64_t now);
-// After a full walk: `earliest` is the first expiry still in the table.
-void SweepDone(uint64_t earliest);
+// The walk of ExpireLeases: removes the records marked deleted and those
+// whose expiry is before `now`, each with its log line. True when it removed
+// any. While no record can have expired or been marked deleted since the
+// last walk, it returns false at once.
+bool SweepLeaseTable(uint64_t now);

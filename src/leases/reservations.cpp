@@ -1,6 +1,7 @@
 #include "leases/reservations.h"
 
 #include <cstring>
+#include <list>
 #include <mutex>
 #include <string>
 
@@ -9,18 +10,19 @@
 #include "shell/log.h"
 #include "shell/text_string.h"
 
-std::list<Reservation> ReservationList;
-
 namespace {
+
+// The list in insertion order, guarded by LeaseLock; only this file touches it.
+std::list<Reservation> reservations;
 
 // A key compared with a text that may be absent (read as empty).
 bool KeyEquals(const char* key, const char* text) { return EqualNoCase(key, text ? text : ""); }
 
 std::list<Reservation>::iterator FindByKey(const char* key) {
-    for (auto it = ReservationList.begin(); it != ReservationList.end(); ++it) {
+    for (auto it = reservations.begin(); it != reservations.end(); ++it) {
         if (KeyEquals(it->key, key)) return it;
     }
-    return ReservationList.end();
+    return reservations.end();
 }
 
 }  // namespace
@@ -37,7 +39,7 @@ uint32_t CheckReservations(const char* hostName, size_t idLength, const uint8_t*
     const std::string idText = FormatClientId(id, idLength);
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     WriteLog(3, "CheckReservations %.20s (%.50s)\n", hostName, idText.c_str());
-    for (const Reservation& entry : ReservationList) {
+    for (const Reservation& entry : reservations) {
         if (entry.kind == ByHostName && KeyEquals(entry.key, hostName)) {
             WriteLog(3, "Found Matching Reservation: %.100s -> %08lx\n", hostName,
                      static_cast<unsigned long>(entry.address));
@@ -55,14 +57,14 @@ uint32_t CheckReservations(const char* hostName, size_t idLength, const uint8_t*
 std::optional<Reservation> FindReservationByKey(const char* key) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     auto it = FindByKey(key);
-    if (it == ReservationList.end()) return std::nullopt;
+    if (it == reservations.end()) return std::nullopt;
     return *it;
 }
 
 std::optional<Reservation> FindReservationByAddress(uint32_t address) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     if (ReservationsAt(address) == 0) return std::nullopt;
-    for (const Reservation& entry : ReservationList) {
+    for (const Reservation& entry : reservations) {
         if (entry.address == address) return entry;
     }
     return std::nullopt;
@@ -75,16 +77,31 @@ bool IsAddressReserved(uint32_t address) {
 
 void AppendReservation(const Reservation& reservation) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    ReservationList.push_back(reservation);
+    reservations.push_back(reservation);
     IndexReservationAdded(reservation.address);
+}
+
+bool SetReservation(const Reservation& reservation) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    auto it = FindByKey(reservation.key);
+    if (it == reservations.end()) {
+        reservations.push_back(reservation);
+        IndexReservationAdded(reservation.address);
+        return false;
+    }
+    const uint32_t old = it->address;
+    *it = reservation;
+    IndexReservationRemoved(old);
+    IndexReservationAdded(reservation.address);
+    return true;
 }
 
 bool RemoveReservation(const char* key) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     auto it = FindByKey(key);
-    if (it == ReservationList.end()) return false;
+    if (it == reservations.end()) return false;
     const uint32_t address = it->address;
-    ReservationList.erase(it);
+    reservations.erase(it);
     IndexReservationRemoved(address);
     return true;
 }
@@ -92,7 +109,7 @@ bool RemoveReservation(const char* key) {
 bool ChangeReservation(const char* key, uint32_t kind, uint32_t address) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     auto it = FindByKey(key);
-    if (it == ReservationList.end()) return false;
+    if (it == reservations.end()) return false;
     const uint32_t old = it->address;
     it->kind = kind;
     it->address = address;
@@ -103,11 +120,11 @@ bool ChangeReservation(const char* key, uint32_t kind, uint32_t address) {
 
 std::vector<Reservation> SnapshotReservations() {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    return std::vector<Reservation>(ReservationList.begin(), ReservationList.end());
+    return std::vector<Reservation>(reservations.begin(), reservations.end());
 }
 
 void ClearReservations() {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    ReservationList.clear();
-    InvalidateAddressIndex();
+    IndexReservationsCleared();
+    reservations.clear();
 }
