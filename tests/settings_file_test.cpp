@@ -429,9 +429,12 @@ TEST_F(SettingsFileTest, FailedLeaseWriteIsRetriedAndLoggedOnce) {
     SetIniPath(dir_.file("missing-dir/NIMBO.INI"));
     AppendLease(MakeLease("pc1", {1}, 0xC0000205u, NEVER_EXPIRES));
     MarkLeasesDirty();
-    saveLeases();
+    EXPECT_FALSE(saveLeases());
     EXPECT_TRUE(LeasesDirty.load());
     saveLeases();
+    // A whole save that fails leaves the leases for the timer's next try too.
+    EXPECT_FALSE(saveSettings());
+    EXPECT_TRUE(LeasesDirty.load());
     auto log = mainLog();
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("Cannot write ", 0) == 0; }), 1);
     SetIniPath(ini());

@@ -97,6 +97,15 @@ bool CommitModel(const std::string& path, const ProfileFile& model) {
     return false;
 }
 
+// Writes a model whose lease section was taken with TakeLeasesForSave,
+// which cleared LeasesDirty: when the write fails, the flag is set again so
+// that the timer's next tick tries once more instead of losing the change.
+bool CommitModelWithLeases(const std::string& path, const ProfileFile& model) {
+    const bool written = CommitModel(path, model);
+    if (!written) LeasesDirty = true;
+    return written;
+}
+
 // ---- leases ------------------------------------------------------------
 
 // A [Leases] key: the client name and "~", then the identifier in hex. The
@@ -392,7 +401,7 @@ bool saveSettings() {
     ApplySettings(file);
     file.replaceSection("Leases", LeaseKeys(true));
     file.replaceSection("Reservations", ReservationKeys());
-    return CommitModel(path, file);
+    return CommitModelWithLeases(path, file);
 }
 
 bool saveReservations() {
@@ -409,13 +418,8 @@ bool saveLeases() {
     std::string path = CurrentIniPath();
     ProfileFile file;
     if (!LoadModel(path, file)) return false;
-    KeyList keys = LeaseKeys(true);
-    file.replaceSection("Leases", keys);
-    bool written = CommitModel(path, file);
-    // A lease change that found the write failing is tried again by the
-    // next timer tick instead of being lost.
-    if (!written) LeasesDirty = true;
-    return written;
+    file.replaceSection("Leases", LeaseKeys(true));
+    return CommitModelWithLeases(path, file);
 }
 
 long LastSaveError() {
