@@ -73,6 +73,36 @@ TEST_F(AllocationTest, AnsweringAddressGetsAPlaceholderForADayAndTheNextIsOffere
     EXPECT_EQ(MainLog()[MainLog().size() - 3].find("Ping"), std::string::npos);
 }
 
+// A placeholder (identifier 00, name "Unknown (a.b.c.d)") stands for a
+// machine that answered the probe; a client whose identifier is the single
+// byte 00 is not that machine and must never be given its address.
+TEST_F(AllocationTest, PlaceholdersNeverMatchAClientWhoseIdentifierIs00) {
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    answering = {0xC000020A};
+    const uint8_t zero[] = {0};
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc0", 1, zero), 0xC000020Bu);
+    // As a restart restores it: the same stored values.
+    AddRecord("Unknown (192.0.2.12)", 0xC000020C, zero, 1, TEST_EPOCH + Seconds(86400));
+    ReleaseLease(0xC000020B, 1, zero);  // the client gives its offer back
+    ASSERT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020C}));
+
+    EXPECT_EQ(CheckActiveLeases(0, "pc0", zero, 1), 0u);
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "pc0", 1, zero), 0xC000020Bu);
+    EXPECT_FALSE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "pc0", 1, zero));
+    EXPECT_FALSE(CheckRequestedAddress(0xC000020C, LOCAL_GATEWAY, "", 1, zero));
+    AddLease("pc0", 0xC000020B, 1, zero);
+    ReleaseLease(0xC000020C, 1, zero);
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020C, 0xC000020B}));
+    // A client record that merely looks similar stays a client's.
+    AddRecord("Unknown (192.0.2.99)", 0xC000020D, zero, 1, TEST_EPOCH + Seconds(600));
+    EXPECT_EQ(CheckActiveLeases(0xC000020D, "x", zero, 1), 0xC000020Du);
+
+    // The Active Leases page still deletes a placeholder by its identifier.
+    EXPECT_TRUE(DeleteLease(0xC000020A, zero, 1));
+    ExpireLeases();
+    EXPECT_FALSE(IsAddressLeased(0xC000020A));
+}
+
 TEST_F(AllocationTest, WalkStopsBelowTheAllOnesAddressAndSkipsZero) {
     SetGatewayRanges(LOCAL_GATEWAY, "255.255.255.253-x");
     answering = {0xFFFFFFFD, 0xFFFFFFFE, 0xFFFFFFFF, 0, 1};

@@ -24,10 +24,8 @@ namespace {
 constexpr uint32_t LAST_CANDIDATE = 0xFFFFFFFEu;
 
 void AppendPlaceholder(uint32_t address) {
-    char name[HOST_NAME_FIELD];
-    std::snprintf(name, sizeof name, "Unknown (%d.%d.%d.%d)", OCTETS(address));
     Lease record;
-    record.setHostName(name);
+    record.setHostName(PlaceholderName(address).c_str());
     const uint8_t none = 0;
     record.setClientId(&none, 1);
     record.address = address;

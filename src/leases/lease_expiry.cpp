@@ -20,7 +20,7 @@ void ReleaseLease(uint32_t address, size_t idLength, const uint8_t* id) {
     {
         std::lock_guard<std::recursive_mutex> guard(LeaseLock);
         static const uint8_t noBytes = 0;
-        auto it = FindLeaseRecordAt(address, id ? id : &noBytes, idLength);
+        auto it = FindClientLeaseAt(address, id ? id : &noBytes, idLength);
         if (!IsLeaseRecord(it)) return;
         WriteAddressLog("Release Lease for %.50s (%.50s) of %d.%d.%d.%d\n", it->hostName, FormatClientId(*it).c_str(),
                         OCTETS(address));

@@ -25,14 +25,21 @@ bool SameClientId(const Lease& lease, const uint8_t* bytes, size_t length);
 
 // False for the "no record" result of the lookups below.
 bool IsLeaseRecord(LeaseRecord record);
-// The first live record with an identifier buffer equal to the bytes.
+// The first live record of the client: an identifier buffer equal to the
+// bytes, and not a placeholder.
 LeaseRecord FindLeaseRecordByClientId(const uint8_t* bytes, size_t length);
 // The first record at the address, or with `bytes` the first one at the
 // address whose identifier buffer holds exactly those bytes.
 LeaseRecord FindLeaseRecordAt(uint32_t address, const uint8_t* bytes, size_t length);
+// The first record at the address that is this client's (identifier buffer
+// with exactly these bytes, not a placeholder).
+LeaseRecord FindClientLeaseAt(uint32_t address, const uint8_t* bytes, size_t length);
 // Unlinks and destroys one record.
 void RemoveLease(LeaseRecord record);
 void SetLeaseExpiry(LeaseRecord record, uint64_t expiry);
+
+// The host name of a placeholder for an address: "Unknown (a.b.c.d)".
+std::string PlaceholderName(uint32_t address);
 
 // Expiry of a bound lease made now: NEVER_EXPIRES for the unlimited lease time.
 uint64_t BoundLeaseExpiry(uint32_t leaseTime);

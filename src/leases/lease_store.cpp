@@ -82,29 +82,59 @@ bool SameClientId(const Lease& lease, const uint8_t* bytes, size_t length) {
 
 bool IsLeaseRecord(LeaseRecord record) { return record != table.end(); }
 
+std::string PlaceholderName(uint32_t address) {
+    char name[HOST_NAME_FIELD];
+    std::snprintf(name, sizeof name, "Unknown (%d.%d.%d.%d)", OCTETS(address));
+    return name;
+}
+
+bool IsPlaceholderLease(const Lease& lease) {
+    return lease.clientIdPresent && lease.clientId.size() == 1 && lease.clientId[0] == 0 &&
+           PlaceholderName(lease.address) == lease.hostName;
+}
+
+namespace {
+
+// A record that stands for this client: its identifier buffer holds
+// exactly these bytes and it is not a placeholder, whose identifier 00 is
+// no client's.
+bool IsClientsRecord(const Lease& lease, const uint8_t* bytes, size_t length) {
+    return lease.clientIdPresent && SameClientId(lease, bytes, length) && !IsPlaceholderLease(lease);
+}
+
+template <typename Match>
+LeaseRecord FirstRecordAt(uint32_t address, Match match) {
+    // The index keeps the marked records out of table order; they are rare.
+    if (address == DELETED_ADDRESS) {
+        for (auto it = table.begin(); it != table.end(); ++it)
+            if (it->address == address && match(*it)) return it;
+        return table.end();
+    }
+    for (LeaseRecord record : LeaseRecordsAt(address))
+        if (match(*record)) return record;
+    return table.end();
+}
+
+}  // namespace
+
 // Records marked deleted are invisible to the lookups: they only wait for
 // the next sweep, and handing out their marker address would offer
 // 255.255.255.255.
 LeaseRecord FindLeaseRecordByClientId(const uint8_t* bytes, size_t length) {
     for (LeaseRecord record : LeaseRecordsOfClient(bytes, length)) {
-        if (record->address != DELETED_ADDRESS && record->clientIdPresent) return record;
+        if (record->address != DELETED_ADDRESS && IsClientsRecord(*record, bytes, length)) return record;
     }
     return table.end();
 }
 
 LeaseRecord FindLeaseRecordAt(uint32_t address, const uint8_t* bytes, size_t length) {
-    // The index keeps the marked records out of table order; they are rare.
-    if (address == DELETED_ADDRESS) {
-        for (auto it = table.begin(); it != table.end(); ++it) {
-            if (it->address == address && (!bytes || (it->clientIdPresent && SameClientId(*it, bytes, length))))
-                return it;
-        }
-        return table.end();
-    }
-    for (LeaseRecord record : LeaseRecordsAt(address)) {
-        if (!bytes || (record->clientIdPresent && SameClientId(*record, bytes, length))) return record;
-    }
-    return table.end();
+    return FirstRecordAt(address, [&](const Lease& lease) {
+        return !bytes || (lease.clientIdPresent && SameClientId(lease, bytes, length));
+    });
+}
+
+LeaseRecord FindClientLeaseAt(uint32_t address, const uint8_t* bytes, size_t length) {
+    return FirstRecordAt(address, [&](const Lease& lease) { return IsClientsRecord(lease, bytes, length); });
 }
 
 void RemoveLease(LeaseRecord record) {
@@ -166,7 +196,7 @@ uint32_t CheckActiveLeases(uint32_t filter, const char* hostName, const uint8_t*
              FormatClientId(bytes, length).c_str());
     auto matches = [&](const Lease& lease) {
         return lease.address != DELETED_ADDRESS && (filter == 0 || lease.address == filter) &&
-               SameClientId(lease, bytes, length);
+               SameClientId(lease, bytes, length) && !IsPlaceholderLease(lease);
     };
     uint32_t found = 0;
     // Each index lists its records in table order, so the first match in an

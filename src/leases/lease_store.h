@@ -58,6 +58,12 @@ inline bool IsNeverExpiring(uint64_t expiry) { return (expiry >> 32) == 0xFFFFFF
 extern std::recursive_mutex LeaseLock;
 extern std::atomic<bool> LeasesDirty;  // set by MarkLeasesDirty, cleared by TakeLeasesForSave
 
+// A placeholder holds an address that answered the in-use probe for nobody:
+// the identifier is the one byte 00 and the name "Unknown (a.b.c.d)" names
+// its own address. It is known by these stored values (so also after a
+// restart) and never matches a client's identity in lookups and releases.
+bool IsPlaceholderLease(const Lease& lease);
+
 // Lower-case hex pairs joined by "-"; "" for length 0.
 std::string FormatClientId(const uint8_t* bytes, size_t length);
 
