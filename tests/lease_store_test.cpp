@@ -48,6 +48,29 @@ TEST_F(LeaseStoreTest, CreatePathReplacesTheClientsOlderRecordAndAppendsAtTheEnd
     EXPECT_EQ(AddressLog().back(), "Create Lease for a-host-name-that-is-forty-characters-xx () of 192.0.2.13");
 }
 
+// A reservation made for an address that another client's lease holds:
+// when the reserved client is acknowledged there, the record becomes its
+// lease, and the other client is refused at its next request.
+TEST_F(LeaseStoreTest, ReservedClientAcknowledgedOnItsAddressTakesTheRecordOver) {
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    AddRecord("pc2", 0xC000020A, kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
+    AddRecord("pc1", 0xC000020C, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(600));  // its older lease
+    Reserve(ByHostName, "pc1", 0xC000020A);
+    ASSERT_TRUE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA));
+    EXPECT_EQ(AddLease("pc1", 0xC000020A, sizeof kIdA, kIdA), TEST_EPOCH + Seconds(3600));
+    auto leases = SnapshotLeases();
+    ASSERT_EQ(leases.size(), 1u);
+    EXPECT_STREQ(leases[0].hostName, "pc1");
+    EXPECT_EQ(leases[0].clientId, std::vector<uint8_t>(kIdA, kIdA + sizeof kIdA));
+    EXPECT_EQ(leases[0].expiry, TEST_EPOCH + Seconds(3600));
+    EXPECT_EQ(AddressLog(), std::vector<std::string>{"Add Lease for pc1 (00-0c-29-ab-cd-ef) of 192.0.2.10"});
+    EXPECT_EQ(MainLog().back(), "Renew Lease for pc1 -> c000020a");
+    EXPECT_TRUE(LeasesDirty);
+
+    EXPECT_EQ(CheckActiveLeases(0, "pc1", kIdA, sizeof kIdA), 0xC000020Au);
+    EXPECT_FALSE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));
+}
+
 TEST_F(LeaseStoreTest, LeaseTimeUnlimitedAndAbove31Bits) {
     UpdateSettings([](ServerSettings& s) { s.LeaseTime = UNLIMITED_LEASE_TIME; });
     EXPECT_EQ(AddLease("pc1", 0xC000020A, sizeof kIdA, kIdA), NEVER_EXPIRES);

@@ -41,6 +41,9 @@ void SetLeaseExpiry(LeaseRecord record, uint64_t expiry);
 // The host name of a placeholder for an address: "Unknown (a.b.c.d)".
 std::string PlaceholderName(uint32_t address);
 
+// CheckReservations without its log lines.
+uint32_t ReservedAddressOf(const char* hostName, size_t idLength, const uint8_t* id);
+
 // Expiry of a bound lease made now: NEVER_EXPIRES for the unlimited lease time.
 uint64_t BoundLeaseExpiry(uint32_t leaseTime);
 

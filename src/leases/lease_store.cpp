@@ -222,18 +222,46 @@ uint64_t BoundLeaseExpiry(uint32_t leaseTime) {
     return NowFileTime() + static_cast<uint64_t>(leaseTime) * FILETIME_TICKS_PER_SECOND;
 }
 
+namespace {
+
+// Appends a new record for the client in place of its older one.
+void AppendClientLease(const char* hostName, uint32_t address, size_t idLength, const uint8_t* id, uint64_t expiry) {
+    LeaseRecord older = FindLeaseRecordByClientId(id, idLength);
+    if (older != table.end()) RemoveLease(older);
+    Lease record;
+    record.setHostName(hostName);
+    record.setClientId(id, idLength);
+    record.address = address;
+    record.expiry = expiry;
+    AppendLease(record);
+}
+
+}  // namespace
+
 uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const uint8_t* id) {
     if (!hostName) hostName = "";
     const uint32_t leaseTime = CurrentSettings()->LeaseTime;
     std::unique_lock<std::recursive_mutex> guard(LeaseLock);
     const uint64_t expiry = BoundLeaseExpiry(leaseTime);
 
-    LeaseRecord renewed = FindLeaseRecordAt(address, nullptr, 0);
-    if (renewed != table.end()) {
+    LeaseRecord held = FindLeaseRecordAt(address, nullptr, 0);
+    if (held != table.end()) {
         WriteLog(1, "Renew Lease for %.100s -> %08lx\n", hostName, static_cast<unsigned long>(address));
-        WriteAddressLog("Add Lease for %.50s (%.50s) of %d.%d.%d.%d\n", hostName, FormatClientId(*renewed).c_str(),
-                        OCTETS(address));
-        SetLeaseExpiry(renewed, expiry);
+        std::string idText;
+        if (!IsClientsRecord(*held, id, idLength) && ReservedAddressOf(hostName, idLength, id) == address) {
+            // The address is reserved for this client but another client's
+            // record (or a placeholder) holds it: the record becomes this
+            // client's lease, so that the other client is refused from now
+            // on instead of both being acknowledged on one address.
+            RemoveLease(held);
+            AppendClientLease(hostName, address, idLength, id, expiry);
+            idText = FormatClientId(id, idLength);
+        } else {
+            // The record keeps its name and identifier.
+            idText = FormatClientId(*held);
+            SetLeaseExpiry(held, expiry);
+        }
+        WriteAddressLog("Add Lease for %.50s (%.50s) of %d.%d.%d.%d\n", hostName, idText.c_str(), OCTETS(address));
         // The new expiry must reach the file: a crash would otherwise restore
         // the 60-second offer hold, drop the lease at the next start and let
         // a second client get the address.
@@ -243,14 +271,7 @@ uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const
         return expiry;
     }
 
-    LeaseRecord old = FindLeaseRecordByClientId(id, idLength);
-    if (old != table.end()) RemoveLease(old);
-    Lease record;
-    record.setHostName(hostName);
-    record.setClientId(id, idLength);
-    record.address = address;
-    record.expiry = expiry;
-    AppendLease(record);
+    AppendClientLease(hostName, address, idLength, id, expiry);
     MarkLeasesDirty();
     PostLeasesChanged();
     WriteLog(1, "Created Permanent Lease for %.100s -> %08lx\n", hostName, static_cast<unsigned long>(address));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "leases/address_index.h"
+#include "leases/lease_internal.h"
 #include "leases/lease_store.h"
 #include "shell/log.h"
 #include "shell/text_string.h"
@@ -34,24 +35,38 @@ void Reservation::setKey(const char* text) {
     key[n] = '\0';
 }
 
+namespace {
+
+// The first entry that names the client, in list order, whichever its kind.
+const Reservation* MatchingReservation(const char* hostName, const std::string& idText) {
+    for (const Reservation& entry : reservations) {
+        if (entry.kind == ByHostName && KeyEquals(entry.key, hostName)) return &entry;
+        if (entry.kind == ByHardwareAddress && KeyEquals(entry.key, idText.c_str())) return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 uint32_t CheckReservations(const char* hostName, size_t idLength, const uint8_t* id) {
     if (!hostName) hostName = "";
     const std::string idText = FormatClientId(id, idLength);
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     WriteLog(3, "CheckReservations %.20s (%.50s)\n", hostName, idText.c_str());
-    for (const Reservation& entry : reservations) {
-        if (entry.kind == ByHostName && KeyEquals(entry.key, hostName)) {
-            WriteLog(3, "Found Matching Reservation: %.100s -> %08lx\n", hostName,
-                     static_cast<unsigned long>(entry.address));
-            return entry.address;
-        }
-        if (entry.kind == ByHardwareAddress && KeyEquals(entry.key, idText.c_str())) {
-            WriteLog(3, "Found Matching Reservation: (Addr)%.100s -> %08lx\n", entry.key,
-                     static_cast<unsigned long>(entry.address));
-            return entry.address;
-        }
-    }
-    return 0;
+    const Reservation* entry = MatchingReservation(hostName, idText);
+    if (!entry) return 0;
+    if (entry->kind == ByHostName)
+        WriteLog(3, "Found Matching Reservation: %.100s -> %08lx\n", hostName, static_cast<unsigned long>(entry->address));
+    else
+        WriteLog(3, "Found Matching Reservation: (Addr)%.100s -> %08lx\n", entry->key,
+                 static_cast<unsigned long>(entry->address));
+    return entry->address;
+}
+
+uint32_t ReservedAddressOf(const char* hostName, size_t idLength, const uint8_t* id) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    const Reservation* entry = MatchingReservation(hostName ? hostName : "", FormatClientId(id, idLength));
+    return entry ? entry->address : 0;
 }
 
 std::optional<Reservation> FindReservationByKey(const char* key) {
