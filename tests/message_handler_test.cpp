@@ -360,6 +360,27 @@ TEST_F(MessageHandlerTest, RelayedExchangeLeasesFromTheRelayRanges) {
     EXPECT_EQ(message.bytes[OFFSET_HOPS], 1);
 }
 
+// A client that held a local lease and now boots behind the relay: its
+// INIT-REBOOT request for the old address is refused and it is offered an
+// address of the relay's segment; it renews that one by unicast (ciaddr
+// set, no relay agent) and is acknowledged.
+TEST_F(MessageHandlerTest, ClientMovedBehindARelayIsServedFromTheRelaySegment) {
+    ASSERT_GT(Handle(WindowsDiscover()).length, 0u);
+    ASSERT_EQ(ReplyOptions(Handle(WindowsRequest(FIRST_LOCAL, SERVER)))[0].value, Bytes{DHCPACK});
+    auto request = [] { return RequestBuilder().messageType(DHCPREQUEST).clientId(1, DefaultHardware()); };
+    ReplyAction nak = Handle(request().giaddr(RELAY).hops(1).requestedAddress(FIRST_LOCAL).hostName("WORKSTATION7"));
+    EXPECT_EQ(ReplyOptions(nak)[0].value, Bytes{DHCPNAK});
+    ASSERT_GT(Handle(WindowsDiscover().giaddr(RELAY).hops(1)).length, 0u);
+    EXPECT_EQ(Field(OFFSET_YIADDR), FIRST_RELAYED);
+    ReplyAction ack = Handle(RelayedRequest(RELAY, FIRST_RELAYED, SERVER, DefaultHardware(), "WORKSTATION7"));
+    EXPECT_EQ(ReplyOptions(ack)[0].value, Bytes{DHCPACK});
+    ReplyAction renewal = Handle(request().ciaddr(FIRST_RELAYED).hostName("WORKSTATION7"));
+    EXPECT_EQ(ReplyOptions(renewal)[0].value, Bytes{DHCPACK});
+    std::vector<Lease> leases = SnapshotLeases();
+    ASSERT_EQ(leases.size(), 1u);
+    EXPECT_EQ(leases[0].address, FIRST_RELAYED);
+}
+
 TEST_F(MessageHandlerTest, SettingsChangeTakesEffectWithTheNextDatagram) {
     EXPECT_EQ(ReplyValue(Handle(WindowsDiscover()), OPTION_SERVER_ID), SERVER);
     UpdateSettings([](ServerSettings& s) {

@@ -55,7 +55,9 @@ uint32_t SuggestAddress(uint32_t filter, uint32_t gateway, const char* hostName,
     {
         std::lock_guard<std::recursive_mutex> guard(LeaseLock);
         if (hostName[0] != '\0') {
-            if (uint32_t address = CheckActiveLeases(filter, hostName, id, idLength)) return address;
+            const uint32_t reserved = ReservedAddressOf(hostName, idLength, id);
+            if (uint32_t address = CheckActiveLeasesOnSegment(filter, gateway, reserved, hostName, id, idLength))
+                return address;
         }
         if (uint32_t address = CheckReservations(hostName, idLength, id)) return address;
     }
@@ -64,14 +66,18 @@ uint32_t SuggestAddress(uint32_t filter, uint32_t gateway, const char* hostName,
 }
 
 bool CheckRequestedAddress(uint32_t requested, uint32_t gateway, const char* hostName, size_t idLength,
-                           const uint8_t* id) {
+                           const uint8_t* id, bool clientHasAddress) {
     if (!hostName) hostName = "";
     // 0 is no address; 255.255.255.255 is the broadcast address (and the
     // marker of a deleted lease), never a client's.
     if (requested == 0 || requested == 0xFFFFFFFFu) return false;
     const uint32_t server = CurrentSettings()->serverAddress;
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    if (CheckActiveLeases(requested, hostName, id, idLength) == requested) return true;
+    const uint32_t held = clientHasAddress ? CheckActiveLeases(requested, hostName, id, idLength)
+                                           : CheckActiveLeasesOnSegment(requested, gateway,
+                                                                        ReservedAddressOf(hostName, idLength, id),
+                                                                        hostName, id, idLength);
+    if (held == requested) return true;
     const uint32_t reserved = CheckReservations(hostName, idLength, id);
     if (reserved == requested) return true;
     if (reserved != 0) return false;
@@ -92,7 +98,7 @@ uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLengt
     WriteLog(3, "FindSpareAddress, %.20s (GW: %08lx)\n", hostName, static_cast<unsigned long>(gateway));
     ExpireLeases();
 
-    LeaseRecord own = FindLeaseRecordByClientId(id, idLength);
+    LeaseRecord own = FindClientLeaseOnSegment(id, idLength, gateway, ReservedAddressOf(hostName, idLength, id));
     if (IsLeaseRecord(own)) {
         SetLeaseExpiry(own, FileTimeAfter(NowFileTime(), OFFER_HOLD_SECONDS));
         return own->address;

@@ -41,6 +41,22 @@ void SetLeaseExpiry(LeaseRecord record, uint64_t expiry);
 // The host name of a placeholder for an address: "Unknown (a.b.c.d)".
 std::string PlaceholderName(uint32_t address);
 
+// Whether a client's existing lease at `address` counts for a request that
+// came through `gateway` (its giaddr, or LOCAL_GATEWAY): the address lies
+// within one of the gateway's range items (its exceptions aside) or is the
+// one reserved for the client (`reserved`, 0 for none). A client that moved
+// to another segment is so given an address of the segment it is on now.
+bool LeaseCountsOnSegment(uint32_t address, uint32_t gateway, uint32_t reserved);
+// The client's first live record (as FindLeaseRecordByClientId) that counts
+// on the gateway's segment.
+LeaseRecord FindClientLeaseOnSegment(const uint8_t* bytes, size_t length, uint32_t gateway, uint32_t reserved);
+// CheckActiveLeases (same log lines) for a request that came through
+// `gateway`: only leases that count on its segment match.
+uint32_t CheckActiveLeasesOnSegment(uint32_t filter, uint32_t gateway, uint32_t reserved, const char* hostName,
+                                    const uint8_t* bytes, size_t length);
+// The client's first live record other than `except`.
+LeaseRecord FindOtherLeaseOfClient(const uint8_t* bytes, size_t length, LeaseRecord except);
+
 // CheckReservations without its log lines.
 uint32_t ReservedAddressOf(const char* hostName, size_t idLength, const uint8_t* id);
 

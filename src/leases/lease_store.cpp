@@ -8,6 +8,7 @@
 #include "config/server_settings.h"
 #include "leases/address_index.h"
 #include "leases/lease_internal.h"
+#include "leases/range_items.h"
 #include "shell/clock.h"
 #include "shell/leases_changed.h"
 #include "shell/log.h"
@@ -127,6 +128,27 @@ LeaseRecord FindLeaseRecordByClientId(const uint8_t* bytes, size_t length) {
     return table.end();
 }
 
+bool LeaseCountsOnSegment(uint32_t address, uint32_t gateway, uint32_t reserved) {
+    return (reserved != 0 && address == reserved) || AddressInGatewayRanges(address, gateway);
+}
+
+LeaseRecord FindClientLeaseOnSegment(const uint8_t* bytes, size_t length, uint32_t gateway, uint32_t reserved) {
+    for (LeaseRecord record : LeaseRecordsOfClient(bytes, length)) {
+        if (record->address != DELETED_ADDRESS && IsClientsRecord(*record, bytes, length) &&
+            LeaseCountsOnSegment(record->address, gateway, reserved))
+            return record;
+    }
+    return table.end();
+}
+
+LeaseRecord FindOtherLeaseOfClient(const uint8_t* bytes, size_t length, LeaseRecord except) {
+    for (LeaseRecord record : LeaseRecordsOfClient(bytes, length)) {
+        if (record != except && record->address != DELETED_ADDRESS && IsClientsRecord(*record, bytes, length))
+            return record;
+    }
+    return table.end();
+}
+
 LeaseRecord FindLeaseRecordAt(uint32_t address, const uint8_t* bytes, size_t length) {
     return FirstRecordAt(address, [&](const Lease& lease) {
         return !bytes || (lease.clientIdPresent && SameClientId(lease, bytes, length));
@@ -189,7 +211,12 @@ bool IsAddressLeased(uint32_t address) {
     return !LeaseRecordsAt(address).empty();
 }
 
-uint32_t CheckActiveLeases(uint32_t filter, const char* hostName, const uint8_t* bytes, size_t length) {
+namespace {
+
+// CheckActiveLeases, with `counts` (when given) deciding whether a lease of
+// the client at an address counts for this request.
+template <typename Counts>
+uint32_t FindActiveLease(uint32_t filter, const char* hostName, const uint8_t* bytes, size_t length, Counts counts) {
     if (!hostName) hostName = "";
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     WriteLog(3, "CheckActiveLeases %08lx, %.20s (%.50s)\n", static_cast<unsigned long>(filter), hostName,
@@ -204,14 +231,29 @@ uint32_t CheckActiveLeases(uint32_t filter, const char* hostName, const uint8_t*
     const std::vector<LeaseRecord>& candidates =
         (filter != 0 && filter != DELETED_ADDRESS) ? LeaseRecordsAt(filter) : LeaseRecordsOfClient(bytes, length);
     for (LeaseRecord record : candidates) {
-        if (matches(*record)) {
-            found = record->address;
-            break;
+        if (!matches(*record)) continue;
+        if (!counts(record->address)) {
+            WriteLog(3, "Lease %08lx is outside the segment of the request\n", static_cast<unsigned long>(record->address));
+            continue;
         }
+        found = record->address;
+        break;
     }
     if (!found) return 0;
     WriteLog(3, "Found Matching Active Lease: %.100s -> %08lx\n", hostName, static_cast<unsigned long>(found));
     return found;
+}
+
+}  // namespace
+
+uint32_t CheckActiveLeases(uint32_t filter, const char* hostName, const uint8_t* bytes, size_t length) {
+    return FindActiveLease(filter, hostName, bytes, length, [](uint32_t) { return true; });
+}
+
+uint32_t CheckActiveLeasesOnSegment(uint32_t filter, uint32_t gateway, uint32_t reserved, const char* hostName,
+                                    const uint8_t* bytes, size_t length) {
+    return FindActiveLease(filter, hostName, bytes, length,
+                           [&](uint32_t address) { return LeaseCountsOnSegment(address, gateway, reserved); });
 }
 
 uint64_t BoundLeaseExpiry(uint32_t leaseTime) {
@@ -257,9 +299,15 @@ uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const
             AppendClientLease(hostName, address, idLength, id, expiry);
             idText = FormatClientId(id, idLength);
         } else {
-            // The record keeps its name and identifier.
+            // The record keeps its name and identifier. The client's record
+            // of another address (left behind on the segment it moved away
+            // from) goes, as it would in the create path.
             idText = FormatClientId(*held);
             SetLeaseExpiry(held, expiry);
+            if (IsClientsRecord(*held, id, idLength)) {
+                LeaseRecord older = FindOtherLeaseOfClient(id, idLength, held);
+                if (older != table.end()) RemoveLease(older);
+            }
         }
         WriteAddressLog("Add Lease for %.50s (%.50s) of %d.%d.%d.%d\n", hostName, idText.c_str(), OCTETS(address));
         // The new expiry must reach the file: a crash would otherwise restore
