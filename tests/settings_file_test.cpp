@@ -229,12 +229,19 @@ TEST_F(SettingsFileTest, ReservationKindsAndPrefixes) {
     EXPECT_EQ(list[5].address, ADDRESS_NONE);
     EXPECT_TRUE(Has(mainLog(), "Reserve: (1) 00-A0-C9-12-34-56 -> 192.0.2.20"));
     EXPECT_TRUE(Has(mainLog(), "Reserve: (0) @H-printer -> 192.0.2.23"));
+    // A value that is no address: never offered (it would be offered as
+    // 255.255.255.255 and refused for ever), reported once, kept as written.
+    auto log = mainLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.find("junk") != l.npos; }), 2);
+    EXPECT_TRUE(Has(log, "Reservation abcdefghijabcdefghijabcdefghij-long has no valid address (junk) - not used"));
+    EXPECT_EQ(CheckReservations("abcdefghijabcdefghijabcdefghij-", 0, nullptr), 0u);
 
     saveReservations();
     EXPECT_EQ(file().keyNames("Reservations"),
               (std::vector<std::string>{"@M-00-A0-C9-12-34-56", "@H-00:A0:C9:12:34:56", "@M-00-a0-c9-aa-bb-cc",
                                         "@H-printer", "@H-@m-lower", "@H-abcdefghijabcdefghijabcdefghij-"}));
     EXPECT_EQ(file().getString("Reservations", "@M-00-A0-C9-12-34-56", ""), "192.0.2.20");
+    EXPECT_EQ(file().getString("Reservations", "@H-abcdefghijabcdefghijabcdefghij-", ""), "junk");
     restart();
     EXPECT_EQ(SnapshotReservations().size(), 6u);
 }

@@ -211,6 +211,7 @@ Reservation ParseReservation(const std::string& key, const std::string& value) {
     }
     reservation.setKey(text.c_str());
     reservation.address = ParseAddress(value.c_str());
+    if (reservation.address == NO_RESERVED_ADDRESS) reservation.addressText = value;
     return reservation;
 }
 
@@ -219,7 +220,8 @@ KeyList ReservationKeys() {
     for (const Reservation& reservation : SnapshotReservations()) {
         std::string text(reservation.key, strnlen(reservation.key, sizeof reservation.key));
         std::string key = (reservation.kind == ByHardwareAddress ? "@M-" : "@H-") + SafeKeyName(Cut(text, 90));
-        keys.emplace_back(key, Dotted(reservation.address));
+        const bool unparsed = reservation.address == NO_RESERVED_ADDRESS && !reservation.addressText.empty();
+        keys.emplace_back(key, unparsed ? SafeValue(reservation.addressText) : Dotted(reservation.address));
     }
     return keys;
 }
@@ -373,6 +375,8 @@ void LoadFromModel(const ProfileFile& file) {
         Reservation reservation = ParseReservation(key, value);
         AppendReservation(reservation);
         WriteLog(3, "Reserve: (%d) %.100s -> %.100s\n", static_cast<int>(reservation.kind), key.c_str(), value.c_str());
+        if (reservation.address == NO_RESERVED_ADDRESS)
+            WriteLog(0, "Reservation %.100s has no valid address (%.100s) - not used\n", key.c_str(), value.c_str());
     }
 
     for (const auto& [key, rawValue] : file.entries("Leases")) {

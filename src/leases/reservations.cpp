@@ -40,6 +40,7 @@ namespace {
 // The first entry that names the client, in list order, whichever its kind.
 const Reservation* MatchingReservation(const char* hostName, const std::string& idText) {
     for (const Reservation& entry : reservations) {
+        if (entry.address == NO_RESERVED_ADDRESS) continue;  // its value was no address
         if (entry.kind == ByHostName && KeyEquals(entry.key, hostName)) return &entry;
         if (entry.kind == ByHardwareAddress && KeyEquals(entry.key, idText.c_str())) return &entry;
     }

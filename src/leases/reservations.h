@@ -5,7 +5,8 @@
 // LeaseLock; every function below takes the lock itself. Entries change only
 // through these functions, which keep the address index in step, and
 // lookups hand out copies:
-//   CheckReservations     the reserved address of a client (the server)
+//   CheckReservations     the reserved address of a client (the server);
+//                         entries at NO_RESERVED_ADDRESS are passed over
 //   FindReservationByKey, FindReservationByAddress, IsAddressReserved
 //   AppendReservation     adds at the end (the loader)
 //   SetReservation        replaces the entry with the same key in place, or
@@ -20,14 +21,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 enum ReservationKind : uint32_t { ByHostName = 0, ByHardwareAddress = 1 };
+
+// An address of 255.255.255.255 (NO_RESERVED_ADDRESS) is the value of a
+// file entry that is no address: such an entry is kept, but never offered.
+constexpr uint32_t NO_RESERVED_ADDRESS = 0xFFFFFFFFu;
 
 struct Reservation {
     uint32_t kind = ByHostName;
     char key[32] = {};     // at most 31 characters
     uint32_t address = 0;  // host order
+    // The value as the file held it when it is no address, so that the next
+    // save writes it back for the administrator to correct; else empty.
+    std::string addressText;
     void setKey(const char* text);
 };
 
