@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "leases/lease_expiry.h"
 #include "server_fixture.h"
 #include "shell/host_name.h"
 
@@ -308,6 +309,39 @@ TEST_F(MessageHandlerTest, InformDeclineAndUnknownTypesProduceOnlyTheIncomingLin
 }
 
 // ---- Whole exchanges ----
+
+// A host name off the wire cannot start a line of its own in either log, on
+// any of the lines that show it: the whole life of a lease with a name that
+// holds a line break and a forged time stamp.
+TEST_F(MessageHandlerTest, HostNameCannotForgeLinesInEitherLog) {
+    const std::string forged = "pc\r\n10:00:00 FORGED";
+    auto client = [&](uint8_t type) {
+        return RequestBuilder().messageType(type).clientId(1, DefaultHardware()).hostName(forged).parameterList({12});
+    };
+    ASSERT_GT(Handle(client(DHCPDISCOVER)).length, 0u);
+    ASSERT_GT(Handle(client(DHCPREQUEST).requestedAddress(FIRST_LOCAL).serverId(SERVER)).length, 0u);
+    ASSERT_GT(Handle(client(DHCPREQUEST).ciaddr(FIRST_LOCAL)).length, 0u);  // renewal
+    Handle(client(DHCPRELEASE).ciaddr(FIRST_LOCAL));
+    ASSERT_GT(Handle(client(DHCPDISCOVER)).length, 0u);
+    AdvanceTestClock(61);
+    ExpireLeases();
+    AddLease(forged.c_str(), FIRST_LOCAL + 5, 0, nullptr);
+    MarkLeaseDeleted(FIRST_LOCAL + 5);
+    ExpireLeases();
+
+    EXPECT_TRUE(EveryLogLineIsStamped(MainLogPath()));
+    EXPECT_TRUE(EveryLogLineIsStamped(AddressLogPath()));
+    EXPECT_TRUE(MainLogHas("Sending Hostname - pc??10:00:00 FORGED"));
+    EXPECT_TRUE(MainLogHas("Expire Lease for pc??10:00:00 FORGED -> c000020a"));
+    std::vector<std::string> addresses = AddressLog();
+    ASSERT_FALSE(addresses.empty());
+    EXPECT_EQ(addresses[0], "Add Lease for pc??10:00:00 FORGED (00-0c-29-aa-bb-cc) of 192.0.2.10");
+    // The reply still carries the name as the client sent it.
+    std::vector<ReplyOption> options = ReplyOptions(Handle(client(DHCPDISCOVER)));
+    const ReplyOption* name = FindReplyOption(options, OPTION_HOST_NAME);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(std::string(name->value.begin(), name->value.end()), forged);
+}
 
 TEST_F(MessageHandlerTest, DiscoverOfferRequestAckThenRelease) {
     ReplyAction offer = Handle(WindowsDiscover());

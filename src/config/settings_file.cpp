@@ -385,10 +385,11 @@ void LoadFromModel(const ProfileFile& file) {
         AppendLease(lease);
         std::string id = FormatClientId(lease.clientId.data(), lease.clientId.size());
         uint32_t a = lease.address;
-        WriteAddressLog("Restore Lease for %.50s (%.50s) of %d.%d.%d.%d\n", lease.hostName, id.c_str(),
+        const std::string shown = LogText(lease.hostName);
+        WriteAddressLog("Restore Lease for %.50s (%.50s) of %d.%d.%d.%d\n", shown.c_str(), id.c_str(),
                         static_cast<int>(a >> 24), static_cast<int>((a >> 16) & 255), static_cast<int>((a >> 8) & 255),
                         static_cast<int>(a & 255));
-        WriteLog(3, "Active Lease: %.100s -> %d.%d.%d.%d\n", lease.hostName, static_cast<int>(a >> 24),
+        WriteLog(3, "Active Lease: %.100s -> %d.%d.%d.%d\n", shown.c_str(), static_cast<int>(a >> 24),
                  static_cast<int>((a >> 16) & 255), static_cast<int>((a >> 8) & 255), static_cast<int>(a & 255));
     }
 

@@ -95,7 +95,8 @@ uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLengt
     if (!hostName) hostName = "";
     const uint32_t server = CurrentSettings()->serverAddress;
     std::unique_lock<std::recursive_mutex> lock(LeaseLock);
-    WriteLog(3, "FindSpareAddress, %.20s (GW: %08lx)\n", hostName, static_cast<unsigned long>(gateway));
+    const std::string shown = LogText(hostName);
+    WriteLog(3, "FindSpareAddress, %.20s (GW: %08lx)\n", shown.c_str(), static_cast<unsigned long>(gateway));
     ExpireLeases();
 
     LeaseRecord own = FindClientLeaseOnSegment(id, idLength, gateway, ReservedAddressOf(hostName, idLength, id));
@@ -157,7 +158,7 @@ uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLengt
                 ++x;
                 continue;
             }
-            WriteLog(3, "Found Addr %08lx (%.100s)\n", static_cast<unsigned long>(candidate), hostName);
+            WriteLog(3, "Found Addr %08lx (%.100s)\n", static_cast<unsigned long>(candidate), shown.c_str());
             Lease record;
             record.setHostName(hostName);
             record.setClientId(id, idLength);
@@ -165,7 +166,8 @@ uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLengt
             record.expiry = FileTimeAfter(NowFileTime(), OFFER_HOLD_SECONDS);
             AppendLease(record);
             PostLeasesChanged();
-            WriteLog(1, "Created Temporary Lease for %.100s -> %08lx\n", hostName, static_cast<unsigned long>(candidate));
+            WriteLog(1, "Created Temporary Lease for %.100s -> %08lx\n", shown.c_str(),
+                     static_cast<unsigned long>(candidate));
             MarkLeasesDirty();
             return candidate;
         }

@@ -22,8 +22,8 @@ void ReleaseLease(uint32_t address, size_t idLength, const uint8_t* id) {
         static const uint8_t noBytes = 0;
         auto it = FindClientLeaseAt(address, id ? id : &noBytes, idLength);
         if (!IsLeaseRecord(it)) return;
-        WriteAddressLog("Release Lease for %.50s (%.50s) of %d.%d.%d.%d\n", it->hostName, FormatClientId(*it).c_str(),
-                        OCTETS(address));
+        WriteAddressLog("Release Lease for %.50s (%.50s) of %d.%d.%d.%d\n", LogText(it->hostName).c_str(),
+                        FormatClientId(*it).c_str(), OCTETS(address));
         RemoveLease(it);
         MarkLeasesDirty();
     }

@@ -181,12 +181,13 @@ bool SweepLeaseTable(uint64_t now) {
     for (auto it = table.begin(); it != table.end();) {
         auto next = std::next(it);
         if (it->address == DELETED_ADDRESS) {
-            WriteLog(3, "Clear Deleted Lease for %.100s -> %08lx\n", it->hostName,
+            WriteLog(3, "Clear Deleted Lease for %.100s -> %08lx\n", LogText(it->hostName).c_str(),
                      static_cast<unsigned long>(DELETED_ADDRESS));
             RemoveLease(it);
             removed = true;
         } else if (!IsNeverExpiring(it->expiry) && it->expiry < now) {
-            WriteLog(3, "Expire Lease for %.100s -> %08lx\n", it->hostName, static_cast<unsigned long>(it->address));
+            WriteLog(3, "Expire Lease for %.100s -> %08lx\n", LogText(it->hostName).c_str(),
+                     static_cast<unsigned long>(it->address));
             RemoveLease(it);
             removed = true;
         } else if (!IsNeverExpiring(it->expiry) && it->expiry < earliest) {
@@ -217,9 +218,9 @@ namespace {
 // the client at an address counts for this request.
 template <typename Counts>
 uint32_t FindActiveLease(uint32_t filter, const char* hostName, const uint8_t* bytes, size_t length, Counts counts) {
-    if (!hostName) hostName = "";
+    const std::string shown = LogText(hostName);
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    WriteLog(3, "CheckActiveLeases %08lx, %.20s (%.50s)\n", static_cast<unsigned long>(filter), hostName,
+    WriteLog(3, "CheckActiveLeases %08lx, %.20s (%.50s)\n", static_cast<unsigned long>(filter), shown.c_str(),
              FormatClientId(bytes, length).c_str());
     auto matches = [&](const Lease& lease) {
         return lease.address != DELETED_ADDRESS && (filter == 0 || lease.address == filter) &&
@@ -240,7 +241,7 @@ uint32_t FindActiveLease(uint32_t filter, const char* hostName, const uint8_t* b
         break;
     }
     if (!found) return 0;
-    WriteLog(3, "Found Matching Active Lease: %.100s -> %08lx\n", hostName, static_cast<unsigned long>(found));
+    WriteLog(3, "Found Matching Active Lease: %.100s -> %08lx\n", shown.c_str(), static_cast<unsigned long>(found));
     return found;
 }
 
@@ -282,13 +283,14 @@ void AppendClientLease(const char* hostName, uint32_t address, size_t idLength, 
 
 uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const uint8_t* id) {
     if (!hostName) hostName = "";
+    const std::string shown = LogText(hostName);
     const uint32_t leaseTime = CurrentSettings()->LeaseTime;
     std::unique_lock<std::recursive_mutex> guard(LeaseLock);
     const uint64_t expiry = BoundLeaseExpiry(leaseTime);
 
     LeaseRecord held = FindLeaseRecordAt(address, nullptr, 0);
     if (held != table.end()) {
-        WriteLog(1, "Renew Lease for %.100s -> %08lx\n", hostName, static_cast<unsigned long>(address));
+        WriteLog(1, "Renew Lease for %.100s -> %08lx\n", shown.c_str(), static_cast<unsigned long>(address));
         std::string idText;
         if (!IsClientsRecord(*held, id, idLength) && ReservedAddressOf(hostName, idLength, id) == address) {
             // The address is reserved for this client but another client's
@@ -309,7 +311,8 @@ uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const
                 if (older != table.end()) RemoveLease(older);
             }
         }
-        WriteAddressLog("Add Lease for %.50s (%.50s) of %d.%d.%d.%d\n", hostName, idText.c_str(), OCTETS(address));
+        WriteAddressLog("Add Lease for %.50s (%.50s) of %d.%d.%d.%d\n", shown.c_str(), idText.c_str(),
+                        OCTETS(address));
         // The new expiry must reach the file: a crash would otherwise restore
         // the 60-second offer hold, drop the lease at the next start and let
         // a second client get the address.
@@ -322,9 +325,9 @@ uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const
     AppendClientLease(hostName, address, idLength, id, expiry);
     MarkLeasesDirty();
     PostLeasesChanged();
-    WriteLog(1, "Created Permanent Lease for %.100s -> %08lx\n", hostName, static_cast<unsigned long>(address));
-    WriteAddressLog("Create Lease for %.50s (%.50s) of %d.%d.%d.%d\n", hostName, FormatClientId(id, idLength).c_str(),
-                    OCTETS(address));
+    WriteLog(1, "Created Permanent Lease for %.100s -> %08lx\n", shown.c_str(), static_cast<unsigned long>(address));
+    WriteAddressLog("Create Lease for %.50s (%.50s) of %d.%d.%d.%d\n", shown.c_str(),
+                    FormatClientId(id, idLength).c_str(), OCTETS(address));
     return expiry;
 }
 

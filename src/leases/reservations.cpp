@@ -53,13 +53,15 @@ uint32_t CheckReservations(const char* hostName, size_t idLength, const uint8_t*
     if (!hostName) hostName = "";
     const std::string idText = FormatClientId(id, idLength);
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    WriteLog(3, "CheckReservations %.20s (%.50s)\n", hostName, idText.c_str());
+    const std::string shown = LogText(hostName);
+    WriteLog(3, "CheckReservations %.20s (%.50s)\n", shown.c_str(), idText.c_str());
     const Reservation* entry = MatchingReservation(hostName, idText);
     if (!entry) return 0;
     if (entry->kind == ByHostName)
-        WriteLog(3, "Found Matching Reservation: %.100s -> %08lx\n", hostName, static_cast<unsigned long>(entry->address));
+        WriteLog(3, "Found Matching Reservation: %.100s -> %08lx\n", shown.c_str(),
+                 static_cast<unsigned long>(entry->address));
     else
-        WriteLog(3, "Found Matching Reservation: (Addr)%.100s -> %08lx\n", entry->key,
+        WriteLog(3, "Found Matching Reservation: (Addr)%.100s -> %08lx\n", LogText(entry->key).c_str(),
                  static_cast<unsigned long>(entry->address));
     return entry->address;
 }
