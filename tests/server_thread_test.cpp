@@ -282,6 +282,57 @@ TEST_F(ServerThreadTest, DatagramLargerThanTheBufferIsAReceiveErrorAndTheLoopGoe
     EXPECT_TRUE(LogHas("UDP Server received termination request"));
 }
 
+// A flood of datagrams too large for the buffer: the loop does not pause
+// after each one (a DISCOVER sent in the middle of the flood is answered at
+// once), and the log gets about one error line per second, not one per
+// datagram, with the count of those left out.
+TEST_F(ServerThreadTest, FloodOfOversizedDatagramsNeitherStallsTheLoopNorFloodsTheLog) {
+    ASSERT_NO_FATAL_FAILURE(StartServing());
+    long error = 0;
+    UdpHandle flooder = OpenUdpSocket(LOOPBACK, 0, error);
+    ASSERT_NE(flooder, INVALID_UDP_HANDLE) << error;
+    const Bytes oversized(3000, 0x5A);
+    std::atomic<bool> flooding{true};
+    std::atomic<int> sent{0};
+    std::thread flood([&] {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+        while (std::chrono::steady_clock::now() < until) {
+            long code = 0;
+            if (SendUdp(flooder, oversized.data(), oversized.size(), LOOPBACK, serverPort, code)) ++sent;
+            std::this_thread::sleep_for(std::chrono::microseconds(1500));
+        }
+        flooding = false;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Bytes discover = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x0a, 0x0b, 0x0c}).giaddr(LOOPBACK).build();
+    ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK, serverPort, error)) << error;
+    uint8_t reply[DHCP_BUFFER_SIZE];
+    const size_t answered = ReceiveUdp(client, reply, sizeof reply, 300, nullptr, nullptr);
+    const bool stillFlooding = flooding;
+    flood.join();
+    CloseUdp(flooder);
+    EXPECT_GT(answered, 240u) << "the DISCOVER sent during the flood was not answered";
+    EXPECT_TRUE(stillFlooding) << "the answer came only after the flood";
+    ASSERT_GT(sent.load(), 300);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    // One more datagram after the quiet second brings the count out.
+    uint16_t fromPort = 0;
+    ASSERT_GT(Exchange(WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x0d, 0x0e, 0x0f}).giaddr(LOOPBACK).build(), reply,
+                       &fromPort),
+              240u);
+    int errorLines = 0;
+    unsigned long leftOut = 0;
+    for (const std::string& line : LogTexts(MainLogPath())) {
+        if (line == "UDP Server Receive error - 10040") ++errorLines;
+        unsigned long count = 0;
+        if (std::sscanf(line.c_str(), "UDP Server Receive errors not logged - %lu", &count) == 1) leftOut += count;
+    }
+    EXPECT_GE(errorLines, 1);
+    EXPECT_LE(errorLines, 3);
+    EXPECT_GE(static_cast<unsigned long>(errorLines) + leftOut, 100u);
+    EXPECT_TRUE(StopServerThread(5000));
+}
+
 TEST_F(ServerThreadTest, DatagramForAnotherAddressOfTheInterfaceIsNotServed) {
     // The server serves 127.0.0.1; loopback also delivers 127.0.0.2.
     long error = 0;
