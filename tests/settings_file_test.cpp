@@ -442,6 +442,27 @@ TEST_F(SettingsFileTest, SavesWhileTheServerThreadAddsLeases) {
     EXPECT_EQ(saved.getString("Logging", "MainLogSize", ""), "1000");
 }
 
+// NIMBO.INI saved by Notepad as "Unicode": every setting is read, and the
+// next save writes UTF-16 again instead of appending 8-bit text to it.
+TEST_F(SettingsFileTest, UnicodeFileIsReadAndSavedAsUnicode) {
+    std::u16string text = u"[Server]\r\nIPAddress=192.0.2.10\r\nLeaseTime=600\r\nRanges=192.0.2.50-192.0.2.60\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    writeIni(bytes);
+    loadSettings();
+    EXPECT_EQ(CurrentSettings()->LeaseTime, 600u);
+    EXPECT_EQ(GatewayRanges(LOCAL_GATEWAY), "192.0.2.50-192.0.2.60");
+    AppendLease(MakeLease("pc1", {1}, 0xC0000232u, NEVER_EXPIRES));
+    ASSERT_TRUE(saveSettings());
+    const std::string saved = ReadFile(ini());
+    ASSERT_GE(saved.size(), 4u);
+    EXPECT_EQ(saved.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(saved.size() % 2, 0u);
+    EXPECT_EQ(saved.find("LeaseTime"), std::string::npos);  // no 8-bit text in it
+    EXPECT_EQ(file().getString("Leases", "pc1~01", ""), "c0000232.ffffffff.ffffffff");
+    EXPECT_EQ(file().getString("Server", "LeaseTime", ""), "600");
+}
+
 TEST_F(SettingsFileTest, FailedLeaseWriteIsRetriedAndLoggedOnce) {
     SetIniPath(dir_.file("missing-dir/NIMBO.INI"));
     AppendLease(MakeLease("pc1", {1}, 0xC0000205u, NEVER_EXPIRES));
