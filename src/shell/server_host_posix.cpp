@@ -277,8 +277,16 @@ int RunServerHost(const HostOptions& options) {
     // server thread, then save everything. The run lock stays held until the
     // process exits, so a new start waits until the file is written.
     CloseCommandListener(listener, options.directory);
-    StopServerThread(5000);
-    saveSettings();
     if (signalFd >= 0) ::close(signalFd);
+    return ShutDownServer(5000);
+}
+
+int ShutDownServer(uint32_t timeoutMs) {
+    const bool stopped = StopServerThread(timeoutMs);
+    saveSettings();
+    if (!stopped) {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     return 0;
 }
