@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -245,6 +246,39 @@ TEST_F(ServerThreadTest, DiscoverWithoutRelayIsAnsweredByBroadcast) { BroadcastO
 TEST_F(ServerThreadTest, AllInterfacesBroadcastLeavesThroughTheRequestsInterface) {
     if (!EnterPrivateNetwork()) GTEST_SKIP() << "cannot create a network namespace here";
     BroadcastOfferArrives(true);
+}
+#endif
+
+#ifndef _WIN32
+// Serving one interface, with the server address a labelled secondary
+// address of it: the socket is tied to the device that holds the address
+// (the label is no device).
+TEST_F(ServerThreadTest, LabelledSecondaryAddressIsServedOnItsDevice) {
+    if (!EnterPrivateNetwork()) GTEST_SKIP() << "cannot create a network namespace here";
+    if (std::system("ip addr add 10.9.9.9/24 dev lo label lo:9 2>/dev/null") != 0)
+        GTEST_SKIP() << "cannot add an address here (ip)";
+    UpdateSettings([](ServerSettings& s) {
+        CopySetting(s.IPAddress, "10.9.9.9");
+        DeriveAddressFields(s);
+        s.BindToAll = false;
+    });
+    SetGatewayRanges(0x0A090909, "198.51.100.30-198.51.100.40");
+    long error = 0;
+    client = OpenUdpSocket(0, clientPort, error);
+    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
+    SetServerPorts(serverPort, clientPort);
+    ASSERT_TRUE(StartServerThread());
+    uint8_t reply[DHCP_BUFFER_SIZE] = {};
+    size_t n = 0;
+    Bytes discover = WindowsDiscover().giaddr(0x0A090909).build();
+    for (int attempt = 0; attempt < 20 && n == 0; ++attempt) {
+        ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), 0x0A090909, serverPort, error)) << error;
+        n = ReceiveUdp(client, reply, sizeof reply, 100, nullptr, nullptr);
+    }
+    EXPECT_FALSE(LogHas("Failed to create DHCP Server Port"));
+    ASSERT_GT(n, 240u);
+    EXPECT_EQ(ReadBigEndian32(reply + OFFSET_YIADDR), 0xC633641Eu);
+    StopAndCheck();
 }
 #endif
 
