@@ -454,6 +454,56 @@ TEST_F(ServerThreadTest, OneServerThreadAtATime) {
     EXPECT_TRUE(StopServerThread(5000));
 }
 
+// The main thread closes the server socket while the server thread sends
+// on it, and a new socket is made right after (which may get the closed
+// socket's handle). A send must never overlap the close: nothing may go out
+// through the new socket, no send may reach the closed or reused handle
+// (it fails with an error of its own, where the close's answer is
+// SOCKET_INTERRUPTED_ERROR), and once the close has returned no send goes out.
+TEST(ServerSocketTest, CloseNeverOverlapsASend) {
+    ASSERT_TRUE(StartSocketLibrary());
+    const uint16_t port = PickServerPort();
+    long error = 0;
+    UdpHandle receiver = OpenUdpSocket(LOOPBACK, static_cast<uint16_t>(port + 1), error);
+    ASSERT_NE(receiver, INVALID_UDP_HANDLE) << error;
+    std::atomic<int> wrongHandle{0}, afterClose{0};
+    int foreign = 0;
+    for (int round = 0; round < 200; ++round) {
+        ASSERT_TRUE(OpenServerSocket(LOOPBACK, false, port, error)) << error;
+        std::atomic<bool> closed{false}, stop{false};
+        std::thread sender([&] {
+            const char payload[] = "x";
+            while (!stop) {
+                const bool closedBefore = closed;
+                long code = 0;
+                if (SendFromServerSocket(payload, 1, LOOPBACK, static_cast<uint16_t>(port + 1), code)) {
+                    if (closedBefore) ++afterClose;
+                } else if (code != SOCKET_INTERRUPTED_ERROR && code != SOCKET_CLOSED_ERROR) {
+                    ++wrongHandle;
+                }
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::microseconds(200 + 37 * (round % 20)));
+        CloseServerSocket();
+        closed = true;
+        UdpHandle intruder = OpenUdpSocket(0, 0, error);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        stop = true;
+        sender.join();
+        CloseUdp(intruder);
+        ReleaseServerSocket();
+        uint8_t buffer[16];
+        uint16_t fromPort = 0;
+        while (ReceiveUdp(receiver, buffer, sizeof buffer, 20, nullptr, &fromPort) > 0)
+            if (fromPort != port) ++foreign;
+    }
+    CloseUdp(receiver);
+    StopSocketLibrary();
+    EXPECT_EQ(foreign, 0) << "datagrams sent through another socket's handle";
+    EXPECT_EQ(wrongHandle, 0) << "sends that reached a closed or reused handle";
+    EXPECT_EQ(afterClose, 0) << "sends that went out after the close had returned";
+}
+
 TEST(ServerSocketTest, ReceiveWithoutASocketReportsItClosed) {
     uint8_t buffer[16];
     long error = 0;

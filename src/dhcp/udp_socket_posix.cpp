@@ -310,6 +310,13 @@ size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error) {
 }
 
 bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
+    // As on Windows, a send and the close never overlap, and a send after
+    // the close is refused as interrupted by it.
+    std::lock_guard<std::mutex> hold(ServerSocketMutex);
+    if (ServerClosing.load()) {
+        error = SOCKET_INTERRUPTED_ERROR;
+        return false;
+    }
     int fd = ServerFd.load();
     if (fd < 0) {
         error = SOCKET_CLOSED_ERROR;
