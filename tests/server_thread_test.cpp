@@ -116,12 +116,12 @@ protected:
         return LogHas(text);
     }
 
-    // Sends `request` to the server port every 100 ms until an answer
-    // arrives (the thread may still be binding); returns its length.
-    size_t Exchange(const Bytes& request, uint8_t* reply, uint16_t* fromPort) {
+    // Sends `request` to the server port of `server` every 100 ms until an
+    // answer arrives (the thread may still be binding); returns its length.
+    size_t Exchange(const Bytes& request, uint8_t* reply, uint16_t* fromPort, uint32_t server = LOOPBACK) {
         for (int attempt = 0; attempt < 30; ++attempt) {
             long error = 0;
-            EXPECT_TRUE(SendUdp(client, request.data(), request.size(), LOOPBACK, serverPort, error)) << error;
+            EXPECT_TRUE(SendUdp(client, request.data(), request.size(), server, serverPort, error)) << error;
             size_t n = ReceiveUdp(client, reply, DHCP_BUFFER_SIZE, 100, nullptr, fromPort);
             if (n > 0) return n;
         }
@@ -160,10 +160,11 @@ protected:
 
     void BroadcastOfferArrives(bool bindToAll);
 
-    // A client socket on the loopback client port, and the server thread started.
-    void StartWithLoopbackClient() {
+    // A client socket on the client port (of loopback, or of every address
+    // with 0), and the server thread started.
+    void StartWithLoopbackClient(uint32_t clientAddress = LOOPBACK) {
         long error = 0;
-        client = OpenUdpSocket(LOOPBACK, clientPort, error);
+        client = OpenUdpSocket(clientAddress, clientPort, error);
         ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
         SetServerPorts(serverPort, clientPort);
         ASSERT_TRUE(StartServerThread());
@@ -220,11 +221,7 @@ TEST_F(ServerThreadTest, AllInterfacesBindingAlsoAnswers) {
 void ServerThreadTest::BroadcastOfferArrives(bool bindToAll) {
     UpdateSettings([bindToAll](ServerSettings& s) { s.BindToAll = bindToAll; });
     SetGatewayRanges(LOCAL_GATEWAY, "198.51.100.30-198.51.100.40");
-    long error = 0;
-    client = OpenUdpSocket(0, clientPort, error);
-    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
-    SetServerPorts(serverPort, clientPort);
-    ASSERT_TRUE(StartServerThread());
+    ASSERT_NO_FATAL_FAILURE(StartWithLoopbackClient(0));
     uint8_t reply[DHCP_BUFFER_SIZE] = {};
     uint16_t fromPort = 0;
     size_t n = Exchange(WindowsDiscover().build(), reply, &fromPort);
@@ -263,18 +260,10 @@ TEST_F(ServerThreadTest, LabelledSecondaryAddressIsServedOnItsDevice) {
         s.BindToAll = false;
     });
     SetGatewayRanges(0x0A090909, "198.51.100.30-198.51.100.40");
-    long error = 0;
-    client = OpenUdpSocket(0, clientPort, error);
-    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
-    SetServerPorts(serverPort, clientPort);
-    ASSERT_TRUE(StartServerThread());
+    ASSERT_NO_FATAL_FAILURE(StartWithLoopbackClient(0));
     uint8_t reply[DHCP_BUFFER_SIZE] = {};
-    size_t n = 0;
-    Bytes discover = WindowsDiscover().giaddr(0x0A090909).build();
-    for (int attempt = 0; attempt < 20 && n == 0; ++attempt) {
-        ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), 0x0A090909, serverPort, error)) << error;
-        n = ReceiveUdp(client, reply, sizeof reply, 100, nullptr, nullptr);
-    }
+    uint16_t fromPort = 0;
+    size_t n = Exchange(WindowsDiscover().giaddr(0x0A090909).build(), reply, &fromPort, 0x0A090909);
     EXPECT_FALSE(LogHas("Failed to create DHCP Server Port"));
     ASSERT_GT(n, 240u);
     EXPECT_EQ(ReadBigEndian32(reply + OFFSET_YIADDR), 0xC633641Eu);
