@@ -71,6 +71,14 @@ TEST(AdapterDiscoveryLinux, RoutersAreTheGatewaysOfUpDefaultRoutesOnce) {
                         "garbage line\n";
     ServerSettings settings = Fill({}, route, "");
     EXPECT_STREQ(settings.Routers, "198.51.100.1 192.0.2.254");
+    EXPECT_EQ(DefaultGateways(route, WordOrder::LittleEndian), "198.51.100.1 192.0.2.254");
+
+    // The same table as a big-endian machine prints it.
+    std::string bigEndian = std::string(ROUTE_HEADER) +
+                            "eth0\t00000000\tC6336401\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+                            "eth0\tC6336400\t00000000\t0001\t0\t0\t100\tFFFFFF00\t0\t0\t0\n"
+                            "eth1\t00000000\tC00002FE\t0003\t0\t0\t200\t00000000\t0\t0\t0\n";
+    EXPECT_EQ(DefaultGateways(bigEndian, WordOrder::BigEndian), "198.51.100.1 192.0.2.254");
 }
 
 TEST(AdapterDiscoveryLinux, ResolverGivesIPv4NameServersAndTheLastDomainOrSearch) {

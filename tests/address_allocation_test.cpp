@@ -73,6 +73,36 @@ TEST_F(AllocationTest, AnsweringAddressGetsAPlaceholderForADayAndTheNextIsOffere
     EXPECT_EQ(MainLog()[MainLog().size() - 3].find("Ping"), std::string::npos);
 }
 
+// A placeholder (identifier 00, name "Unknown (a.b.c.d)") stands for a
+// machine that answered the probe; a client whose identifier is the single
+// byte 00 is not that machine and must never be given its address.
+TEST_F(AllocationTest, PlaceholdersNeverMatchAClientWhoseIdentifierIs00) {
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    answering = {0xC000020A};
+    const uint8_t zero[] = {0};
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc0", 1, zero), 0xC000020Bu);
+    // As a restart restores it: the same stored values.
+    AddRecord("Unknown (192.0.2.12)", 0xC000020C, zero, 1, TEST_EPOCH + Seconds(86400));
+    ReleaseLease(0xC000020B, 1, zero);  // the client gives its offer back
+    ASSERT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020C}));
+
+    EXPECT_EQ(CheckActiveLeases(0, "pc0", zero, 1), 0u);
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "pc0", 1, zero), 0xC000020Bu);
+    EXPECT_FALSE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "pc0", 1, zero));
+    EXPECT_FALSE(CheckRequestedAddress(0xC000020C, LOCAL_GATEWAY, "", 1, zero));
+    AddLease("pc0", 0xC000020B, 1, zero);
+    ReleaseLease(0xC000020C, 1, zero);
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020C, 0xC000020B}));
+    // A client record that merely looks similar stays a client's.
+    AddRecord("Unknown (192.0.2.99)", 0xC000020D, zero, 1, TEST_EPOCH + Seconds(600));
+    EXPECT_EQ(CheckActiveLeases(0xC000020D, "x", zero, 1), 0xC000020Du);
+
+    // The Active Leases page still deletes a placeholder by its identifier.
+    EXPECT_TRUE(DeleteLease(0xC000020A, zero, 1));
+    ExpireLeases();
+    EXPECT_FALSE(IsAddressLeased(0xC000020A));
+}
+
 TEST_F(AllocationTest, WalkStopsBelowTheAllOnesAddressAndSkipsZero) {
     SetGatewayRanges(LOCAL_GATEWAY, "255.255.255.253-x");
     answering = {0xFFFFFFFD, 0xFFFFFFFE, 0xFFFFFFFF, 0, 1};
@@ -111,17 +141,54 @@ TEST_F(AllocationTest, ActiveLeaseIsOfferedUnchangedToAClientWithAHostName) {
 
 TEST_F(AllocationTest, ClientWithoutHostNameGetsItsOwnRecordHeldForAMinute) {
     AddRecord("pc1", 0xC000020F, kIdA, sizeof kIdA, NEVER_EXPIRES);
-    // No ranges are needed: the client's own record decides.
-    EXPECT_EQ(SuggestAddress(0, 0x0A010201, "", sizeof kIdA, kIdA), 0xC000020Fu);
+    // The record lies in a range item of the segment; its exceptions aside.
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    SetGatewayExceptions(LOCAL_GATEWAY, "192.0.2.15");
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "", sizeof kIdA, kIdA), 0xC000020Fu);
     EXPECT_EQ(SnapshotLeases()[0].expiry, TEST_EPOCH + Seconds(60));
     EXPECT_FALSE(LeasesDirty);
     EXPECT_EQ(posted, 0);
     EXPECT_EQ(MainLog(), (std::vector<std::string>{"CheckReservations  (00-0c-29-ab-cd-ef)",
-                                                   "FindSpareAddress,  (GW: 0a010201)"}));
+                                                   "FindSpareAddress,  (GW: 00000000)"}));
     // Without its request, the held record lapses after the minute.
     AdvanceTestClock(61);
     ExpireLeases();
     EXPECT_TRUE(Addresses().empty());
+}
+
+// A client that moved to another segment: its lease of the old one no
+// longer counts for a DISCOVER or a REQUEST without ciaddr, unless the
+// address is reserved for it; a renewal with ciaddr is acknowledged as
+// before, so relayed clients renew (by unicast, without a relay) too.
+TEST_F(AllocationTest, ClientThatMovedToAnotherSegmentIsServedFromThatSegment) {
+    constexpr uint32_t RELAY = 0x0A010201;  // 10.1.2.1
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    SetGatewayRanges(RELAY, "10.1.2.50-10.1.2.60");
+    AddRecord("pc1", 0xC000020F, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(600));
+    AddRecord("pc2", 0xC0000210, kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
+
+    // Offered an address of the relay's segment, the same one each time.
+    EXPECT_EQ(SuggestAddress(0, RELAY, "pc1", sizeof kIdA, kIdA), 0x0A010232u);
+    EXPECT_EQ(SuggestAddress(0, RELAY, "pc1", sizeof kIdA, kIdA), 0x0A010232u);
+    EXPECT_EQ(SuggestAddress(0, RELAY, "", sizeof kIdA, kIdA), 0x0A010232u);
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020F, 0xC0000210, 0x0A010232}));
+    // The old lease is refused through the relay, still renewed with ciaddr.
+    EXPECT_FALSE(CheckRequestedAddress(0xC000020F, RELAY, "pc1", sizeof kIdA, kIdA));
+    EXPECT_TRUE(CheckRequestedAddress(0xC000020F, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA, true));
+    // Acknowledged on the new segment, the old record goes.
+    ASSERT_TRUE(CheckRequestedAddress(0x0A010232, RELAY, "pc1", sizeof kIdA, kIdA));
+    AddLease("pc1", 0x0A010232, sizeof kIdA, kIdA);
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC0000210, 0x0A010232}));
+    // Its renewals reach the server without the relay (giaddr 0).
+    EXPECT_TRUE(CheckRequestedAddress(0x0A010232, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA, true));
+    EXPECT_FALSE(CheckRequestedAddress(0x0A010232, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA));
+
+    // A reserved address counts wherever it lies; a gateway without ranges
+    // has no segment to count a lease on.
+    Reserve(ByHostName, "pc2", 0xC0000210);
+    EXPECT_EQ(SuggestAddress(0, RELAY, "pc2", sizeof kIdB, kIdB), 0xC0000210u);
+    EXPECT_TRUE(CheckRequestedAddress(0xC0000210, RELAY, "pc2", sizeof kIdB, kIdB));
+    EXPECT_EQ(SuggestAddress(0, 0x0A010301, "", sizeof kIdA, kIdA), 0u);
 }
 
 TEST_F(AllocationTest, RelayedGatewaysWithAndWithoutRanges) {

@@ -7,9 +7,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shell/command_channel.h"
@@ -123,6 +125,66 @@ TEST(CommandChannel, OversizedOrShortMessagesAreDroppedWithoutAnAnswer) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "Command message dropped - bad header");
     EXPECT_EQ(lines[1], "Command message dropped - short text");
+    CloseCommandListener(listener, dir.path());
+    ClearLogPaths();
+}
+
+// A client that connects and then sends its message slowly, or never: the
+// main loop's reads return at once (the housekeeping timer never waits for
+// a command client), other clients are served meanwhile, the slow message
+// is taken when it is whole, and a client that stays silent past the read
+// limit is dropped.
+TEST(CommandChannel, SlowClientsNeverHoldTheMainLoop) {
+    ScratchDir dir;
+    UseLogDirectory(dir.path());
+    int listener = OpenCommandListener(dir.path());
+    ASSERT_GE(listener, 0);
+    auto connectRaw = [&] {
+        int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, dir.file("nimbo.ctl").c_str());
+        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return fd;
+    };
+    const std::string body = "/SHOWICON";
+    uint32_t header[2] = {COMMAND_MESSAGE_TAG, static_cast<uint32_t>(body.size() + 1)};
+    int slow = connectRaw();
+    ASSERT_EQ(write(slow, header, 4), 4);  // half a header, then nothing for now
+    int silent = connectRaw();
+
+    int connection = -1;
+    uint32_t tag = 0;
+    std::string text;
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ReceiveCommand(listener, &connection, &tag, &text));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+    EXPECT_EQ(PendingCommandConnections().size(), 2u);
+
+    // Another client is served while the slow ones wait.
+    auto server = std::async(std::launch::async, [&] { return ServeOne(listener, &tag, &text, 1); });
+    EXPECT_EQ(SendCommandToServer(dir.path(), COMMAND_MESSAGE_TAG, "/QUIET"), 1);
+    EXPECT_EQ(server.get(), 1);
+    EXPECT_EQ(text, "/QUIET");
+
+    // The rest of the slow message arrives: it is taken and answered.
+    ASSERT_EQ(write(slow, reinterpret_cast<char*>(header) + 4, 4), 4);
+    ASSERT_EQ(write(slow, body.c_str(), body.size() + 1), static_cast<ssize_t>(body.size() + 1));
+    EXPECT_EQ(ServeOne(listener, &tag, &text, 0), 1);
+    EXPECT_EQ(text, "/SHOWICON");
+    int32_t answer = -1;
+    EXPECT_EQ(read(slow, &answer, sizeof answer), static_cast<ssize_t>(sizeof answer));
+    EXPECT_EQ(answer, 0);
+
+    // The silent one is dropped once the read limit has passed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(COMMAND_READ_LIMIT_MS + 100));
+    EXPECT_FALSE(ReceiveCommand(listener, &connection, &tag, &text));
+    EXPECT_TRUE(PendingCommandConnections().empty());
+    char byte;
+    EXPECT_EQ(read(silent, &byte, 1), 0);
+    EXPECT_EQ(LogTexts(MainLogPath()).back(), "Command message dropped - too slow");
+    close(slow);
+    close(silent);
     CloseCommandListener(listener, dir.path());
     ClearLogPaths();
 }

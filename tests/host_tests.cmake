@@ -9,6 +9,8 @@ else()
   nimbo_add_test(adapter_discovery_test SOURCES adapter_discovery_test.cpp LIBS nimbo_config nimbo_test_support)
   nimbo_add_test(host_arguments_test SOURCES host_arguments_test.cpp LIBS nimbo_host)
   nimbo_add_test(command_channel_test SOURCES command_channel_test.cpp LIBS nimbo_host nimbo_test_support)
+  nimbo_add_test(server_host_test SOURCES server_host_test.cpp
+    LIBS nimbo_host nimbo_dhcp_builder nimbo_test_support LABELS server)
 
   # End-to-end scripts: root, network namespaces, real clients. Each script
   # gets the nimbo binary and the probe tool; it skips (exit 77) where it

@@ -1,6 +1,7 @@
 #include "leases/lease_expiry.h"
 
 #include "lease_test_fixture.h"
+#include "leases/address_allocation.h"
 
 namespace {
 
@@ -40,18 +41,19 @@ TEST_F(LeaseExpiryTest, SweepThatRemovesNothingChangesNothing) {
     EXPECT_EQ(Addresses().size(), 1u);
 }
 
-TEST_F(LeaseExpiryTest, SweepFindsRecordsChangedOutsideTheStore) {
+TEST_F(LeaseExpiryTest, SweepFindsRecordsChangedThroughTheStore) {
     AddRecord("later", 0xC000020A, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(60));
     ExpireLeases();
-    {
-        std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-        LeaseTable.emplace_back();
-        LeaseTable.back().expiry = TEST_EPOCH - 1;
-    }
+    AddRecord("past", 0xC000020B, kIdB, sizeof kIdB, TEST_EPOCH - 1);
     ExpireLeases();
     EXPECT_EQ(Addresses().size(), 1u);
-    // Changed through the pointer that FindLeaseByClientId hands out.
-    FindLeaseByClientId(kIdA, sizeof kIdA)->expiry = TEST_EPOCH - 1;
+    // The offer search shortens the client's own lease to the offer hold.
+    UpdateSettings([](ServerSettings& s) { s.LeaseTime = UNLIMITED_LEASE_TIME; });
+    AddLease("later", 0xC000020A, sizeof kIdA, kIdA);
+    ExpireLeases();
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "", sizeof kIdA, kIdA), 0xC000020Au);
+    AdvanceTestClock(61);
     ExpireLeases();
     EXPECT_TRUE(Addresses().empty());
 }

@@ -2,6 +2,7 @@
 
 #include "lease_test_fixture.h"
 #include "leases/address_allocation.h"
+#include "leases/lease_expiry.h"
 
 namespace {
 
@@ -47,6 +48,29 @@ TEST_F(LeaseStoreTest, CreatePathReplacesTheClientsOlderRecordAndAppendsAtTheEnd
     EXPECT_EQ(AddressLog().back(), "Create Lease for a-host-name-that-is-forty-characters-xx () of 192.0.2.13");
 }
 
+// A reservation made for an address that another client's lease holds:
+// when the reserved client is acknowledged there, the record becomes its
+// lease, and the other client is refused at its next request.
+TEST_F(LeaseStoreTest, ReservedClientAcknowledgedOnItsAddressTakesTheRecordOver) {
+    SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
+    AddRecord("pc2", 0xC000020A, kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
+    AddRecord("pc1", 0xC000020C, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(600));  // its older lease
+    Reserve(ByHostName, "pc1", 0xC000020A);
+    ASSERT_TRUE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA));
+    EXPECT_EQ(AddLease("pc1", 0xC000020A, sizeof kIdA, kIdA), TEST_EPOCH + Seconds(3600));
+    auto leases = SnapshotLeases();
+    ASSERT_EQ(leases.size(), 1u);
+    EXPECT_STREQ(leases[0].hostName, "pc1");
+    EXPECT_EQ(leases[0].clientId, std::vector<uint8_t>(kIdA, kIdA + sizeof kIdA));
+    EXPECT_EQ(leases[0].expiry, TEST_EPOCH + Seconds(3600));
+    EXPECT_EQ(AddressLog(), std::vector<std::string>{"Add Lease for pc1 (00-0c-29-ab-cd-ef) of 192.0.2.10"});
+    EXPECT_EQ(MainLog().back(), "Renew Lease for pc1 -> c000020a");
+    EXPECT_TRUE(LeasesDirty);
+
+    EXPECT_EQ(CheckActiveLeases(0, "pc1", kIdA, sizeof kIdA), 0xC000020Au);
+    EXPECT_FALSE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));
+}
+
 TEST_F(LeaseStoreTest, LeaseTimeUnlimitedAndAbove31Bits) {
     UpdateSettings([](ServerSettings& s) { s.LeaseTime = UNLIMITED_LEASE_TIME; });
     EXPECT_EQ(AddLease("pc1", 0xC000020A, sizeof kIdA, kIdA), NEVER_EXPIRES);
@@ -85,30 +109,53 @@ TEST_F(LeaseStoreTest, MarkLeaseDeletedMarksTheFirstRecordOnlyAndHidesItFromLook
     EXPECT_EQ(posted, 0);
     // Waiting for the sweep, the record is never offered as ffffffff.
     EXPECT_EQ(CheckActiveLeases(0, "x", kIdA, sizeof kIdA), 0u);
-    EXPECT_EQ(FindLeaseByClientId(kIdA, sizeof kIdA), nullptr);
+    EXPECT_FALSE(FindLeaseByClientId(kIdA, sizeof kIdA).has_value());
 }
 
 TEST_F(LeaseStoreTest, FindLeaseByClientIdNeedsAnIdentifierBuffer) {
-    AddRecord("bare", 0xC000020A, nullptr, 0, TEST_EPOCH);
-    {
-        std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-        LeaseTable.front().clientIdPresent = false;
-    }
-    EXPECT_EQ(FindLeaseByClientId(nullptr, 0), nullptr);
+    Lease bare;  // a record that never got an identifier buffer
+    bare.setHostName("bare");
+    bare.address = 0xC000020A;
+    bare.expiry = TEST_EPOCH;
+    AppendLease(bare);
+    EXPECT_FALSE(FindLeaseByClientId(nullptr, 0).has_value());
     AddRecord("empty", 0xC000020B, nullptr, 0, TEST_EPOCH);
-    ASSERT_NE(FindLeaseByClientId(nullptr, 0), nullptr);
+    ASSERT_TRUE(FindLeaseByClientId(nullptr, 0).has_value());
     EXPECT_EQ(FindLeaseByClientId(nullptr, 0)->address, 0xC000020Bu);
 }
 
-TEST_F(LeaseStoreTest, AddressIndexFollowsRecordsAppendedBehindTheStoresBack) {
-    {
-        std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-        LeaseTable.emplace_back();
-        LeaseTable.back().address = 0xC000020B;
-    }
-    EXPECT_TRUE(IsAddressLeased(0xC000020B));
+// The store hands out copies: a viewer that changes its copy changes nothing,
+// and every change made through the store's functions reaches the indexes
+// (lookups by address and identifier, the sweep).
+TEST_F(LeaseStoreTest, CopiesAreDetachedAndStoreChangesKeepTheIndexesRight) {
+    AddRecord("pc1", 0xC000020A, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(600));
+    AddRecord("pc2", 0xC000020B, kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
+    std::optional<Lease> copy = FindLeaseByClientId(kIdA, sizeof kIdA);
+    ASSERT_TRUE(copy.has_value());
+    copy->address = 0xC000020C;
+    copy->expiry = TEST_EPOCH - 1;
+    std::vector<Lease> view = SnapshotLeases();
+    view[1].address = DELETED_ADDRESS;
+    ExpireLeases();
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020B}));
+    EXPECT_FALSE(IsAddressLeased(0xC000020C));
+
+    // The Active Leases page deletes one record by address and identifier:
+    // another client's record at the same address stays.
+    AddRecord("pc2-again", 0xC000020A, kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
+    EXPECT_FALSE(DeleteLease(0xC000020A, kIdA, 5));  // a prefix is not the identifier
+    EXPECT_FALSE(DeleteLease(0xC000020B, kIdA, sizeof kIdA));
+    EXPECT_TRUE(DeleteLease(0xC000020A, kIdB, sizeof kIdB));
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020B, DELETED_ADDRESS}));
+    EXPECT_EQ(CheckActiveLeases(0xC000020A, "pc2", kIdB, sizeof kIdB), 0u);
+    ExpireLeases();
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020B}));
+    EXPECT_EQ(MainLog().back(), "Clear Deleted Lease for pc2-again -> ffffffff");
+    EXPECT_EQ(CheckActiveLeases(0xC000020A, "pc1", kIdA, sizeof kIdA), 0xC000020Au);
+
     ClearLeaseTable();
     EXPECT_FALSE(IsAddressLeased(0xC000020B));
+    EXPECT_FALSE(FindLeaseByClientId(kIdB, sizeof kIdB).has_value());
 }
 
 }  // namespace

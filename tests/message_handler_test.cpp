@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "leases/lease_expiry.h"
 #include "server_fixture.h"
 #include "shell/host_name.h"
 
@@ -379,6 +380,39 @@ TEST_F(MessageHandlerTest, InformDeclineAndUnknownTypesProduceOnlyTheIncomingLin
 
 // ---- Whole exchanges ----
 
+// A host name off the wire cannot start a line of its own in either log, on
+// any of the lines that show it: the whole life of a lease with a name that
+// holds a line break and a forged time stamp.
+TEST_F(MessageHandlerTest, HostNameCannotForgeLinesInEitherLog) {
+    const std::string forged = "pc\r\n10:00:00 FORGED";
+    auto client = [&](uint8_t type) {
+        return RequestBuilder().messageType(type).clientId(1, DefaultHardware()).hostName(forged).parameterList({12});
+    };
+    ASSERT_GT(Handle(client(DHCPDISCOVER)).length, 0u);
+    ASSERT_GT(Handle(client(DHCPREQUEST).requestedAddress(FIRST_LOCAL).serverId(SERVER)).length, 0u);
+    ASSERT_GT(Handle(client(DHCPREQUEST).ciaddr(FIRST_LOCAL)).length, 0u);  // renewal
+    Handle(client(DHCPRELEASE).ciaddr(FIRST_LOCAL));
+    ASSERT_GT(Handle(client(DHCPDISCOVER)).length, 0u);
+    AdvanceTestClock(61);
+    ExpireLeases();
+    AddLease(forged.c_str(), FIRST_LOCAL + 5, 0, nullptr);
+    MarkLeaseDeleted(FIRST_LOCAL + 5);
+    ExpireLeases();
+
+    EXPECT_TRUE(EveryLogLineIsStamped(MainLogPath()));
+    EXPECT_TRUE(EveryLogLineIsStamped(AddressLogPath()));
+    EXPECT_TRUE(MainLogHas("Sending Hostname - pc??10:00:00 FORGED"));
+    EXPECT_TRUE(MainLogHas("Expire Lease for pc??10:00:00 FORGED -> c000020a"));
+    std::vector<std::string> addresses = AddressLog();
+    ASSERT_FALSE(addresses.empty());
+    EXPECT_EQ(addresses[0], "Add Lease for pc??10:00:00 FORGED (00-0c-29-aa-bb-cc) of 192.0.2.10");
+    // The reply still carries the name as the client sent it.
+    std::vector<ReplyOption> options = ReplyOptions(Handle(client(DHCPDISCOVER)));
+    const ReplyOption* name = FindReplyOption(options, OPTION_HOST_NAME);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(std::string(name->value.begin(), name->value.end()), forged);
+}
+
 TEST_F(MessageHandlerTest, DiscoverOfferRequestAckThenRelease) {
     ReplyAction offer = Handle(WindowsDiscover());
     ASSERT_GT(offer.length, 0u);
@@ -428,6 +462,27 @@ TEST_F(MessageHandlerTest, RelayedExchangeLeasesFromTheRelayRanges) {
     EXPECT_EQ(ReplyOptions(ack)[0].value, Bytes{DHCPACK});
     EXPECT_EQ(Field(OFFSET_GIADDR), RELAY);
     EXPECT_EQ(message.bytes[OFFSET_HOPS], 1);
+}
+
+// A client that held a local lease and now boots behind the relay: its
+// INIT-REBOOT request for the old address is refused and it is offered an
+// address of the relay's segment; it renews that one by unicast (ciaddr
+// set, no relay agent) and is acknowledged.
+TEST_F(MessageHandlerTest, ClientMovedBehindARelayIsServedFromTheRelaySegment) {
+    ASSERT_GT(Handle(WindowsDiscover()).length, 0u);
+    ASSERT_EQ(ReplyOptions(Handle(WindowsRequest(FIRST_LOCAL, SERVER)))[0].value, Bytes{DHCPACK});
+    auto request = [] { return RequestBuilder().messageType(DHCPREQUEST).clientId(1, DefaultHardware()); };
+    ReplyAction nak = Handle(request().giaddr(RELAY).hops(1).requestedAddress(FIRST_LOCAL).hostName("WORKSTATION7"));
+    EXPECT_EQ(ReplyOptions(nak)[0].value, Bytes{DHCPNAK});
+    ASSERT_GT(Handle(WindowsDiscover().giaddr(RELAY).hops(1)).length, 0u);
+    EXPECT_EQ(Field(OFFSET_YIADDR), FIRST_RELAYED);
+    ReplyAction ack = Handle(RelayedRequest(RELAY, FIRST_RELAYED, SERVER, DefaultHardware(), "WORKSTATION7"));
+    EXPECT_EQ(ReplyOptions(ack)[0].value, Bytes{DHCPACK});
+    ReplyAction renewal = Handle(request().ciaddr(FIRST_RELAYED).hostName("WORKSTATION7"));
+    EXPECT_EQ(ReplyOptions(renewal)[0].value, Bytes{DHCPACK});
+    std::vector<Lease> leases = SnapshotLeases();
+    ASSERT_EQ(leases.size(), 1u);
+    EXPECT_EQ(leases[0].address, FIRST_RELAYED);
 }
 
 TEST_F(MessageHandlerTest, SettingsChangeTakesEffectWithTheNextDatagram) {

@@ -208,6 +208,29 @@ TEST(ProfileDifferential, SettingsFileWithHostileNamesReadsTheSame) {
     ResetSettings();
 }
 
+// A UTF-16 file (Notepad's "Unicode"): what we write back into it stays
+// UTF-16 and reads the same both ways, and so does what Windows writes.
+TEST(ProfileDifferential, UnicodeFilesStayUnicodeAndReadTheSame) {
+    ScratchDir dir;
+    ProfileFile ours;
+    ours.loadText(ReadFile(std::string(NIMBO_INI_CORPUS) + "/utf16le.ini"));
+    ours.setString("Server", "BootFile", "pxe.0");
+    ours.replaceSection("Leases", {{"pc2~0304", "c0000206.ffffffff.ffffffff"}});
+    std::string path = FreshFile(dir);
+    WriteFile(path, ours.saveText());
+    EXPECT_EQ(ReadFile(path).substr(0, 2), "\xFF\xFE");
+    CompareBothWays(path);
+    EXPECT_EQ(WindowsValue(path, "Server", "BootFile"), "pxe.0");
+    EXPECT_EQ(WindowsKeys(path, "Leases"), std::vector<std::string>{"pc2~0304"});
+
+    WritePrivateProfileStringA("Server", "LeaseTime", "900", path.c_str());
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());  // flush the cache to the file
+    EXPECT_EQ(ReadFile(path).substr(0, 2), "\xFF\xFE");
+    CompareBothWays(path);
+    ours.loadText(ReadFile(path));
+    EXPECT_EQ(ours.getInt("Server", "LeaseTime", 0), 900);
+}
+
 TEST(ProfileDifferential, FilesWindowsWritesReadTheSame) {
     ScratchDir dir;
     std::string path = FreshFile(dir);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "config/ansi_text.h"
+
 namespace {
 
 ProfileFile Load(const std::string& text) {
@@ -24,6 +26,27 @@ TEST(ProfileFileRead, RewriteKeepsLinesAndByteOrderMark) {
     ProfileFile file = Load("\xEF\xBB\xBF; note\r[C]\rc=1\nquoted=\" x \"\n\n[D]\nd=2");
     EXPECT_EQ(file.getString("C", "quoted", "D"), " x ");
     EXPECT_EQ(file.saveText(), "\xEF\xBB\xBF; note\r\n[C]\r\nc=1\r\nquoted=\" x \"\r\n\r\n[D]\r\nd=2\r\n");
+}
+
+// UTF-16 little-endian bytes with the byte-order mark, as Notepad saves "Unicode".
+std::string Utf16File(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
+TEST(ProfileFileRead, UnicodeFileIsReadAndWrittenBackInUnicode) {
+    ProfileFile file = Load(Utf16File(u"; caf\u00e9\r\n[Server]\r\nLeaseTime=600\r\nDomainName=caf\u00e9.example\r\n"));
+    EXPECT_EQ(file.getInt("Server", "LeaseTime", 0), 600);
+    EXPECT_EQ(file.getString("Server", "DomainName", ""), AnsiFromUtf16(u"caf\u00e9.example"));
+    file.setString("Server", "BootFile", "pxe.0");
+    EXPECT_EQ(file.saveText(),
+              Utf16File(u"; caf\u00e9\r\n[Server]\r\nLeaseTime=600\r\nDomainName=caf\u00e9.example\r\nBootFile=pxe.0\r\n"));
+    // A cut last byte is dropped; the rest still reads.
+    EXPECT_EQ(Load(Utf16File(u"[A]\r\nk=v") + "x").getString("A", "k", ""), "v");
 }
 
 TEST(ProfileFileRead, DuplicatesAndCase) {

@@ -50,6 +50,25 @@ TEST_F(ReservationsTest, EditsKeepLookupsByKeyAndAddressCurrent) {
     EXPECT_FALSE(FindReservationByAddress(0xC0A8000B).has_value());
     EXPECT_FALSE(ChangeReservation("nobody", ByHostName, 1));
     EXPECT_EQ(SnapshotReservations().size(), 1u);
+
+    // Set by key: replaces in place (whatever the key's case), else appends.
+    Reservation entry;
+    entry.kind = ByHostName;
+    entry.setKey("ALPHA");
+    entry.address = 0xC0A8000D;
+    EXPECT_TRUE(SetReservation(entry));
+    entry.setKey("beta");
+    EXPECT_FALSE(SetReservation(entry));
+    auto list = SnapshotReservations();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_STREQ(list[0].key, "ALPHA");
+    EXPECT_EQ(list[0].kind, static_cast<uint32_t>(ByHostName));
+    EXPECT_FALSE(IsAddressReserved(0xC0A8000C));
+    EXPECT_EQ(CheckReservations("alpha", 0, nullptr), 0xC0A8000Du);
+    EXPECT_TRUE(RemoveReservation("beta"));
+    EXPECT_TRUE(IsAddressReserved(0xC0A8000D));  // alpha still holds it
+    ClearReservations();
+    EXPECT_FALSE(IsAddressReserved(0xC0A8000D));
 }
 
 }  // namespace

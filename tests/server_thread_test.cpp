@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -123,12 +124,12 @@ protected:
         return LogHas(text);
     }
 
-    // Sends `request` to the server port every 100 ms until an answer
-    // arrives (the thread may still be binding); returns its length.
-    size_t Exchange(const Bytes& request, uint8_t* reply, uint16_t* fromPort) {
+    // Sends `request` to the server port of `server` every 100 ms until an
+    // answer arrives (the thread may still be binding); returns its length.
+    size_t Exchange(const Bytes& request, uint8_t* reply, uint16_t* fromPort, uint32_t server = LOOPBACK) {
         for (int attempt = 0; attempt < 30; ++attempt) {
             long error = 0;
-            EXPECT_TRUE(SendUdp(client, request.data(), request.size(), LOOPBACK, serverPort, error)) << error;
+            EXPECT_TRUE(SendUdp(client, request.data(), request.size(), server, serverPort, error)) << error;
             size_t n = ReceiveUdp(client, reply, DHCP_BUFFER_SIZE, 100, nullptr, fromPort);
             if (n > 0) return n;
         }
@@ -168,10 +169,11 @@ protected:
 
     void BroadcastOfferArrives(bool bindToAll);
 
-    // A relay agent's socket on loopback, and the server thread started.
-    void StartWithLoopbackClient() {
+    // A socket at `port` (the relay agent's unless given) of loopback, or of
+    // every address with 0, and the server thread started.
+    void StartWithLoopbackClient(uint32_t address = LOOPBACK, uint16_t port = 0) {
         long error = 0;
-        client = OpenUdpSocket(LOOPBACK, relayPort, error);
+        client = OpenUdpSocket(address, port ? port : relayPort, error);
         ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
         UsePorts();
         ASSERT_TRUE(StartServerThread());
@@ -264,11 +266,7 @@ TEST_F(ServerThreadTest, AllInterfacesBindingAlsoAnswers) {
 void ServerThreadTest::BroadcastOfferArrives(bool bindToAll) {
     UpdateSettings([bindToAll](ServerSettings& s) { s.BindToAll = bindToAll; });
     SetGatewayRanges(LOCAL_GATEWAY, "198.51.100.30-198.51.100.40");
-    long error = 0;
-    client = OpenUdpSocket(0, clientPort, error);
-    ASSERT_NE(client, INVALID_UDP_HANDLE) << error;
-    UsePorts();
-    ASSERT_TRUE(StartServerThread());
+    ASSERT_NO_FATAL_FAILURE(StartWithLoopbackClient(0, clientPort));
     uint8_t reply[DHCP_BUFFER_SIZE] = {};
     uint16_t fromPort = 0;
     size_t n = Exchange(WindowsDiscover().build(), reply, &fromPort);
@@ -290,6 +288,31 @@ TEST_F(ServerThreadTest, DiscoverWithoutRelayIsAnsweredByBroadcast) { BroadcastO
 TEST_F(ServerThreadTest, AllInterfacesBroadcastLeavesThroughTheRequestsInterface) {
     if (!EnterPrivateNetwork()) GTEST_SKIP() << "cannot create a network namespace here";
     BroadcastOfferArrives(true);
+}
+#endif
+
+#ifndef _WIN32
+// Serving one interface, with the server address a labelled secondary
+// address of it: the socket is tied to the device that holds the address
+// (the label is no device).
+TEST_F(ServerThreadTest, LabelledSecondaryAddressIsServedOnItsDevice) {
+    if (!EnterPrivateNetwork()) GTEST_SKIP() << "cannot create a network namespace here";
+    if (std::system("ip addr add 10.9.9.9/24 dev lo label lo:9 2>/dev/null") != 0)
+        GTEST_SKIP() << "cannot add an address here (ip)";
+    UpdateSettings([](ServerSettings& s) {
+        CopySetting(s.IPAddress, "10.9.9.9");
+        DeriveAddressFields(s);
+        s.BindToAll = false;
+    });
+    SetGatewayRanges(0x0A090909, "198.51.100.30-198.51.100.40");
+    ASSERT_NO_FATAL_FAILURE(StartWithLoopbackClient(0));
+    uint8_t reply[DHCP_BUFFER_SIZE] = {};
+    uint16_t fromPort = 0;
+    size_t n = Exchange(WindowsDiscover().giaddr(0x0A090909).build(), reply, &fromPort, 0x0A090909);
+    EXPECT_FALSE(LogHas("Failed to create DHCP Server Port"));
+    ASSERT_GT(n, 240u);
+    EXPECT_EQ(ReadBigEndian32(reply + OFFSET_YIADDR), 0xC633641Eu);
+    StopAndCheck();
 }
 #endif
 
@@ -325,6 +348,57 @@ TEST_F(ServerThreadTest, DatagramLargerThanTheBufferIsAReceiveErrorAndTheLoopGoe
               240u);
     EXPECT_TRUE(StopServerThread(5000));
     EXPECT_TRUE(LogHas("UDP Server received termination request"));
+}
+
+// A flood of datagrams too large for the buffer: the loop does not pause
+// after each one (a DISCOVER sent in the middle of the flood is answered at
+// once), and the log gets about one error line per second, not one per
+// datagram, with the count of those left out.
+TEST_F(ServerThreadTest, FloodOfOversizedDatagramsNeitherStallsTheLoopNorFloodsTheLog) {
+    ASSERT_NO_FATAL_FAILURE(StartServing());
+    long error = 0;
+    UdpHandle flooder = OpenUdpSocket(LOOPBACK, 0, error);
+    ASSERT_NE(flooder, INVALID_UDP_HANDLE) << error;
+    const Bytes oversized(3000, 0x5A);
+    std::atomic<bool> flooding{true};
+    std::atomic<int> sent{0};
+    std::thread flood([&] {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+        while (std::chrono::steady_clock::now() < until) {
+            long code = 0;
+            if (SendUdp(flooder, oversized.data(), oversized.size(), LOOPBACK, serverPort, code)) ++sent;
+            std::this_thread::sleep_for(std::chrono::microseconds(1500));
+        }
+        flooding = false;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Bytes discover = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x0a, 0x0b, 0x0c}).giaddr(LOOPBACK).build();
+    ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK, serverPort, error)) << error;
+    uint8_t reply[DHCP_BUFFER_SIZE];
+    const size_t answered = ReceiveUdp(client, reply, sizeof reply, 300, nullptr, nullptr);
+    const bool stillFlooding = flooding;
+    flood.join();
+    CloseUdp(flooder);
+    EXPECT_GT(answered, 240u) << "the DISCOVER sent during the flood was not answered";
+    EXPECT_TRUE(stillFlooding) << "the answer came only after the flood";
+    ASSERT_GT(sent.load(), 300);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    // One more datagram after the quiet second brings the count out.
+    uint16_t fromPort = 0;
+    ASSERT_GT(Exchange(WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x0d, 0x0e, 0x0f}).giaddr(LOOPBACK).build(), reply,
+                       &fromPort),
+              240u);
+    int errorLines = 0;
+    unsigned long leftOut = 0;
+    for (const std::string& line : LogTexts(MainLogPath())) {
+        if (line == "UDP Server Receive error - 10040") ++errorLines;
+        unsigned long count = 0;
+        if (std::sscanf(line.c_str(), "UDP Server Receive errors not logged - %lu", &count) == 1) leftOut += count;
+    }
+    EXPECT_GE(errorLines, 1);
+    EXPECT_LE(errorLines, 3);
+    EXPECT_GE(static_cast<unsigned long>(errorLines) + leftOut, 100u);
+    EXPECT_TRUE(StopServerThread(5000));
 }
 
 TEST_F(ServerThreadTest, DatagramForAnotherAddressOfTheInterfaceIsNotServed) {
@@ -412,6 +486,56 @@ TEST_F(ServerThreadTest, OneServerThreadAtATime) {
     EXPECT_TRUE(StopServerThread(5000));
     // Stopping again without a thread is harmless.
     EXPECT_TRUE(StopServerThread(5000));
+}
+
+// The main thread closes the server socket while the server thread sends
+// on it, and a new socket is made right after (which may get the closed
+// socket's handle). A send must never overlap the close: nothing may go out
+// through the new socket, no send may reach the closed or reused handle
+// (it fails with an error of its own, where the close's answer is
+// SOCKET_INTERRUPTED_ERROR), and once the close has returned no send goes out.
+TEST(ServerSocketTest, CloseNeverOverlapsASend) {
+    ASSERT_TRUE(StartSocketLibrary());
+    const uint16_t port = PickServerPort();
+    long error = 0;
+    UdpHandle receiver = OpenUdpSocket(LOOPBACK, static_cast<uint16_t>(port + 1), error);
+    ASSERT_NE(receiver, INVALID_UDP_HANDLE) << error;
+    std::atomic<int> wrongHandle{0}, afterClose{0};
+    int foreign = 0;
+    for (int round = 0; round < 200; ++round) {
+        ASSERT_TRUE(OpenServerSocket(LOOPBACK, false, port, error)) << error;
+        std::atomic<bool> closed{false}, stop{false};
+        std::thread sender([&] {
+            const char payload[] = "x";
+            while (!stop) {
+                const bool closedBefore = closed;
+                long code = 0;
+                if (SendFromServerSocket(payload, 1, LOOPBACK, static_cast<uint16_t>(port + 1), code)) {
+                    if (closedBefore) ++afterClose;
+                } else if (code != SOCKET_INTERRUPTED_ERROR && code != SOCKET_CLOSED_ERROR) {
+                    ++wrongHandle;
+                }
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::microseconds(200 + 37 * (round % 20)));
+        CloseServerSocket();
+        closed = true;
+        UdpHandle intruder = OpenUdpSocket(0, 0, error);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        stop = true;
+        sender.join();
+        CloseUdp(intruder);
+        ReleaseServerSocket();
+        uint8_t buffer[16];
+        uint16_t fromPort = 0;
+        while (ReceiveUdp(receiver, buffer, sizeof buffer, 20, nullptr, &fromPort) > 0)
+            if (fromPort != port) ++foreign;
+    }
+    CloseUdp(receiver);
+    StopSocketLibrary();
+    EXPECT_EQ(foreign, 0) << "datagrams sent through another socket's handle";
+    EXPECT_EQ(wrongHandle, 0) << "sends that reached a closed or reused handle";
+    EXPECT_EQ(afterClose, 0) << "sends that went out after the close had returned";
 }
 
 TEST(ServerSocketTest, ReceiveWithoutASocketReportsItClosed) {

@@ -20,6 +20,16 @@
 #include "shell/log.h"
 #include "test_support.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace {
 
 constexpr uint64_t HOUR = 3600ULL * FILETIME_TICKS_PER_SECOND;
@@ -242,12 +252,19 @@ TEST_F(SettingsFileTest, ReservationKindsAndPrefixes) {
     EXPECT_EQ(list[5].address, ADDRESS_NONE);
     EXPECT_TRUE(Has(mainLog(), "Reserve: (1) 00-A0-C9-12-34-56 -> 192.0.2.20"));
     EXPECT_TRUE(Has(mainLog(), "Reserve: (0) @H-printer -> 192.0.2.23"));
+    // A value that is no address: never offered (it would be offered as
+    // 255.255.255.255 and refused for ever), reported once, kept as written.
+    auto log = mainLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.find("junk") != l.npos; }), 2);
+    EXPECT_TRUE(Has(log, "Reservation abcdefghijabcdefghijabcdefghij-long has no valid address (junk) - not used"));
+    EXPECT_EQ(CheckReservations("abcdefghijabcdefghijabcdefghij-", 0, nullptr), 0u);
 
     saveReservations();
     EXPECT_EQ(file().keyNames("Reservations"),
               (std::vector<std::string>{"@M-00-A0-C9-12-34-56", "@H-00:A0:C9:12:34:56", "@M-00-a0-c9-aa-bb-cc",
                                         "@H-printer", "@H-@m-lower", "@H-abcdefghijabcdefghijabcdefghij-"}));
     EXPECT_EQ(file().getString("Reservations", "@M-00-A0-C9-12-34-56", ""), "192.0.2.20");
+    EXPECT_EQ(file().getString("Reservations", "@H-abcdefghijabcdefghijabcdefghij-", ""), "junk");
     restart();
     EXPECT_EQ(SnapshotReservations().size(), 6u);
 }
@@ -438,13 +455,37 @@ TEST_F(SettingsFileTest, SavesWhileTheServerThreadAddsLeases) {
     EXPECT_EQ(saved.getString("Logging", "MainLogSize", ""), "1000");
 }
 
+// NIMBO.INI saved by Notepad as "Unicode": every setting is read, and the
+// next save writes UTF-16 again instead of appending 8-bit text to it.
+TEST_F(SettingsFileTest, UnicodeFileIsReadAndSavedAsUnicode) {
+    std::u16string text = u"[Server]\r\nIPAddress=192.0.2.10\r\nLeaseTime=600\r\nRanges=192.0.2.50-192.0.2.60\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    writeIni(bytes);
+    loadSettings();
+    EXPECT_EQ(CurrentSettings()->LeaseTime, 600u);
+    EXPECT_EQ(GatewayRanges(LOCAL_GATEWAY), "192.0.2.50-192.0.2.60");
+    AppendLease(MakeLease("pc1", {1}, 0xC0000232u, NEVER_EXPIRES));
+    ASSERT_TRUE(saveSettings());
+    const std::string saved = ReadFile(ini());
+    ASSERT_GE(saved.size(), 4u);
+    EXPECT_EQ(saved.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(saved.size() % 2, 0u);
+    EXPECT_EQ(saved.find("LeaseTime"), std::string::npos);  // no 8-bit text in it
+    EXPECT_EQ(file().getString("Leases", "pc1~01", ""), "c0000232.ffffffff.ffffffff");
+    EXPECT_EQ(file().getString("Server", "LeaseTime", ""), "600");
+}
+
 TEST_F(SettingsFileTest, FailedLeaseWriteIsRetriedAndLoggedOnce) {
     SetIniPath(dir_.file("missing-dir/NIMBO.INI"));
     AppendLease(MakeLease("pc1", {1}, 0xC0000205u, NEVER_EXPIRES));
     MarkLeasesDirty();
-    saveLeases();
+    EXPECT_FALSE(saveLeases());
     EXPECT_TRUE(LeasesDirty.load());
     saveLeases();
+    // A whole save that fails leaves the leases for the timer's next try too.
+    EXPECT_FALSE(saveSettings());
+    EXPECT_TRUE(LeasesDirty.load());
     auto log = mainLog();
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("Cannot write ", 0) == 0; }), 1);
     SetIniPath(ini());
@@ -452,5 +493,79 @@ TEST_F(SettingsFileTest, FailedLeaseWriteIsRetriedAndLoggedOnce) {
     EXPECT_FALSE(LeasesDirty.load());
     EXPECT_EQ(file().getString("Leases", "pc1~01", ""), "c0000205.ffffffff.ffffffff");
 }
+
+#ifndef _WIN32
+// Sets or clears the immutable flag (chattr +i); false where the file
+// system or the process's rights do not allow it.
+bool SetImmutable(const std::string& path, bool on) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    close(fd);
+    return done;
+}
+
+// NIMBO.INI as administrators keep it on Linux: a link into another
+// directory, a mode and an owner of their choosing. A save writes through
+// the link and keeps mode and owner; a file that may not be written (no
+// write permission, or immutable) is a failed save that loses nothing.
+TEST_F(SettingsFileTest, SavesWriteThroughLinksKeepModeAndOwnerAndRespectReadOnlyFiles) {
+    const std::string etc = dir_.file("etc");
+    ASSERT_EQ(mkdir(etc.c_str(), 0755), 0);
+    const std::string target = etc + "/nimbo.ini";
+    WriteFile(target, "[Server]\r\nLeaseTime=600\r\n");
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(target.c_str(), 1234, 5678), 0);
+    }
+    ASSERT_EQ(symlink("etc/nimbo.ini", ini().c_str()), 0);
+    loadSettings();
+    AppendLease(MakeLease("pc1", {1}, 0xC0000205u, NEVER_EXPIRES));
+    ASSERT_TRUE(saveSettings());
+
+    struct stat link, written;
+    ASSERT_EQ(lstat(ini().c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+    ASSERT_EQ(stat(target.c_str(), &written), 0);
+    EXPECT_EQ(written.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(written.st_uid, 1234u);
+        EXPECT_EQ(written.st_gid, 5678u);
+    }
+    EXPECT_EQ(file().getString("Leases", "pc1~01", ""), "c0000205.ffffffff.ffffffff");
+    EXPECT_FALSE(FileExists(target + ".tmp"));
+    EXPECT_FALSE(FileExists(ini() + ".tmp"));
+
+    // Read-only: refused (as Windows refuses), logged, the file untouched.
+    const std::string before = ReadFile(target);
+    ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+    AppendLease(MakeLease("pc2", {2}, 0xC0000206u, NEVER_EXPIRES));
+    MarkLeasesDirty();
+    EXPECT_FALSE(saveLeases());
+    EXPECT_EQ(LastSaveError(), EACCES);
+    EXPECT_FALSE(saveSettings());
+    EXPECT_TRUE(LeasesDirty.load());
+    EXPECT_EQ(SnapshotLeases().size(), 2u);
+    EXPECT_EQ(ReadFile(target), before);
+    EXPECT_TRUE(Has(mainLog(), "Cannot write " + ini() + " (error " + std::to_string(EACCES) + ")"));
+
+    // Immutable: refused even to root.
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    if (!SetImmutable(target, true)) GTEST_SKIP() << "cannot make a file immutable here";
+    EXPECT_FALSE(saveSettings());
+    EXPECT_EQ(LastSaveError(), EPERM);
+    SetImmutable(target, false);
+    EXPECT_EQ(ReadFile(target), before);
+    EXPECT_TRUE(saveSettings());
+    EXPECT_EQ(file().getString("Leases", "pc2~02", ""), "c0000206.ffffffff.ffffffff");
+    EXPECT_FALSE(LeasesDirty.load());
+}
+#endif
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include "shell/clock.h"
@@ -59,6 +60,21 @@ std::vector<std::string> LogTexts(const std::string& path) {
         start = end + 2;
     }
     return lines;
+}
+
+bool EveryLogLineIsStamped(const std::string& path) {
+    static const std::regex stamp(R"(^\d{1,2}/\d{1,2}/\d{4} \d{1,2}:\d\d:\d\d\.\d\d\d - )");
+    std::string contents = ReadFile(path);
+    size_t start = 0;
+    while (start < contents.size()) {
+        size_t end = contents.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = contents.size();
+        std::string line = contents.substr(start, end - start);
+        // The CR LF that ends an entry leaves an empty piece between them.
+        if (!line.empty() && !std::regex_search(line, stamp)) return false;
+        start = end + 1;
+    }
+    return true;
 }
 
 void UseLogDirectory(const std::string& dir) {

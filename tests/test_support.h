@@ -27,6 +27,9 @@ bool FileExists(const std::string& path);
 
 // Log lines of a log file without their time stamps, CR LF split off.
 std::vector<std::string> LogTexts(const std::string& path);
+// True when every line of the file, split at each CR and each LF, begins
+// with an entry's time stamp: no text of an entry started a line of its own.
+bool EveryLogLineIsStamped(const std::string& path);
 
 // Points both logs into dir (and restores the default limits) for one test.
 void UseLogDirectory(const std::string& dir);

@@ -49,6 +49,20 @@ TEST(TextString, SelfAssignmentChangesNothing) {
     EXPECT_STREQ(text.text(), "keep");
 }
 
+// Appending the string's own text (or a part of it) while the append has to
+// grow the buffer: the source lives in the buffer being replaced.
+TEST(TextString, AppendOfItsOwnTextGrowsSafely) {
+    TextString text("abc");  // exactly sized: the append reallocates
+    text.append(text.text());
+    EXPECT_STREQ(text.text(), "abcabc");
+    text.append(text.text() + 4);  // room left now: no reallocation
+    EXPECT_STREQ(text.text(), "abcabcbc");
+    TextString longer(std::string(200, 'x').c_str());
+    longer.append(longer.text() + 1);
+    EXPECT_EQ(longer.length(), 399u);
+    EXPECT_EQ(std::string(longer.text()), std::string(399, 'x'));
+}
+
 TEST(TextString, TokenizerSkipsRunsOfDelimiters) {
     TextString list("10.0.0.1, 10.0.0.2;;10.0.0.3 ");
     EXPECT_EQ(Tokens(list, " ,;"), (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));

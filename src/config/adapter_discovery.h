@@ -44,6 +44,15 @@ struct AdapterSources {
 };
 void SetAdapterSources(const AdapterSources& sources);
 
+// /proc/net/route prints each address as the hex of the 32-bit word that
+// holds its network-order bytes, read in the machine's own byte order.
+enum class WordOrder { LittleEndian, BigEndian };
+WordOrder MachineWordOrder();
+// The gateways of the up default routes of such a table text (file order,
+// each once, as dotted quads joined by blanks), for a table printed on a
+// machine of the given byte order.
+std::string DefaultGateways(const std::string& routeText, WordOrder order);
+
 // The Linux discovery from its inputs: address and mask of the first up,
 // non-loopback interface; the gateways of the default routes in the route
 // table text (file order, each once); the IPv4 name servers and the domain

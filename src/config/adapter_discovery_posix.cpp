@@ -44,33 +44,6 @@ bool ListHas(const std::string& list, const std::string& word) {
     return false;
 }
 
-// /proc/net/route: a header line, then "Iface Destination Gateway Flags
-// RefCnt Use Metric Mask ..." with the addresses as the hex of their
-// network-order bytes read on a little-endian machine.
-std::string DefaultGateways(const std::string& routeText) {
-    constexpr unsigned long RTF_UP_FLAG = 0x1, RTF_GATEWAY_FLAG = 0x2;
-    std::istringstream lines(routeText);
-    std::string line, gateways;
-    std::getline(lines, line);  // header
-    while (std::getline(lines, line)) {
-        char iface[64];
-        unsigned long destination, gateway, flags, refcnt, use, metric, mask;
-        if (std::sscanf(line.c_str(), "%63s %lx %lx %lx %lu %lu %lu %lx", iface, &destination, &gateway, &flags,
-                        &refcnt, &use, &metric, &mask) != 8) {
-            continue;
-        }
-        if (destination != 0 || mask != 0 || gateway == 0) continue;
-        if ((flags & RTF_UP_FLAG) == 0 || (flags & RTF_GATEWAY_FLAG) == 0) continue;
-        uint32_t networkBytes = static_cast<uint32_t>(gateway);
-        // The file shows the in-memory word; its first byte is the first octet.
-        uint32_t hostOrder = ((networkBytes & 0xFF) << 24) | ((networkBytes & 0xFF00) << 8) |
-                             ((networkBytes >> 8) & 0xFF00) | (networkBytes >> 24);
-        std::string text = FormatAddress(hostOrder);
-        if (!ListHas(gateways, text)) AppendWord(gateways, text);
-    }
-    return gateways;
-}
-
 bool IsIPv4Text(const std::string& text) {
     in_addr parsed;
     return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
@@ -112,6 +85,42 @@ std::vector<InterfaceAddress> SystemInterfaces() {
 
 }  // namespace
 
+WordOrder MachineWordOrder() {
+    const uint32_t word = 1;
+    uint8_t first;
+    std::memcpy(&first, &word, 1);
+    return first == 1 ? WordOrder::LittleEndian : WordOrder::BigEndian;
+}
+
+// /proc/net/route: a header line, then "Iface Destination Gateway Flags
+// RefCnt Use Metric Mask ..." with the addresses in hex as said above.
+std::string DefaultGateways(const std::string& routeText, WordOrder order) {
+    constexpr unsigned long RTF_UP_FLAG = 0x1, RTF_GATEWAY_FLAG = 0x2;
+    std::istringstream lines(routeText);
+    std::string line, gateways;
+    std::getline(lines, line);  // header
+    while (std::getline(lines, line)) {
+        char iface[64];
+        unsigned long destination, gateway, flags, refcnt, use, metric, mask;
+        if (std::sscanf(line.c_str(), "%63s %lx %lx %lx %lu %lu %lu %lx", iface, &destination, &gateway, &flags,
+                        &refcnt, &use, &metric, &mask) != 8) {
+            continue;
+        }
+        if (destination != 0 || mask != 0 || gateway == 0) continue;
+        if ((flags & RTF_UP_FLAG) == 0 || (flags & RTF_GATEWAY_FLAG) == 0) continue;
+        const uint32_t word = static_cast<uint32_t>(gateway);
+        // On a big-endian machine the word is the address in host order
+        // already; on a little-endian one its first octet is the low byte.
+        const uint32_t hostOrder = order == WordOrder::BigEndian
+                                       ? word
+                                       : ((word & 0xFF) << 24) | ((word & 0xFF00) << 8) | ((word >> 8) & 0xFF00) |
+                                             (word >> 24);
+        std::string text = FormatAddress(hostOrder);
+        if (!ListHas(gateways, text)) AppendWord(gateways, text);
+    }
+    return gateways;
+}
+
 // No desktop to show a box on: the warning goes to the main log.
 void ShowStaticAddressWarning() { WriteLog(0, "%s\n", STATIC_ADDRESS_WARNING); }
 
@@ -134,7 +143,7 @@ void FillAdapterSettings(ServerSettings& settings, const std::vector<InterfaceAd
         CopySetting(settings.SubnetMask, FormatAddress(item.mask).c_str());
         break;
     }
-    CopySetting(settings.Routers, DefaultGateways(routeText).c_str());
+    CopySetting(settings.Routers, DefaultGateways(routeText, MachineWordOrder()).c_str());
     std::string nameServers, domain;
     ReadResolver(resolvText, &nameServers, &domain);
     CopySetting(settings.DNSServer, nameServers.c_str());

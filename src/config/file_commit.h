@@ -13,4 +13,12 @@ bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists,
 // and renames it over path, so that path afterwards holds either the old
 // file or the new one, never a mixture. False when any step failed (path is
 // then unchanged and the temporary file removed).
+//
+// A file that may not be written is not replaced: the save fails as Windows
+// fails to replace a read-only file. On POSIX that is a file without any
+// write permission bit, one this process may not open for writing, or an
+// immutable one (the error is EACCES or EPERM). There, when path is a
+// symbolic link, the file it leads to is replaced (the temporary file goes
+// beside that one) and the link stays; the replacement gets the old file's
+// mode and, as far as the process may give it, its owner and group.
 bool CommitFile(const std::string& path, const std::string& contents, long* error = nullptr);

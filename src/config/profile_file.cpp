@@ -3,6 +3,7 @@
 #include <climits>
 #include <unordered_map>
 
+#include "config/ansi_text.h"
 #include "shell/text_string.h"
 
 namespace {
@@ -107,10 +108,40 @@ ProfileFile::Line ProfileFile::sectionLine(std::string_view section) {
     return line;
 }
 
+namespace {
+
+constexpr std::string_view UTF8_MARK = "\xEF\xBB\xBF";
+constexpr std::string_view UTF16_MARK = "\xFF\xFE";
+
+// The 8-bit text of UTF-16 little-endian bytes (an odd last byte is dropped).
+std::string FromUtf16(std::string_view bytes) {
+    std::u16string wide(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < wide.size(); ++i)
+        wide[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+    return AnsiFromUtf16(wide);
+}
+
+void AppendUtf16(std::string& out, std::string_view text) {
+    for (char16_t unit : Utf16FromAnsi(std::string(text))) {
+        out += static_cast<char>(unit & 0xFF);
+        out += static_cast<char>(unit >> 8);
+    }
+}
+
+}  // namespace
+
 void ProfileFile::loadText(std::string_view text) {
     lines_.clear();
-    byteOrderMark_ = text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF";
-    if (byteOrderMark_) text.remove_prefix(3);
+    encoding_ = Encoding::Bytes;
+    std::string decoded;
+    if (text.substr(0, UTF16_MARK.size()) == UTF16_MARK) {
+        encoding_ = Encoding::Utf16Mark;
+        decoded = FromUtf16(text.substr(UTF16_MARK.size()));
+        text = decoded;
+    } else if (text.substr(0, UTF8_MARK.size()) == UTF8_MARK) {
+        encoding_ = Encoding::Utf8Mark;
+        text.remove_prefix(UTF8_MARK.size());
+    }
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find_first_of("\r\n", start);
@@ -125,16 +156,20 @@ void ProfileFile::loadText(std::string_view text) {
 }
 
 std::string ProfileFile::saveText() const {
-    size_t size = byteOrderMark_ ? 3 : 0;
+    size_t size = UTF8_MARK.size();
     for (const Line& line : lines_) size += line.raw.size() + 2;
     std::string text;
     text.reserve(size);
-    if (byteOrderMark_) text += "\xEF\xBB\xBF";
+    if (encoding_ == Encoding::Utf8Mark) text += UTF8_MARK;
     for (const Line& line : lines_) {
         text += line.raw;
         text += "\r\n";
     }
-    return text;
+    if (encoding_ != Encoding::Utf16Mark) return text;
+    std::string wide(UTF16_MARK);
+    wide.reserve(UTF16_MARK.size() + 2 * text.size());
+    AppendUtf16(wide, text);
+    return wide;
 }
 
 std::optional<long> ProfileFile::findSection(std::string_view section) const {

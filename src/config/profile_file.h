@@ -6,6 +6,9 @@
 //
 // Reading rules (pinned by the differential test against the real calls):
 // - Lines end at CR LF, LF or a lone CR; a UTF-8 byte-order mark is skipped.
+// - A file that begins with the UTF-16 little-endian byte-order mark (FF FE,
+//   Notepad's "Unicode") is UTF-16 text: it is converted to 8-bit text
+//   (ansi_text.h) and then read by the same rules.
 // - Blanks are space, tab, VT, FF (and CR/LF); names and values are trimmed.
 // - A line whose first non-blank is ";" is a comment.
 // - A line whose first non-blank is "[" and which holds a "]" opens a
@@ -22,7 +25,8 @@
 // - A zero byte ends a name or value.
 //
 // Writing keeps every other line as it was (comments, unknown sections and
-// keys survive) and writes CR LF line ends.
+// keys survive), writes CR LF line ends, and keeps the file's form: a
+// UTF-16 file is written back in UTF-16 with its mark, a UTF-8 mark stays.
 #pragma once
 
 #include <cstdint>
@@ -94,7 +98,8 @@ private:
     // End (one past the last line) of the section that starts after `header`.
     size_t sectionEnd(long header) const;
 
-    bool byteOrderMark_ = false;
+    enum class Encoding : uint8_t { Bytes, Utf8Mark, Utf16Mark };
+    Encoding encoding_ = Encoding::Bytes;
     std::vector<Line> lines_;
 };
 

@@ -98,6 +98,15 @@ bool CommitModel(const std::string& path, const ProfileFile& model) {
     return false;
 }
 
+// Writes a model whose lease section was taken with TakeLeasesForSave,
+// which cleared LeasesDirty: when the write fails, the flag is set again so
+// that the timer's next tick tries once more instead of losing the change.
+bool CommitModelWithLeases(const std::string& path, const ProfileFile& model) {
+    const bool written = CommitModel(path, model);
+    if (!written) LeasesDirty = true;
+    return written;
+}
+
 // ---- leases ------------------------------------------------------------
 
 // A [Leases] key: the client name and "~", then the identifier in hex. The
@@ -164,14 +173,13 @@ bool ParseLease(const std::string& key, const std::string& value, Lease& lease) 
     return true;
 }
 
-// The whole walk holds LeaseLock, so the table can't change under it; a
-// save (clearDirty) clears LeasesDirty in the same hold.
+// The store copies the table in one hold of LeaseLock; a save (clearDirty)
+// clears LeasesDirty in that same hold.
 KeyList LeaseKeys(bool clearDirty) {
+    const std::vector<Lease> leases = clearDirty ? TakeLeasesForSave() : SnapshotLeases();
     KeyList keys;
-    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    if (clearDirty) LeasesDirty = false;
-    keys.reserve(LeaseTable.size());
-    for (const Lease& lease : LeaseTable) keys.emplace_back(LeaseKey(lease), LeaseValue(lease));
+    keys.reserve(leases.size());
+    for (const Lease& lease : leases) keys.emplace_back(LeaseKey(lease), LeaseValue(lease));
     return keys;
 }
 
@@ -204,6 +212,7 @@ Reservation ParseReservation(const std::string& key, const std::string& value) {
     }
     reservation.setKey(text.c_str());
     reservation.address = ParseAddress(value.c_str());
+    if (reservation.address == NO_RESERVED_ADDRESS) reservation.addressText = value;
     return reservation;
 }
 
@@ -212,7 +221,8 @@ KeyList ReservationKeys() {
     for (const Reservation& reservation : SnapshotReservations()) {
         std::string text(reservation.key, strnlen(reservation.key, sizeof reservation.key));
         std::string key = (reservation.kind == ByHardwareAddress ? "@M-" : "@H-") + SafeKeyName(Cut(text, 90));
-        keys.emplace_back(key, Dotted(reservation.address));
+        const bool unparsed = reservation.address == NO_RESERVED_ADDRESS && !reservation.addressText.empty();
+        keys.emplace_back(key, unparsed ? SafeValue(reservation.addressText) : Dotted(reservation.address));
     }
     return keys;
 }
@@ -378,6 +388,8 @@ void LoadFromModel(const ProfileFile& file) {
         Reservation reservation = ParseReservation(key, value);
         AppendReservation(reservation);
         WriteLog(3, "Reserve: (%d) %.100s -> %.100s\n", static_cast<int>(reservation.kind), key.c_str(), value.c_str());
+        if (reservation.address == NO_RESERVED_ADDRESS)
+            WriteLog(0, "Reservation %.100s has no valid address (%.100s) - not used\n", key.c_str(), value.c_str());
     }
 
     for (const auto& [key, rawValue] : file.entries("Leases")) {
@@ -386,10 +398,11 @@ void LoadFromModel(const ProfileFile& file) {
         AppendLease(lease);
         std::string id = FormatClientId(lease.clientId.data(), lease.clientId.size());
         uint32_t a = lease.address;
-        WriteAddressLog("Restore Lease for %.50s (%.50s) of %d.%d.%d.%d\n", lease.hostName, id.c_str(),
+        const std::string shown = LogText(lease.hostName);
+        WriteAddressLog("Restore Lease for %.50s (%.50s) of %d.%d.%d.%d\n", shown.c_str(), id.c_str(),
                         static_cast<int>(a >> 24), static_cast<int>((a >> 16) & 255), static_cast<int>((a >> 8) & 255),
                         static_cast<int>(a & 255));
-        WriteLog(3, "Active Lease: %.100s -> %d.%d.%d.%d\n", lease.hostName, static_cast<int>(a >> 24),
+        WriteLog(3, "Active Lease: %.100s -> %d.%d.%d.%d\n", shown.c_str(), static_cast<int>(a >> 24),
                  static_cast<int>((a >> 16) & 255), static_cast<int>((a >> 8) & 255), static_cast<int>(a & 255));
     }
 
@@ -406,7 +419,7 @@ bool saveSettings() {
     ApplySettings(file);
     file.replaceSection("Leases", LeaseKeys(true));
     file.replaceSection("Reservations", ReservationKeys());
-    return CommitModel(path, file);
+    return CommitModelWithLeases(path, file);
 }
 
 bool saveReservations() {
@@ -423,13 +436,8 @@ bool saveLeases() {
     std::string path = CurrentIniPath();
     ProfileFile file;
     if (!LoadModel(path, file)) return false;
-    KeyList keys = LeaseKeys(true);
-    file.replaceSection("Leases", keys);
-    bool written = CommitModel(path, file);
-    // A lease change that found the write failing is tried again by the
-    // next timer tick instead of being lost.
-    if (!written) LeasesDirty = true;
-    return written;
+    file.replaceSection("Leases", LeaseKeys(true));
+    return CommitModelWithLeases(path, file);
 }
 
 long LastSaveError() {

@@ -203,7 +203,10 @@ ReplyAction HandleRequest(DhcpMessage& message, const ParsedOptions& options, co
     ReadHostName(options, inputs);
     ReadIdentity(message, options, inputs);
 
-    if (!CheckRequestedAddress(requested, gateway, inputs.hostName, inputs.idLength, inputs.id)) {
+    // A client with ciaddr set renews its own lease wherever it lies (it
+    // unicasts to the server without a relay); otherwise only a lease on the
+    // segment the request came from is the client's.
+    if (!CheckRequestedAddress(requested, gateway, inputs.hostName, inputs.idLength, inputs.id, clientAddress != 0)) {
         WriteLog(3, "Requested Addr Already in use\n");
         WriteServerName(message);
         if (gateway != 0) {

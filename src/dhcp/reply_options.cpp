@@ -169,7 +169,7 @@ void appendReplyOptions(DhcpMessage& reply, size_t& position, const ParsedOption
             WriteAddressList(reply, position, code, routers, routersBase);
         } else if (code == OPTION_HOST_NAME && hostName[0]) {
             WriteOption(reply, position, code, Limited(hostName));
-            WriteLog(3, "Sending Hostname - %.100s\n", hostName);
+            WriteLog(3, "Sending Hostname - %.100s\n", LogText(hostName).c_str());
         } else if (code == OPTION_WINS_SERVERS && settings.WINSServer[0]) {
             WriteLog(3, "Sending WINS Servers\n");
             WriteAddressList(reply, position, code, settings.WINSServer, server);

@@ -19,13 +19,6 @@ unsigned ReadLittleEndian16(const uint8_t* bytes) {
 // Byte i of a value of which only `available` bytes were received; 0 beyond.
 unsigned ValueByte(const uint8_t* value, size_t available, size_t i) { return i < available ? value[i] : 0; }
 
-// Host names come off the wire: a control byte (a line break would forge a
-// log entry of its own) is shown as '?'. A zero byte adds nothing.
-void AppendNameByte(std::string& text, uint8_t byte) {
-    if (byte == 0) return;
-    text += (byte < 32 || byte == 127) ? '?' : static_cast<char>(byte);
-}
-
 }  // namespace
 
 void TraceHeader(const DhcpMessage& message, size_t received) {
@@ -49,9 +42,12 @@ void TraceOption(uint8_t code, uint8_t stated, const uint8_t* value, size_t avai
     char item[32];
     switch (code) {
     case OPTION_HOST_NAME: {
-        std::string text = "  Host Name: ";
-        for (size_t i = 0; i < available; ++i) AppendNameByte(text, value[i]);
-        WriteLog(3, "%.100s\n", text.c_str());
+        // A zero byte adds nothing; the name comes off the wire, so a control
+        // byte (a line break would forge an entry of its own) shows as '?'.
+        std::string name;
+        for (size_t i = 0; i < available; ++i)
+            if (value[i] != 0) name += static_cast<char>(value[i]);
+        WriteLog(3, "%.100s\n", ("  Host Name: " + LogText(name.c_str())).c_str());
         break;
     }
     case OPTION_REQUESTED_ADDRESS:

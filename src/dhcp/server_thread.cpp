@@ -12,6 +12,7 @@
 #include "dhcp/dhcp_message.h"
 #include "dhcp/message_handler.h"
 #include "dhcp/udp_socket.h"
+#include "shell/clock.h"
 #include "shell/log.h"
 
 namespace {
@@ -31,6 +32,56 @@ struct ThreadEnd {
 std::mutex ControlMutex;  // serialises StartServerThread and StopServerThread
 std::thread Worker;
 std::shared_ptr<ThreadEnd> WorkerEnd;
+
+// Receive errors that concern one datagram only; the next receive is not
+// affected, so the loop goes straight on. (Winsock reports a datagram larger
+// than the buffer, and on a UDP socket an ICMP port unreachable or an
+// expired time to live that followed an earlier send.)
+constexpr long SOCKET_MESSAGE_TOO_LONG = 10040;  // WSAEMSGSIZE
+constexpr long SOCKET_NETWORK_RESET = 10052;     // WSAENETRESET
+constexpr long SOCKET_CONNECTION_RESET = 10054;  // WSAECONNRESET
+
+bool IsPerDatagramError(long code) {
+    return code == SOCKET_MESSAGE_TOO_LONG || code == SOCKET_NETWORK_RESET || code == SOCKET_CONNECTION_RESET;
+}
+
+// At most one "UDP Server Receive error" line per second, so that a flood of
+// bad datagrams cannot fill the log and rotate it away. The errors left out
+// are counted in a line of their own, written before the next error line or
+// when a datagram arrives after the second has passed.
+constexpr uint32_t RECEIVE_ERROR_LINE_INTERVAL_MS = 1000;
+
+struct ReceiveErrorLines {
+    bool recent = false;  // a line was written at writtenAt
+    uint32_t writtenAt = 0;
+    unsigned long leftOut = 0;
+};
+
+void WriteLeftOutErrors(ReceiveErrorLines& lines) {
+    if (lines.leftOut != 0) WriteLog(0, "UDP Server Receive errors not logged - %lu\n", lines.leftOut);
+    lines.leftOut = 0;
+}
+
+bool WithinInterval(const ReceiveErrorLines& lines, uint32_t now) {
+    return lines.recent && now - lines.writtenAt < RECEIVE_ERROR_LINE_INTERVAL_MS;
+}
+
+void LogReceiveError(ReceiveErrorLines& lines, long code) {
+    const uint32_t now = TickCountMs();
+    if (WithinInterval(lines, now) && code != SOCKET_CLOSED_ERROR) {
+        ++lines.leftOut;
+        return;
+    }
+    WriteLeftOutErrors(lines);
+    WriteLog(0, "UDP Server Receive error - %ld\n", code);
+    lines.recent = true;
+    lines.writtenAt = now;
+}
+
+// A datagram arrived: the count of a quiet flood is written once its second is over.
+void NoteDatagram(ReceiveErrorLines& lines) {
+    if (lines.leftOut != 0 && !WithinInterval(lines, TickCountMs())) WriteLeftOutErrors(lines);
+}
 
 // Sends the reply that the handler left in the buffer.
 void SendReply(const DhcpMessage& message, const ReplyAction& action, uint16_t clientPort, uint16_t relayPort) {
@@ -63,19 +114,23 @@ void ServerThread() {
         }
     }
     std::unique_ptr<DhcpMessage> message(new DhcpMessage());
+    ReceiveErrorLines errorLines;
     for (;;) {
         size_t received = ReceiveOnServerSocket(message->bytes, DHCP_BUFFER_SIZE, error);
         if (received == 0) {
             if (error == SOCKET_INTERRUPTED_ERROR) {
+                WriteLeftOutErrors(errorLines);
                 WriteLog(1, "UDP Server received termination request\n");
                 break;
             }
-            WriteLog(0, "UDP Server Receive error - %ld\n", error);
+            LogReceiveError(errorLines, error);
             if (error == SOCKET_CLOSED_ERROR) break;
-            // A persistent error must not spin the thread and flood the log.
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            // An error of the socket itself (not of one datagram) must not
+            // spin the thread.
+            if (!IsPerDatagramError(error)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
+        NoteDatagram(errorLines);
         try {
             // One consistent configuration for the whole message.
             std::shared_ptr<const ServerSettings> settings = CurrentSettings();

@@ -18,7 +18,8 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <ifaddrs.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <mutex>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -93,32 +94,81 @@ sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
     return sa;
 }
 
-// The interface that holds an address: its name (empty when no interface
-// holds it) and its broadcast address in network order (0 when it has none).
+// The device that holds an address: its name (empty when no device holds
+// it), its index and its broadcast address in network order (0 when it has
+// none). Asked of the kernel's address table (rtnetlink), which names the
+// device itself: getifaddrs names a labelled secondary address by its label
+// ("eth0:1", or any text), which is no device and cannot be bound to.
 struct HoldingInterface {
     std::string name;
+    int index = 0;
     uint32_t broadcastNet = 0;
 };
 
 HoldingInterface InterfaceHolding(uint32_t address) {
     HoldingInterface found;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return found;
-    for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
-        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || !entry->ifa_name) continue;
-        sockaddr_in held;
-        std::memcpy(&held, entry->ifa_addr, sizeof held);
-        if (ntohl(held.sin_addr.s_addr) != address) continue;
-        found.name = entry->ifa_name;
-        if ((entry->ifa_flags & IFF_BROADCAST) && entry->ifa_broadaddr &&
-            entry->ifa_broadaddr->sa_family == AF_INET) {
-            sockaddr_in broadcast;
-            std::memcpy(&broadcast, entry->ifa_broadaddr, sizeof broadcast);
-            found.broadcastNet = broadcast.sin_addr.s_addr;
-        }
-        break;
+    int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd < 0) return found;
+    struct {
+        nlmsghdr header;
+        ifaddrmsg message;
+    } request;
+    std::memset(&request, 0, sizeof request);
+    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(ifaddrmsg));
+    request.header.nlmsg_type = RTM_GETADDR;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = 1;
+    request.message.ifa_family = AF_INET;
+    if (send(fd, &request, request.header.nlmsg_len, 0) < 0) {
+        close(fd);
+        return found;
     }
-    freeifaddrs(list);
+    const uint32_t wantedNet = htonl(address);
+    alignas(nlmsghdr) char buffer[16384];
+    bool done = false;
+    while (!done && found.index == 0) {
+        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        size_t left = static_cast<size_t>(n);
+        for (nlmsghdr* header = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(header, left);
+             header = NLMSG_NEXT(header, left)) {
+            if (header->nlmsg_type == NLMSG_DONE || header->nlmsg_type == NLMSG_ERROR) {
+                done = true;
+                break;
+            }
+            if (header->nlmsg_type != RTM_NEWADDR) continue;
+            auto* entry = static_cast<ifaddrmsg*>(NLMSG_DATA(header));
+            if (entry->ifa_family != AF_INET) continue;
+            uint32_t local = 0, peer = 0, broadcast = 0;
+            bool hasLocal = false;
+            int attributesLeft = static_cast<int>(IFA_PAYLOAD(header));
+            for (rtattr* attribute = IFA_RTA(entry); RTA_OK(attribute, attributesLeft);
+                 attribute = RTA_NEXT(attribute, attributesLeft)) {
+                if (RTA_PAYLOAD(attribute) < sizeof(uint32_t)) continue;
+                uint32_t value;
+                std::memcpy(&value, RTA_DATA(attribute), sizeof value);
+                if (attribute->rta_type == IFA_LOCAL) {
+                    local = value;
+                    hasLocal = true;
+                } else if (attribute->rta_type == IFA_ADDRESS) {
+                    peer = value;
+                } else if (attribute->rta_type == IFA_BROADCAST) {
+                    broadcast = value;
+                }
+            }
+            // IFA_LOCAL is the device's own address; IFA_ADDRESS is the same
+            // except on point-to-point links, where it names the peer.
+            if ((hasLocal ? local : peer) != wantedNet) continue;
+            char name[IF_NAMESIZE] = {};
+            if (!if_indextoname(entry->ifa_index, name)) continue;
+            found.name = name;
+            found.index = static_cast<int>(entry->ifa_index);
+            found.broadcastNet = broadcast;
+            break;
+        }
+    }
+    close(fd);
     return found;
 }
 
@@ -182,7 +232,7 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
             close(fd);
             return false;
         }
-        interfaceIndex = static_cast<int>(if_nametoindex(device.c_str()));
+        interfaceIndex = holder.index;
         broadcastNet = holder.broadcastNet;
         tied = true;
     }
@@ -260,6 +310,13 @@ size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error) {
 }
 
 bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
+    // As on Windows, a send and the close never overlap, and a send after
+    // the close is refused as interrupted by it.
+    std::lock_guard<std::mutex> hold(ServerSocketMutex);
+    if (ServerClosing.load()) {
+        error = SOCKET_INTERRUPTED_ERROR;
+        return false;
+    }
     int fd = ServerFd.load();
     if (fd < 0) {
         error = SOCKET_CLOSED_ERROR;

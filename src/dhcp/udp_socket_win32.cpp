@@ -2,6 +2,12 @@
 // ends the server thread's blocked recvfrom; whatever code Winsock reports for
 // that receive, a receive that fails after the close is reported as
 // SOCKET_INTERRUPTED_ERROR so that the loop ends the same way everywhere.
+//
+// Only the close ends a blocked receive on Winsock, so the close cannot wait
+// for the server thread. A send and the close never overlap, though: both
+// hold ServerSocketMutex, and a send first checks the closing flag. Without
+// that, a send could reach the closed handle, or another socket that got the
+// same handle meanwhile.
 #include "dhcp/udp_socket.h"
 
 #include <winsock2.h>
@@ -98,6 +104,11 @@ size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error) {
 }
 
 bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
+    std::lock_guard<std::mutex> hold(ServerSocketMutex);  // no close in the middle of the send
+    if (ServerClosing.load()) {
+        error = SOCKET_INTERRUPTED_ERROR;
+        return false;
+    }
     SOCKET s = ServerSocket.load();
     if (s == INVALID_SOCKET) {
         error = SOCKET_CLOSED_ERROR;
@@ -113,7 +124,7 @@ bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint1
 }
 
 void CloseServerSocket() {
-    std::lock_guard<std::mutex> hold(ServerSocketMutex);
+    std::lock_guard<std::mutex> hold(ServerSocketMutex);  // waits for a send under way
     ServerClosing = true;
     SOCKET s = ServerSocket.exchange(INVALID_SOCKET);
     if (s != INVALID_SOCKET) closesocket(s);  // ends the blocked recvfrom

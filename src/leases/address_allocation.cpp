@@ -24,10 +24,8 @@ namespace {
 constexpr uint32_t LAST_CANDIDATE = 0xFFFFFFFEu;
 
 void AppendPlaceholder(uint32_t address) {
-    char name[HOST_NAME_FIELD];
-    std::snprintf(name, sizeof name, "Unknown (%d.%d.%d.%d)", OCTETS(address));
     Lease record;
-    record.setHostName(name);
+    record.setHostName(PlaceholderName(address).c_str());
     const uint8_t none = 0;
     record.setClientId(&none, 1);
     record.address = address;
@@ -57,7 +55,9 @@ uint32_t SuggestAddress(uint32_t filter, uint32_t gateway, const char* hostName,
     {
         std::lock_guard<std::recursive_mutex> guard(LeaseLock);
         if (hostName[0] != '\0') {
-            if (uint32_t address = CheckActiveLeases(filter, hostName, id, idLength)) return address;
+            const uint32_t reserved = ReservedAddressOf(hostName, idLength, id);
+            if (uint32_t address = CheckActiveLeasesOnSegment(filter, gateway, reserved, hostName, id, idLength))
+                return address;
         }
         if (uint32_t address = CheckReservations(hostName, idLength, id)) return address;
     }
@@ -66,14 +66,18 @@ uint32_t SuggestAddress(uint32_t filter, uint32_t gateway, const char* hostName,
 }
 
 bool CheckRequestedAddress(uint32_t requested, uint32_t gateway, const char* hostName, size_t idLength,
-                           const uint8_t* id) {
+                           const uint8_t* id, bool clientHasAddress) {
     if (!hostName) hostName = "";
     // 0 is no address; 255.255.255.255 is the broadcast address (and the
     // marker of a deleted lease), never a client's.
     if (requested == 0 || requested == 0xFFFFFFFFu) return false;
     const uint32_t server = CurrentSettings()->serverAddress;
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    if (CheckActiveLeases(requested, hostName, id, idLength) == requested) return true;
+    const uint32_t held = clientHasAddress ? CheckActiveLeases(requested, hostName, id, idLength)
+                                           : CheckActiveLeasesOnSegment(requested, gateway,
+                                                                        ReservedAddressOf(hostName, idLength, id),
+                                                                        hostName, id, idLength);
+    if (held == requested) return true;
     const uint32_t reserved = CheckReservations(hostName, idLength, id);
     if (reserved == requested) return true;
     if (reserved != 0) return false;
@@ -91,13 +95,13 @@ uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLengt
     if (!hostName) hostName = "";
     const uint32_t server = CurrentSettings()->serverAddress;
     std::unique_lock<std::recursive_mutex> lock(LeaseLock);
-    WriteLog(3, "FindSpareAddress, %.20s (GW: %08lx)\n", hostName, static_cast<unsigned long>(gateway));
+    const std::string shown = LogText(hostName);
+    WriteLog(3, "FindSpareAddress, %.20s (GW: %08lx)\n", shown.c_str(), static_cast<unsigned long>(gateway));
     ExpireLeases();
 
-    auto own = FindLeaseRecordByClientId(id, idLength);
-    if (own != LeaseTable.end()) {
-        own->expiry = FileTimeAfter(NowFileTime(), OFFER_HOLD_SECONDS);
-        NoteLeaseChanged(*own);
+    LeaseRecord own = FindClientLeaseOnSegment(id, idLength, gateway, ReservedAddressOf(hostName, idLength, id));
+    if (IsLeaseRecord(own)) {
+        SetLeaseExpiry(own, FileTimeAfter(NowFileTime(), OFFER_HOLD_SECONDS));
         return own->address;
     }
 
@@ -154,7 +158,7 @@ uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLengt
                 ++x;
                 continue;
             }
-            WriteLog(3, "Found Addr %08lx (%.100s)\n", static_cast<unsigned long>(candidate), hostName);
+            WriteLog(3, "Found Addr %08lx (%.100s)\n", static_cast<unsigned long>(candidate), shown.c_str());
             Lease record;
             record.setHostName(hostName);
             record.setClientId(id, idLength);
@@ -162,7 +166,8 @@ uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLengt
             record.expiry = FileTimeAfter(NowFileTime(), OFFER_HOLD_SECONDS);
             AppendLease(record);
             PostLeasesChanged();
-            WriteLog(1, "Created Temporary Lease for %.100s -> %08lx\n", hostName, static_cast<unsigned long>(candidate));
+            WriteLog(1, "Created Temporary Lease for %.100s -> %08lx\n", shown.c_str(),
+                     static_cast<unsigned long>(candidate));
             MarkLeasesDirty();
             return candidate;
         }

@@ -8,9 +8,16 @@
 constexpr int32_t OFFER_HOLD_SECONDS = 60;
 constexpr int32_t IN_USE_HOLD_SECONDS = 86400;
 
+// A client's existing lease is offered only when it counts on the segment
+// of `gateway` (lies within its range items or is reserved for the client);
+// otherwise the client is offered an address of that segment.
 uint32_t SuggestAddress(uint32_t filter, uint32_t gateway, const char* hostName, size_t idLength, const uint8_t* id);
+// clientHasAddress: the request carries ciaddr (a client renewing or
+// rebinding its lease). Only then does the client's lease count wherever it
+// lies; otherwise only a lease on the gateway's segment (its range items, or
+// the client's reserved address) is the client's to be acknowledged.
 bool CheckRequestedAddress(uint32_t requested, uint32_t gateway, const char* hostName, size_t idLength,
-                           const uint8_t* id);
+                           const uint8_t* id, bool clientHasAddress = false);
 // Holds LeaseLock except around each probe, so that the main thread never
 // waits for one; the candidate is checked again after the probe. A caller
 // that itself holds LeaseLock keeps it held through the probes.

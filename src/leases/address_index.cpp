@@ -6,7 +6,6 @@
 #include <unordered_map>
 
 #include "leases/lease_store.h"
-#include "leases/reservations.h"
 
 namespace {
 
@@ -21,9 +20,6 @@ struct AddressIndex {
     std::unordered_map<uint32_t, uint32_t> reservations;
     std::unordered_map<uint32_t, uint32_t> held;
     std::map<uint32_t, uint32_t> runs;
-    size_t leaseRecords = 0;
-    size_t reservationEntries = 0;
-    bool valid = false;
 };
 
 AddressIndex index;
@@ -101,102 +97,66 @@ bool Unlist(std::unordered_map<Key, std::vector<LeaseRecord>>& lists, const Key&
 void List(LeaseRecord record) {
     index.leases[record->address].push_back(record);
     index.clientIds[IdKey(*record)].push_back(record);
-    ++index.leaseRecords;
     Hold(record->address);
-}
-
-void Rebuild() {
-    index.leases.clear();
-    index.clientIds.clear();
-    index.reservations.clear();
-    index.held.clear();
-    index.runs.clear();
-    index.leaseRecords = 0;
-    index.reservationEntries = 0;
-    for (auto record = LeaseTable.begin(); record != LeaseTable.end(); ++record) List(record);
-    for (const Reservation& reservation : ReservationList) {
-        ++index.reservations[reservation.address];
-        ++index.reservationEntries;
-        Hold(reservation.address);
-    }
-    index.valid = true;
-}
-
-void EnsureFresh() {
-    if (!index.valid || index.leaseRecords != LeaseTable.size() ||
-        index.reservationEntries != ReservationList.size())
-        Rebuild();
 }
 
 }  // namespace
 
-// The update functions run after the list itself has changed. An index that
-// is already out of step is left for EnsureFresh to rebuild.
-void IndexLeaseAdded(LeaseRecord record) {
-    if (index.valid) List(record);
-}
+// The update functions run after the list itself has changed (or, for a
+// removal, just before the record goes).
+void IndexLeaseAdded(LeaseRecord record) { List(record); }
 
 void IndexLeaseRemoved(LeaseRecord record) {
-    if (!index.valid) return;
-    if (!Unlist(index.leases, record->address, record) ||
-        !Unlist(index.clientIds, IdKey(*record), record)) {
-        index.valid = false;
-        return;
-    }
-    --index.leaseRecords;
+    Unlist(index.leases, record->address, record);
+    Unlist(index.clientIds, IdKey(*record), record);
     Unhold(record->address);
 }
 
 void IndexLeaseMoved(LeaseRecord record, uint32_t from) {
-    if (!index.valid) return;
-    if (!Unlist(index.leases, from, record)) {
-        index.valid = false;
-        return;
-    }
+    Unlist(index.leases, from, record);
     Unhold(from);
     index.leases[record->address].push_back(record);
     Hold(record->address);
 }
 
 void IndexReservationAdded(uint32_t address) {
-    if (!index.valid) return;
     ++index.reservations[address];
-    ++index.reservationEntries;
     Hold(address);
 }
 
 void IndexReservationRemoved(uint32_t address) {
-    if (!index.valid) return;
-    if (!Decrement(index.reservations, address)) {
-        index.valid = false;
-        return;
-    }
-    --index.reservationEntries;
-    Unhold(address);
+    if (Decrement(index.reservations, address)) Unhold(address);
 }
 
-void InvalidateAddressIndex() { index.valid = false; }
+void IndexLeasesCleared() {
+    for (const auto& [address, records] : index.leases)
+        for (size_t i = 0; i < records.size(); ++i) Unhold(address);
+    index.leases.clear();
+    index.clientIds.clear();
+}
+
+void IndexReservationsCleared() {
+    for (const auto& [address, count] : index.reservations)
+        for (uint32_t i = 0; i < count; ++i) Unhold(address);
+    index.reservations.clear();
+}
 
 const std::vector<LeaseRecord>& LeaseRecordsAt(uint32_t address) {
-    EnsureFresh();
     auto it = index.leases.find(address);
     return it == index.leases.end() ? none : it->second;
 }
 
 const std::vector<LeaseRecord>& LeaseRecordsOfClient(const uint8_t* bytes, size_t length) {
-    EnsureFresh();
     auto it = index.clientIds.find(IdKey(bytes, length));
     return it == index.clientIds.end() ? none : it->second;
 }
 
 uint32_t ReservationsAt(uint32_t address) {
-    EnsureFresh();
     auto it = index.reservations.find(address);
     return it == index.reservations.end() ? 0 : it->second;
 }
 
 bool HeldRunEnd(uint32_t address, uint32_t& last) {
-    EnsureFresh();
     auto it = index.runs.upper_bound(address);
     if (it == index.runs.begin()) return false;
     --it;

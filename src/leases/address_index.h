@@ -1,12 +1,11 @@
-// Indexes kept beside LeaseTable and ReservationList: the lease records at
-// each address and of each client identifier (in table order), the
-// reservations per address, and the held addresses (leased or reserved) as
-// runs, so that lookups and the address walk need not scan the lists. The
-// lists stay the source of truth and keep their order.
+// Indexes kept beside the lease table and the reservation list: the lease
+// records at each address and of each client identifier (in table order),
+// the reservations per address, and the held addresses (leased or reserved)
+// as runs, so that lookups and the address walk need not scan the lists.
+// The lists stay the source of truth and keep their order; the store's
+// functions, the only ones that change them, report every change here.
 //
-// Every function here requires LeaseLock to be held by the caller. The index
-// notices when a list's size differs from what it has seen (a list changed
-// behind the store's back) and then rebuilds itself from the lists.
+// Every function here requires LeaseLock to be held by the caller.
 #pragma once
 
 #include <cstddef>
@@ -25,8 +24,9 @@ void IndexLeaseRemoved(LeaseRecord record);
 void IndexLeaseMoved(LeaseRecord record, uint32_t from);
 void IndexReservationAdded(uint32_t address);
 void IndexReservationRemoved(uint32_t address);
-// Forgets everything; the next query rebuilds from the lists.
-void InvalidateAddressIndex();
+// The whole lease table / reservation list was emptied.
+void IndexLeasesCleared();
+void IndexReservationsCleared();
 
 // The records at the address, in table order.
 const std::vector<LeaseRecord>& LeaseRecordsAt(uint32_t address);

@@ -106,6 +106,17 @@ bool AddressInItems(uint32_t address, const char* ranges, const char* exceptions
     return false;
 }
 
+bool AddressInGatewayRanges(uint32_t address, uint32_t gateway) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    auto range = RangeTable.find(gateway);
+    if (range == RangeTable.end()) return false;
+    std::vector<RangeItem> items;
+    ParseRangeItems(range->second.text(), items);
+    for (const RangeItem& item : items)
+        if (item.written && item.low <= address && address <= item.high) return true;
+    return false;
+}
+
 bool IsAddressInRanges(uint32_t address, uint32_t gateway) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     TextString ranges, exceptions;

@@ -1,15 +1,35 @@
 // The lease store: every address handed out or held back (bound, temporary,
-// placeholder and restored leases) in one process-wide list, guarded by the
-// recursive LeaseLock. Every operation here takes LeaseLock for its whole
-// length, so the server thread and the main thread may call any of them at
-// any time. The range, exception and reservation tables share the same lock.
+// placeholder and restored leases) in one process-wide table, guarded by the
+// recursive LeaseLock.
+//
+// The table is private to the store. Records are added, changed and removed
+// only by the functions below (and by the lease database's own files through
+// lease_internal.h), which keep the indexes by address and by identifier in
+// step with every change. No function hands out a pointer or a reference
+// into the table: lookups return values (an address, a flag, a copy of a
+// record), and viewers get copies. Every function takes LeaseLock itself, so
+// the server thread and the main thread may call any of them at any time; a
+// caller may hold LeaseLock around several calls (it is recursive).
+//
+// The API:
+//   lookups   CheckActiveLeases, FindLeaseByClientId (a copy), IsAddressLeased
+//   changes   AddLease (acknowledged requests), AppendLease (the loader),
+//             MarkLeaseDeleted (first record at an address), DeleteLease
+//             (the record with this address and identifier), MarkLeasesDirty,
+//             ClearLeaseTable
+//   viewers   SnapshotLeases: a copy of every record in table order (records
+//             marked deleted included; viewers skip DELETED_ADDRESS)
+//   the file  TakeLeasesForSave: the same copy, taken in the same hold of
+//             LeaseLock that clears LeasesDirty
+// Reservations (reservations.h) and the range tables (address_ranges.h) are
+// guarded by the same lock.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <list>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,18 +56,20 @@ struct Lease {
 inline bool IsNeverExpiring(uint64_t expiry) { return (expiry >> 32) == 0xFFFFFFFFu; }
 
 extern std::recursive_mutex LeaseLock;
-// Guarded by LeaseLock. Read it freely under the lock, but add, remove or
-// change records only through the functions below: the store keeps indexes
-// of the records by address and identifier beside the list.
-extern std::list<Lease> LeaseTable;
-extern std::atomic<bool> LeasesDirty;      // set by MarkLeasesDirty, cleared by saveLeases
+extern std::atomic<bool> LeasesDirty;  // set by MarkLeasesDirty, cleared by TakeLeasesForSave
+
+// A placeholder holds an address that answered the in-use probe for nobody:
+// the identifier is the one byte 00 and the name "Unknown (a.b.c.d)" names
+// its own address. It is known by these stored values (so also after a
+// restart) and never matches a client's identity in lookups and releases.
+bool IsPlaceholderLease(const Lease& lease);
 
 // Lower-case hex pairs joined by "-"; "" for length 0.
 std::string FormatClientId(const uint8_t* bytes, size_t length);
 
-// First record with exactly these identifier bytes and an identifier buffer.
-// Caller holds LeaseLock (the pointer is only good while it does).
-Lease* FindLeaseByClientId(const uint8_t* bytes, size_t length);
+// A copy of the first live record with exactly these identifier bytes and an
+// identifier buffer; nullopt when there is none.
+std::optional<Lease> FindLeaseByClientId(const uint8_t* bytes, size_t length);
 
 // Address of the client's first lease (at `filter`, or any when 0), else 0.
 uint32_t CheckActiveLeases(uint32_t filter, const char* hostName, const uint8_t* bytes, size_t length);
@@ -55,19 +77,25 @@ uint32_t CheckActiveLeases(uint32_t filter, const char* hostName, const uint8_t*
 // Creates or renews the client's lease at `address`; returns its expiry.
 uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const uint8_t* id);
 
-// Appends a deep copy at the end. Takes LeaseLock itself (recursive).
+// Appends a copy of the record at the end of the table.
 void AppendLease(const Lease& lease);
-// Unlinks and destroys one record. Caller holds LeaseLock.
-void RemoveLease(std::list<Lease>::iterator record);
 void MarkLeasesDirty();
 // The first record at `address` gets DELETED_ADDRESS; nothing else changes.
 void MarkLeaseDeleted(uint32_t address);
+// The first record at `address` whose identifier buffer holds exactly these
+// bytes gets DELETED_ADDRESS (a placeholder is named by its one byte 00).
+// False when there is no such record. Like MarkLeaseDeleted it neither marks
+// the table dirty nor posts: the next sweep removes the record and does.
+bool DeleteLease(uint32_t address, const uint8_t* id, size_t idLength);
 
-// A copy of the table for viewers and the file writer.
+// A copy of the table in table order, for viewers.
 std::vector<Lease> SnapshotLeases();
+// A copy of the table for the file writer; clears LeasesDirty in the same
+// hold of LeaseLock, so a change made after the copy marks it again.
+std::vector<Lease> TakeLeasesForSave();
 // Empties the table and clears LeasesDirty (tests, shutdown).
 void ClearLeaseTable();
 
 // True when a record of the table holds the address (deleted ones hold
-// DELETED_ADDRESS). Answered from an index kept beside the list.
+// DELETED_ADDRESS). Answered from the index kept beside the table.
 bool IsAddressLeased(uint32_t address);

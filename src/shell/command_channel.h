@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr uint32_t COMMAND_TEXT_LIMIT = 65536;
 
@@ -35,11 +36,25 @@ int SendCommandToServer(const std::string& directory, uint32_t tag, const std::s
 // Returns the listening descriptor or -1 (logged).
 int OpenCommandListener(const std::string& directory);
 
-// Accepts one pending connection and reads its message (bounded in size and
-// time). True with the connection in *connection when a whole message came;
-// the caller answers it with AnswerCommand.
+// A connection's whole message must arrive within this time.
+constexpr uint32_t COMMAND_READ_LIMIT_MS = 2000;
+
+// Accepts the connections waiting on the listener and reads what has arrived
+// on every connection whose message is still incomplete, without ever
+// waiting, so that the main loop's housekeeping never waits for a command
+// client. True with the connection in *connection when a whole message is
+// there (one per call; call again for more); the caller answers it with
+// AnswerCommand. A connection whose header is bad, whose message ends early
+// or is not whole within COMMAND_READ_LIMIT_MS is closed without an answer
+// and logged. The main loop calls it when the listener or a pending
+// connection is readable, and on each timer tick.
 bool ReceiveCommand(int listener, int* connection, uint32_t* tag, std::string* text);
+// The connections accepted whose message is not whole yet, for the main
+// loop to poll beside the listener.
+std::vector<int> PendingCommandConnections();
+// Sends the answer without waiting (four bytes into a socket that has sent
+// nothing yet) and closes the connection.
 void AnswerCommand(int connection, int result);
 
-// Closes the listener and removes the socket file.
+// Closes the listener and the pending connections and removes the socket file.
 void CloseCommandListener(int listener, const std::string& directory);

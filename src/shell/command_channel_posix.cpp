@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "clock.h"
 #include "log.h"
 #include "paths.h"
 
@@ -147,34 +148,120 @@ int OpenCommandListener(const std::string& directory) {
     return fd;
 }
 
+namespace {
+
+constexpr size_t HEADER_SIZE = 2 * sizeof(uint32_t);
+// More connections than this waiting at once: the oldest goes.
+constexpr size_t PENDING_LIMIT = 16;
+
+// An accepted connection whose message is still coming in.
+struct PendingCommand {
+    int fd = -1;
+    std::string bytes;  // header and text as far as they have arrived
+    uint32_t acceptedAt = 0;
+};
+std::vector<PendingCommand> pending;  // the main thread's own
+
+uint32_t HeaderWord(const std::string& bytes, size_t index) {
+    uint32_t word;
+    std::memcpy(&word, bytes.data() + index * sizeof word, sizeof word);
+    return word;
+}
+
+enum class ReadState { Waiting, Whole, Dropped };
+
+// Reads what has arrived, without waiting.
+ReadState ReadArrived(PendingCommand& command) {
+    char buffer[4096];
+    for (;;) {
+        size_t whole = HEADER_SIZE;
+        if (command.bytes.size() >= HEADER_SIZE) {
+            const uint32_t length = HeaderWord(command.bytes, 1);
+            if (length > COMMAND_TEXT_LIMIT) {
+                WriteLog(1, "Command message dropped - bad header\n");
+                return ReadState::Dropped;
+            }
+            whole += length;
+        }
+        if (command.bytes.size() >= whole) return ReadState::Whole;
+        size_t want = whole - command.bytes.size();
+        ssize_t got = ::recv(command.fd, buffer, want < sizeof buffer ? want : sizeof buffer, MSG_DONTWAIT);
+        if (got > 0) {
+            command.bytes.append(buffer, static_cast<size_t>(got));
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return ReadState::Waiting;
+        WriteLog(1, command.bytes.size() < HEADER_SIZE ? "Command message dropped - bad header\n"
+                                                      : "Command message dropped - short text\n");
+        return ReadState::Dropped;
+    }
+}
+
+void AcceptWaiting(int listener) {
+    for (;;) {
+        int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (pending.size() >= PENDING_LIMIT) {
+            WriteLog(1, "Command message dropped - too many connections\n");
+            ::close(pending.front().fd);
+            pending.erase(pending.begin());
+        }
+        pending.push_back(PendingCommand{fd, std::string(), TickCountMs()});
+    }
+}
+
+}  // namespace
+
 bool ReceiveCommand(int listener, int* connection, uint32_t* tag, std::string* text) {
-    int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return false;
-    uint32_t header[2];
-    if (!ReadAll(fd, header, sizeof header) || header[1] > COMMAND_TEXT_LIMIT) {
-        WriteLog(1, "Command message dropped - bad header\n");
-        ::close(fd);
-        return false;
+    if (listener >= 0) AcceptWaiting(listener);
+    const uint32_t now = TickCountMs();
+    for (size_t i = 0; i < pending.size();) {
+        PendingCommand& command = pending[i];
+        ReadState state = ReadArrived(command);
+        if (state == ReadState::Whole) {
+            *tag = HeaderWord(command.bytes, 0);
+            // Up to the first zero byte, as the window reads it.
+            text->assign(command.bytes.c_str() + HEADER_SIZE);
+            *connection = command.fd;
+            pending.erase(pending.begin() + static_cast<long>(i));
+            return true;
+        }
+        if (state == ReadState::Waiting && now - command.acceptedAt >= COMMAND_READ_LIMIT_MS) {
+            WriteLog(1, "Command message dropped - too slow\n");
+            state = ReadState::Dropped;
+        }
+        if (state == ReadState::Dropped) {
+            ::close(command.fd);
+            pending.erase(pending.begin() + static_cast<long>(i));
+            continue;
+        }
+        ++i;
     }
-    std::vector<char> body(header[1] + 1, '\0');
-    if (!ReadAll(fd, body.data(), header[1])) {
-        WriteLog(1, "Command message dropped - short text\n");
-        ::close(fd);
-        return false;
-    }
-    *tag = header[0];
-    text->assign(body.data());  // up to the first zero byte, as the window reads it
-    *connection = fd;
-    return true;
+    return false;
+}
+
+std::vector<int> PendingCommandConnections() {
+    std::vector<int> descriptors;
+    for (const PendingCommand& command : pending) descriptors.push_back(command.fd);
+    return descriptors;
 }
 
 void AnswerCommand(int connection, int result) {
     int32_t answer = result;
-    WriteAll(connection, &answer, sizeof answer);
+    ssize_t sent;
+    do {
+        sent = ::send(connection, &answer, sizeof answer, MSG_DONTWAIT | MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
     ::close(connection);
 }
 
 void CloseCommandListener(int listener, const std::string& directory) {
+    for (const PendingCommand& command : pending) ::close(command.fd);
+    pending.clear();
     if (listener < 0) return;
     ::close(listener);
     sockaddr_un address;

@@ -152,6 +152,15 @@ std::string OldLogName(const std::string& path) {
     return path.substr(0, dot) + ".OLD";
 }
 
+std::string LogText(const char* text) {
+    std::string shown(text ? text : "");
+    for (char& c : shown) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 32 || byte == 127) c = '?';
+    }
+    return shown;
+}
+
 void AppendToLogFile(const std::string& path, const char* text, uint32_t limit) {
     if (path.empty()) return;
     std::lock_guard<std::mutex> guard(LogLock);

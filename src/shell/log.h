@@ -50,6 +50,11 @@ void AppendToLogFile(const std::string& path, const char* text, uint32_t limit);
 // One line of the address log, with the address log limit.
 void WriteAddressLog(const char* format, ...) NIMBO_PRINTF(1, 2);
 
+// Text from outside the program (a host name off the wire, or one stored
+// from it) as a log argument: every control byte is shown as '?', so the
+// text can neither start a line of its own nor break one.
+std::string LogText(const char* text);
+
 // The rotation name: the last "." of the file name onwards replaced by
 // ".OLD"; empty when the file name has no ".".
 std::string OldLogName(const std::string& path);

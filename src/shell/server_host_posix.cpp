@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <vector>
 
 #include "config/adapter_discovery.h"
 #include "config/server_settings.h"
@@ -93,6 +94,22 @@ bool ApplyActions(const std::vector<HostAction>& actions) {
     bool shutdown = false;
     for (HostAction action : actions) {
         if (action == HostAction::Shutdown) shutdown = true;
+    }
+    return shutdown;
+}
+
+// Every command message that is whole by now, answered before its actions
+// run. Never waits for a client. True when one asked for shutdown.
+bool ServeCommands(int listener) {
+    bool shutdown = false;
+    int connection = -1;
+    uint32_t tag = 0;
+    std::string text;
+    while (ReceiveCommand(listener, &connection, &tag, &text)) {
+        std::vector<HostAction> actions;
+        int answer = HandleCommandMessage(tag, text.c_str(), &actions);
+        AnswerCommand(connection, answer);
+        if (ApplyActions(actions)) shutdown = true;
     }
     return shutdown;
 }
@@ -226,11 +243,19 @@ int RunServerHost(const HostOptions& options) {
         int32_t untilTick = static_cast<int32_t>(nextTick - now);
         if (untilTick <= 0) {
             RunHousekeepingTick();
+            // Also drops command clients that took too long.
+            if (listener >= 0 && ServeCommands(listener)) shutdown = true;
             nextTick = TickCountMs() + TIMER_PERIOD_MS;
             continue;
         }
-        pollfd watched[2] = {{signalFd, POLLIN, 0}, {listener, POLLIN, 0}};
-        int ready = ::poll(watched, listener >= 0 ? 2 : 1, untilTick);
+        // The signals, the listener and the command connections whose
+        // message is still coming in.
+        std::vector<pollfd> watched{{signalFd, POLLIN, 0}};
+        if (listener >= 0) {
+            watched.push_back({listener, POLLIN, 0});
+            for (int fd : PendingCommandConnections()) watched.push_back({fd, POLLIN, 0});
+        }
+        int ready = ::poll(watched.data(), watched.size(), untilTick);
         if (ready < 0) {
             if (errno == EINTR) continue;
             WriteLog(-1, "Main loop poll failed - Code = %d\n", errno);
@@ -243,25 +268,25 @@ int RunServerHost(const HostOptions& options) {
                 shutdown = true;
             }
         }
-        if (listener >= 0 && (watched[1].revents & POLLIN)) {
-            int connection = -1;
-            uint32_t tag = 0;
-            std::string text;
-            if (ReceiveCommand(listener, &connection, &tag, &text)) {
-                std::vector<HostAction> actions;
-                int answer = HandleCommandMessage(tag, text.c_str(), &actions);
-                AnswerCommand(connection, answer);  // the answer goes back before the actions run
-                if (ApplyActions(actions)) shutdown = true;
-            }
-        }
+        bool commandReady = false;
+        for (size_t i = 1; i < watched.size(); ++i) commandReady = commandReady || watched[i].revents != 0;
+        if (commandReady && ServeCommands(listener)) shutdown = true;
     }
 
     // Shutdown, in the Windows program's order: no more commands, stop the
     // server thread, then save everything. The run lock stays held until the
     // process exits, so a new start waits until the file is written.
     CloseCommandListener(listener, options.directory);
-    StopServerThread(5000);
-    saveSettings();
     if (signalFd >= 0) ::close(signalFd);
+    return ShutDownServer(5000);
+}
+
+int ShutDownServer(uint32_t timeoutMs) {
+    const bool stopped = StopServerThread(timeoutMs);
+    saveSettings();
+    if (!stopped) {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     return 0;
 }

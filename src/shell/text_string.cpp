@@ -129,9 +129,15 @@ void TextString::append(char ch) {
 void TextString::append(const char* text) {
     if (!text) return;
     uint32_t n = static_cast<uint32_t>(std::strlen(text));
+    // The text may be this string's own (t.append(t.text())): growing frees
+    // the buffer it lies in, so its copy is taken from the new buffer.
+    const bool own = data_ && text >= data_ && text < data_ + capacity_;
+    const size_t offset = own ? static_cast<size_t>(text - data_) : 0;
     grow(n + length_ + 1);
-    std::memmove(data_ + length_, text, n + 1);
+    if (own) text = data_ + offset;
+    std::memmove(data_ + length_, text, n);
     length_ += n;
+    data_[length_] = '\0';
 }
 
 TextString TextString::nextToken(const char* delimiters, bool restart) {

@@ -9,8 +9,13 @@
 //     relay MAC GIADDR         DISCOVER with giaddr set      -> "OFFER a.b.c.d" | "NONE"
 //     crafted KIND [COUNT]     malformed datagrams; prints "REPLIES n BAD m"
 //                              KIND: truncated oversized cookie overrun random
+//     flood SIZE MS            datagrams of SIZE bytes, one every 1.5 ms, for
+//                              MS milliseconds            -> "SENT n"
 // Replies are awaited on UDP port 68 of every local address; as a relay
-// agent, on port 67, where relay agents listen.
+// agent, on port 67, where relay agents listen. With PROBE_HOST_NAME set,
+// dora sends it as option 12 and asks for option 12. PROBE_WAIT_MS is the
+// wait for each reply; with PROBE_TRIES=n a request is sent up to n times.
+#include <algorithm>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -32,6 +37,8 @@ constexpr uint8_t COOKIE[4] = {99, 130, 83, 99};
 int sock = -1;
 sockaddr_in server{};
 int waitMs = 1500;
+int tries = 1;  // sends of a DISCOVER or REQUEST, as a client retransmits
+const char* hostName = nullptr;  // option 12 of dora's messages, when set
 
 bool ParseMac(const char* text, uint8_t mac[6]) {
     unsigned v[6];
@@ -58,6 +65,16 @@ struct Packet {
     void address(size_t offset, uint32_t networkOrder) { std::memcpy(&bytes[offset], &networkOrder, 4); }
     void end() { bytes.push_back(255); }
 };
+
+// The parameter request list, and the host name when one is set.
+void ClientOptions(Packet& packet) {
+    if (!hostName) {
+        packet.option(55, {1, 3, 6, 15});
+        return;
+    }
+    packet.option(12, std::vector<uint8_t>(hostName, hostName + std::strlen(hostName)));
+    packet.option(55, {1, 3, 6, 12, 15});
+}
 
 std::vector<uint8_t> AddressBytes(uint32_t networkOrder) {
     std::vector<uint8_t> v(4);
@@ -125,6 +142,16 @@ bool Await(uint32_t xid, Reply* reply) {
     return false;
 }
 
+// Sends a request and waits for its reply, sending it again up to `tries`
+// times in all.
+bool SendAndAwait(const std::vector<uint8_t>& bytes, uint32_t xid, Reply* reply) {
+    for (int attempt = 0; attempt < tries; ++attempt) {
+        Send(bytes);
+        if (Await(xid, reply)) return true;
+    }
+    return false;
+}
+
 std::string Dotted(uint32_t networkOrder) {
     in_addr a{networkOrder};
     return inet_ntoa(a);
@@ -136,11 +163,10 @@ int Request(const uint8_t mac[6], uint32_t address, uint32_t serverId) {
     request.option(53, {3});
     request.option(50, AddressBytes(address));
     if (serverId) request.option(54, AddressBytes(serverId));
-    request.option(55, {1, 3, 6, 15});
+    ClientOptions(request);
     request.end();
-    Send(request.bytes);
     Reply reply;
-    if (!Await(xid, &reply)) {
+    if (!SendAndAwait(request.bytes, xid, &reply)) {
         std::printf("NONE\n");
         return 1;
     }
@@ -209,6 +235,21 @@ int Crafted(const std::string& kind, int count) {
     return bad == 0 ? 0 : 1;
 }
 
+// A steady stream of datagrams of one size (too large for the server's
+// buffer when SIZE is above 2048).
+int Flood(size_t size, int milliseconds) {
+    std::vector<uint8_t> bytes(size, 0x5A);
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    int sent = 0;
+    while (std::chrono::steady_clock::now() < until) {
+        if (::sendto(sock, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&server), sizeof server) >= 0)
+            ++sent;
+        ::usleep(1500);
+    }
+    std::printf("SENT %d\n", sent);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -217,6 +258,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (const char* wait = std::getenv("PROBE_WAIT_MS")) waitMs = std::atoi(wait);
+    if (const char* count = std::getenv("PROBE_TRIES")) tries = std::max(1, std::atoi(count));
+    hostName = std::getenv("PROBE_HOST_NAME");
     server.sin_family = AF_INET;
     server.sin_port = htons(67);
     if (inet_pton(AF_INET, argv[1], &server.sin_addr) != 1) return 2;
@@ -246,11 +289,10 @@ int main(int argc, char** argv) {
         uint32_t xid = static_cast<uint32_t>(std::random_device{}());
         Packet discover(xid, mac);
         discover.option(53, {1});
-        discover.option(55, {1, 3, 6, 15});
+        ClientOptions(discover);
         discover.end();
-        Send(discover.bytes);
         Reply offer;
-        if (!Await(xid, &offer) || offer.type != 2) {
+        if (!SendAndAwait(discover.bytes, xid, &offer) || offer.type != 2) {
             std::printf("NONE\n");
             return 1;
         }
@@ -274,9 +316,8 @@ int main(int argc, char** argv) {
         discover.bytes[3] = 1;  // hops
         discover.option(53, {1});
         discover.end();
-        Send(discover.bytes);
         Reply offer;
-        if (!Await(xid, &offer) || offer.type != 2) {
+        if (!SendAndAwait(discover.bytes, xid, &offer) || offer.type != 2) {
             std::printf("NONE\n");
             return 1;
         }
@@ -284,6 +325,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "crafted" && argc >= 4) return Crafted(argv[3], argc >= 5 ? std::atoi(argv[4]) : 20);
+    if (command == "flood" && argc >= 5) return Flood(static_cast<size_t>(std::atoi(argv[3])), std::atoi(argv[4]));
     std::fprintf(stderr, "bad command\n");
     return 2;
 }
