@@ -1,0 +1,66 @@
+// desktop_probe.exe: looks at the Wine desktop for the whole-program tests
+// and prints what it finds, one "key=value" per line.
+//
+//   desktop_probe box MS [ok|retry|cancel]  waits up to MS for a message box,
+//                                            prints caption, text and owner,
+//                                            closes it with the button; exit 1
+//                                            when none appeared
+//   desktop_probe nobox MS                   exit 0 when no message box appears
+//                                            within MS (one that does is
+//                                            printed and closed; exit 1)
+//   desktop_probe menu MS                    a popup menu: its items and the
+//                                            default item's id
+//   desktop_probe window                     exit 0 while the server's main
+//                                            window exists
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "shell/command_sender_win32.h"
+#include "win32_dialogs.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr, "usage: desktop_probe box|nobox|menu MS [ok|retry|cancel] | window\n");
+    return 2;
+}
+
+void PrintBox(const MessageBoxSeen& seen) {
+    std::printf("caption=%s\ntext=%s\nowner=%s\n", seen.caption.c_str(), seen.text.c_str(),
+                seen.owner ? "window" : "none");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "window") == 0) return FindServerWindow() ? 0 : 1;
+    if (argc < 3) return Usage();
+    std::string mode = argv[1];
+    DWORD timeout = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10));
+    int button = IDOK;
+    if (argc >= 4) button = std::strcmp(argv[3], "retry") == 0 ? IDRETRY : std::strcmp(argv[3], "cancel") == 0 ? IDCANCEL : IDOK;
+
+    MessageBoxSeen seen;
+    if (mode == "box") {
+        if (!TakeMessageBox(&seen, timeout, button)) return 1;
+        PrintBox(seen);
+        return 0;
+    }
+    if (mode == "nobox") {
+        if (!TakeMessageBox(&seen, timeout, IDOK)) return 0;
+        PrintBox(seen);
+        return 1;
+    }
+    if (mode == "menu") {
+        std::string items;
+        int defaultId = -1;
+        if (!ReadPopupMenu(&items, &defaultId, timeout)) return 1;
+        std::printf("items=%s\ndefault=%d\n", items.c_str(), defaultId);
+        return 0;
+    }
+    return Usage();
+}
