@@ -24,7 +24,7 @@ if(WIN32)
   # there) and real DHCP clients in a second namespace. They skip (77)
   # without root, namespaces, Wine or, for the desktop test, Xvfb.
   add_executable(desktop_probe wine/desktop_probe.cpp)
-  target_link_libraries(desktop_probe PRIVATE nimbo_win32_dialogs nimbo_command_sender)
+  target_link_libraries(desktop_probe PRIVATE nimbo_win32_dialogs)
   file(GLOB wine_scripts CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/wine/*_test.sh)
   foreach(script IN LISTS wine_scripts)
     get_filename_component(name ${script} NAME_WE)

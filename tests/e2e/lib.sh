@@ -4,6 +4,8 @@
 # on exit, also when a test fails.
 #
 # Usage in a test: source lib.sh "$@"  (arguments: nimbo binary, probe client)
+# Given NIMBO.exe instead of nimbo, the test runs the Windows program under
+# Wine (tests/wine/host.sh; the second argument is then desktop_probe.exe).
 
 set -euo pipefail
 
@@ -123,3 +125,5 @@ wait_for_line() {
     done
     return 1
 }
+
+case "$NIMBO" in *.exe) source "$(dirname "${BASH_SOURCE[0]}")/../wine/host.sh" ;; esac

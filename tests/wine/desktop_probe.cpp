@@ -10,8 +10,9 @@
 //                                            printed and closed; exit 1)
 //   desktop_probe menu MS                    a popup menu: its items and the
 //                                            default item's id
-//   desktop_probe window                     exit 0 while the server's main
-//                                            window exists
+//   desktop_probe hold MS                    takes the start-up mutex
+//                                            "NIMBOMutex" for MS, so that
+//                                            starts meanwhile must wait for it
 #include <windows.h>
 
 #include <cstdio>
@@ -19,13 +20,12 @@
 #include <cstring>
 #include <string>
 
-#include "shell/command_sender_win32.h"
 #include "win32_dialogs.h"
 
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: desktop_probe box|nobox|menu MS [ok|retry|cancel] | window\n");
+    std::fprintf(stderr, "usage: desktop_probe box|nobox|menu|hold MS [ok|retry|cancel]\n");
     return 2;
 }
 
@@ -37,7 +37,6 @@ void PrintBox(const MessageBoxSeen& seen) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "window") == 0) return FindServerWindow() ? 0 : 1;
     if (argc < 3) return Usage();
     std::string mode = argv[1];
     DWORD timeout = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10));
@@ -60,6 +59,15 @@ int main(int argc, char** argv) {
         int defaultId = -1;
         if (!ReadPopupMenu(&items, &defaultId, timeout)) return 1;
         std::printf("items=%s\ndefault=%d\n", items.c_str(), defaultId);
+        return 0;
+    }
+    if (mode == "hold") {
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, "NIMBOMutex");
+        if (!mutex || WaitForSingleObject(mutex, INFINITE) != WAIT_OBJECT_0) return 1;
+        std::printf("held\n");
+        std::fflush(stdout);
+        Sleep(timeout);
+        ReleaseMutex(mutex);
         return 0;
     }
     return Usage();

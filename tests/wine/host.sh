@@ -1,0 +1,107 @@
+# The Windows program in the end-to-end tests: sourced by tests/e2e/lib.sh
+# when its server is NIMBO.exe. The same tests then run NIMBO.exe under Wine
+# in the server namespace, installed as a user would: NIMBO.exe and
+# NimboStop.exe in one folder (SERVER_DIR), started there as "wine
+# NIMBO.exe", stopped with "wine NimboStop.exe".
+#
+# Each test has a Wine prefix of its own inside WORK, so its wineserver runs
+# in the test's namespace and sees only this test's windows. The prefix is a
+# copy of a template made once per user (wineboot takes some 20 s; a copy,
+# with the large system32 folder hard-linked, under one).
+#
+# Sets: PROBE = desktop_probe.exe (the second argument), STOP_EXE.
+# Provides: start_server, stop_server, wait_server_exit (replacing the Linux
+# host's), wine_in_server (a Windows program in the server namespace, in
+# SERVER_DIR), desktop_probe, wine_prefix_desktop (switch to a virtual desktop
+# on an X display).
+
+command -v wine >/dev/null || skip "wine missing"
+command -v wineboot >/dev/null || skip "wineboot missing"
+STOP_EXE=$(dirname "$NIMBO")/NimboStop.exe
+[ -f "$STOP_EXE" ] || skip "NimboStop.exe missing beside $NIMBO"
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="  # no installer dialogs for .NET and Gecko
+export WINEPREFIX=$WORK/wineprefix
+unset DISPLAY
+
+WINE_TEMPLATE=${NIMBO_WINE_TEMPLATE:-/tmp/nimbo-wine-template-$(id -u)}
+
+# The template: a booted prefix with the null graphics driver (windows and
+# message boxes exist, nothing is drawn). Made once, under a lock.
+wine_template() {
+    (
+        flock 9
+        [ -f "$WINE_TEMPLATE/.nimbo-ready" ] && exit 0
+        rm -rf "$WINE_TEMPLATE.new"
+        mkdir -p "$WINE_TEMPLATE.new"
+        export WINEPREFIX=$WINE_TEMPLATE.new
+        wineboot -i >/dev/null 2>&1 || true
+        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+        wineserver -w
+        touch "$WINE_TEMPLATE.new/.nimbo-ready"
+        rm -rf "$WINE_TEMPLATE"
+        mv "$WINE_TEMPLATE.new" "$WINE_TEMPLATE"
+    ) 9>"$WINE_TEMPLATE.lock"
+}
+
+# The test's prefix: everything copied but system32 (read-only DLLs, linked).
+wine_prefix_copy() {
+    mkdir -p "$WINEPREFIX"
+    tar -C "$WINE_TEMPLATE" --exclude=./drive_c/windows/system32 -cf - . | tar -C "$WINEPREFIX" -xf -
+    cp -al "$WINE_TEMPLATE/drive_c/windows/system32" "$WINEPREFIX/drive_c/windows/"
+}
+
+wine_template || skip "cannot make a Wine prefix"
+wine_prefix_copy || fail "cannot copy the Wine prefix"
+
+# The installation: both programs in one folder, beside NIMBO.INI and the logs.
+cp "$NIMBO" "$STOP_EXE" "$SERVER_DIR/"
+cp "$PROBE" "$WORK/desktop_probe.exe" 2>/dev/null || true
+PROBE=$WORK/desktop_probe.exe
+
+# Runs a Windows program in the server namespace with SERVER_DIR as its
+# working directory.
+wine_in_server() { (cd "$SERVER_DIR" && exec "${IN_S[@]}" wine "$@"); }
+
+# desktop_probe.exe (see desktop_probe.cpp) in the server namespace.
+desktop_probe() { (cd "$WORK" && exec "${IN_S[@]}" wine "$PROBE" "$@") | tr -d '\r'; }
+
+# From now on Wine draws on the X display $1 (a virtual desktop of 1024x768
+# with a taskbar and its notification area) instead of the null driver.
+wine_prefix_desktop() {
+    export DISPLAY=$1
+    ins wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
+    ins wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    ins wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    ins wineserver -k 2>/dev/null || true
+    ins wineserver -w
+}
+
+start_server() {
+    (cd "$SERVER_DIR" && exec "${IN_S[@]}" wine NIMBO.exe "$@") >>"$WORK/server.out" 2>&1 &
+    SERVER_PID=$!
+    for _ in $(seq 1 300); do
+        # Started once the server thread has bound port 67 (the window exists by then).
+        if ins ss -Hlun 'sport = :67' | grep -q .; then return 0; fi
+        kill -0 "$SERVER_PID" 2>/dev/null || fail "NIMBO.exe exited at start"
+        sleep 0.1
+    done
+    fail "NIMBO.exe did not start"
+}
+
+# NimboStop.exe: no output, exit code 0; the server ends with 0 and saves.
+stop_server() {
+    local out code=0
+    out=$(wine_in_server NimboStop.exe 2>&1) || code=$?
+    [ "$code" = 0 ] || fail "NimboStop.exe exited with $code"
+    [ -z "$(printf '%s' "$out" | tr -d '\r')" ] || fail "NimboStop.exe printed: $out"
+    wait_server_exit
+}
+
+wait_server_exit() {
+    local code=0
+    wait "$SERVER_PID" || code=$?
+    SERVER_PID=
+    [ "$code" = 0 ] || fail "NIMBO.exe exited with $code"
+}
