@@ -19,18 +19,20 @@ if(WIN32)
   add_test(NAME shutdown_watchdog_test COMMAND shutdown_watchdog_test)
   set_tests_properties(shutdown_watchdog_test PROPERTIES LABELS "unit;program" TIMEOUT 60)
 
-  # Whole programs under Wine: each script runs NIMBO.exe in a network
-  # namespace of its own with its own Wine prefix (so its wineserver lives
-  # there) and real DHCP clients in a second namespace. They skip (77)
-  # without root, namespaces, Wine or, for the desktop test, Xvfb.
+  # Whole programs under Wine, each in a network namespace of its own with
+  # its own Wine prefix (so its wineserver lives there): the udhcpc and
+  # dhclient end-to-end tests of the Linux host run unchanged against
+  # NIMBO.exe (started in its folder, stopped with NimboStop.exe), and the
+  # tests of tests/wine/. They skip (77) without root, namespaces, Wine or,
+  # for the desktop test, Xvfb. Screenshots go to test-output/.
   add_executable(desktop_probe wine/desktop_probe.cpp)
   target_link_libraries(desktop_probe PRIVATE nimbo_win32_dialogs)
   file(GLOB wine_scripts CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/wine/*_test.sh)
+  list(APPEND wine_scripts ${CMAKE_CURRENT_SOURCE_DIR}/e2e/udhcpc_test.sh ${CMAKE_CURRENT_SOURCE_DIR}/e2e/dhclient_test.sh)
   foreach(script IN LISTS wine_scripts)
     get_filename_component(name ${script} NAME_WE)
-    add_test(NAME wine_${name} COMMAND bash ${script} $<TARGET_FILE:NIMBO> $<TARGET_FILE:NimboStop>
-      $<TARGET_FILE:desktop_probe>)
+    add_test(NAME wine_${name} COMMAND bash ${script} $<TARGET_FILE:NIMBO> $<TARGET_FILE:desktop_probe>)
     set_tests_properties(wine_${name} PROPERTIES LABELS "e2e;wine" RUN_SERIAL TRUE SKIP_RETURN_CODE 77
-      TIMEOUT 300)
+      TIMEOUT 300 ENVIRONMENT "NIMBO_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output/wine_${name}")
   endforeach()
 endif()

@@ -51,7 +51,7 @@ std::string SystemErrorText(long error) {
     char text[256] = {};
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                   static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ')) {
+    while (length > 0 && std::strchr("\r\n. ", text[length - 1]) != nullptr) {
         text[--length] = '\0';
     }
     return length ? std::string(text, length) : "unknown error";

@@ -9,7 +9,10 @@
 //                                            within MS (one that does is
 //                                            printed and closed; exit 1)
 //   desktop_probe menu MS                    a popup menu: its items and the
-//                                            default item's id
+//                                            default item's id (empty when
+//                                            the menu is another process's)
+//   desktop_probe balloon MS                 a balloon of the notification
+//                                            area: its size
 //   desktop_probe hold MS                    takes the start-up mutex
 //                                            "NIMBOMutex" for MS, so that
 //                                            starts meanwhile must wait for it
@@ -25,7 +28,7 @@
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: desktop_probe box|nobox|menu|hold MS [ok|retry|cancel]\n");
+    std::fprintf(stderr, "usage: desktop_probe box|nobox|menu|balloon|hold MS [ok|retry|cancel]\n");
     return 2;
 }
 
@@ -60,6 +63,23 @@ int main(int argc, char** argv) {
         if (!ReadPopupMenu(&items, &defaultId, timeout)) return 1;
         std::printf("items=%s\ndefault=%d\n", items.c_str(), defaultId);
         return 0;
+    }
+    if (mode == "balloon") {
+        // A balloon is a tooltip window of the notification area, much wider
+        // than the icon's plain tip; the shell shows it after a short delay.
+        DWORD start = GetTickCount();
+        do {
+            for (HWND tip = FindWindowExA(nullptr, nullptr, "tooltips_class32", nullptr); tip;
+                 tip = FindWindowExA(nullptr, tip, "tooltips_class32", nullptr)) {
+                RECT rect{};
+                if (IsWindowVisible(tip) && GetWindowRect(tip, &rect) && rect.right - rect.left > 150) {
+                    std::printf("balloon=%ldx%ld\n", rect.right - rect.left, rect.bottom - rect.top);
+                    return 0;
+                }
+            }
+            Sleep(50);
+        } while (GetTickCount() - start < timeout);
+        return 1;
     }
     if (mode == "hold") {
         HANDLE mutex = CreateMutexA(nullptr, FALSE, "NIMBOMutex");
