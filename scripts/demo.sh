@@ -6,21 +6,40 @@
 # Debian machine; installs what it needs. The machine's own network is never
 # touched: every address lives inside the two namespaces, which are removed
 # at the end (also on failure or Ctrl-C).
+#
+#   scripts/demo.sh          the Linux host nimbo
+#   scripts/demo.sh --wine   the Windows program instead: NIMBO.exe (built
+#                            with mingw-w64) under Wine in the server
+#                            namespace, with a Wine prefix of its own there,
+#                            stopped with NimboStop.exe
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+WINE=
+case "${1:-}" in
+  --wine) WINE=1 ;;
+  "") ;;
+  *) echo "usage: scripts/demo.sh [--wine]"; exit 2 ;;
+esac
 [ "$(id -u)" = 0 ] || { echo "demo.sh: run as root (network namespaces)"; exit 1; }
 
 say() { printf '\n==== %s\n' "$*"; }
 
-# ---- packages
-scripts/install-deps.sh cmake g++ ninja-build libgtest-dev busybox iproute2 util-linux
-
-# ---- build
-BUILD_DIR=${NIMBO_BUILD_DIR:-build/native}
-say "building nimbo ($BUILD_DIR)"
-cmake --preset native -B "$BUILD_DIR" >/dev/null
-cmake --build "$BUILD_DIR" --target nimbo
+# ---- packages and build
+if [ -n "$WINE" ]; then
+  scripts/install-deps.sh cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64 busybox iproute2 \
+    util-linux
+  BUILD_DIR=${NIMBO_BUILD_DIR:-build/windows}
+  say "building NIMBO.exe and NimboStop.exe ($BUILD_DIR)"
+  cmake --preset windows -B "$BUILD_DIR" >/dev/null
+  cmake --build "$BUILD_DIR" --target NIMBO NimboStop
+else
+  scripts/install-deps.sh cmake g++ ninja-build libgtest-dev busybox iproute2 util-linux
+  BUILD_DIR=${NIMBO_BUILD_DIR:-build/native}
+  say "building nimbo ($BUILD_DIR)"
+  cmake --preset native -B "$BUILD_DIR" >/dev/null
+  cmake --build "$BUILD_DIR" --target nimbo
+fi
 NIMBO=$PWD/$BUILD_DIR/bin/nimbo
 
 # ---- namespaces
@@ -46,6 +65,15 @@ say "network namespaces $NS_S (server 198.51.100.1/24) and $NS_C (client), joine
 # ---- server
 DIR=$WORK/nimbo
 mkdir -p "$DIR"
+if [ -n "$WINE" ]; then
+  # One folder as on Windows: the programs beside NIMBO.INI and the logs.
+  cp "$BUILD_DIR/bin/NIMBO.exe" "$BUILD_DIR/bin/NimboStop.exe" "$DIR/"
+  source scripts/wine-prefix.sh
+  export WINEPREFIX=$WORK/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  unset DISPLAY
+  say "Wine prefix $WINEPREFIX (its wineserver runs in $NS_S)"
+  wine_prefix_make "$WINEPREFIX" || { echo "cannot make a Wine prefix"; exit 1; }
+fi
 printf '%s\r\n' \
     "[Server]" \
     "IPAddress=198.51.100.1" \
@@ -58,12 +86,18 @@ printf '%s\r\n' \
     "LeaseTime=3600" \
     "DontWarnAddress=1" \
     >"$DIR/NIMBO.INI"
-say "starting nimbo --dir $DIR"
-"${IN_S[@]}" "$NIMBO" --dir "$DIR" >"$WORK/server.out" 2>&1 &
+if [ -n "$WINE" ]; then
+  say "starting wine NIMBO.exe in $DIR"
+  (cd "$DIR" && exec "${IN_S[@]}" wine NIMBO.exe) >"$WORK/server.out" 2>&1 &
+else
+  say "starting nimbo --dir $DIR"
+  "${IN_S[@]}" "$NIMBO" --dir "$DIR" >"$WORK/server.out" 2>&1 &
+fi
 SERVER_PID=$!
-for _ in $(seq 1 100); do
-    [ -S "$DIR/nimbo.ctl" ] && "${IN_S[@]}" ss -Hlun 'sport = :67' | grep -q . && break
-    kill -0 "$SERVER_PID" 2>/dev/null || { cat "$WORK/server.out"; echo "nimbo did not start"; exit 1; }
+for _ in $(seq 1 300); do
+    # Serving once port 67 is bound (and, for nimbo, its command socket exists).
+    { [ -n "$WINE" ] || [ -S "$DIR/nimbo.ctl" ]; } && "${IN_S[@]}" ss -Hlun 'sport = :67' | grep -q . && break
+    kill -0 "$SERVER_PID" 2>/dev/null || { cat "$WORK/server.out"; echo "the server did not start"; exit 1; }
     sleep 0.1
 done
 
@@ -99,10 +133,16 @@ tail -n 25 "$DIR/NIMBO.LOG" | tr -d '\r'
 say "Addresses.LOG"
 tr -d '\r' <"$DIR/Addresses.LOG"
 
-say "second start: nimbo --dir $DIR /SHUTDOWN"
 kill "$CLIENT_PID" 2>/dev/null; wait "$CLIENT_PID" 2>/dev/null || true; CLIENT_PID=
-"${IN_S[@]}" "$NIMBO" --dir "$DIR" /SHUTDOWN
-wait "$SERVER_PID" && echo "nimbo exited with 0"
+if [ -n "$WINE" ]; then
+  say "wine NimboStop.exe"
+  (cd "$DIR" && exec "${IN_S[@]}" wine NimboStop.exe)
+  wait "$SERVER_PID" && echo "NIMBO.exe exited with 0"
+else
+  say "second start: nimbo --dir $DIR /SHUTDOWN"
+  "${IN_S[@]}" "$NIMBO" --dir "$DIR" /SHUTDOWN
+  wait "$SERVER_PID" && echo "nimbo exited with 0"
+fi
 SERVER_PID=
 
 say "[Leases] of NIMBO.INI"

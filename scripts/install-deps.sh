@@ -8,7 +8,7 @@ if [ ${#packages[@]} -eq 0 ]; then
   packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    g++-mingw-w64-x86-64-posix wine wine64 xvfb
+    g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils xdotool imagemagick e2fsprogs
     iproute2 busybox isc-dhcp-client kea-admin procps
   )
 fi

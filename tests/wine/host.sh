@@ -4,10 +4,9 @@
 # NimboStop.exe in one folder (SERVER_DIR), started there as "wine
 # NIMBO.exe", stopped with "wine NimboStop.exe".
 #
-# Each test has a Wine prefix of its own inside WORK, so its wineserver runs
-# in the test's namespace and sees only this test's windows. The prefix is a
-# copy of a template made once per user (wineboot takes some 20 s; a copy,
-# with the large system32 folder hard-linked, under one).
+# Each test has a Wine prefix of its own inside WORK (scripts/wine-prefix.sh),
+# so its wineserver runs in the test's namespace and sees only this test's
+# windows.
 #
 # Sets: PROBE = desktop_probe.exe (the second argument), STOP_EXE.
 # Provides: start_server, stop_server, wait_server_exit (replacing the Linux
@@ -25,35 +24,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml="  # no installer dialogs for .NET and G
 export WINEPREFIX=$WORK/wineprefix
 unset DISPLAY
 
-WINE_TEMPLATE=${NIMBO_WINE_TEMPLATE:-/tmp/nimbo-wine-template-$(id -u)}
-
-# The template: a booted prefix with the null graphics driver (windows and
-# message boxes exist, nothing is drawn). Made once, under a lock.
-wine_template() {
-    (
-        flock 9
-        [ -f "$WINE_TEMPLATE/.nimbo-ready" ] && exit 0
-        rm -rf "$WINE_TEMPLATE.new"
-        mkdir -p "$WINE_TEMPLATE.new"
-        export WINEPREFIX=$WINE_TEMPLATE.new
-        wineboot -i >/dev/null 2>&1 || true
-        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-        wineserver -w
-        touch "$WINE_TEMPLATE.new/.nimbo-ready"
-        rm -rf "$WINE_TEMPLATE"
-        mv "$WINE_TEMPLATE.new" "$WINE_TEMPLATE"
-    ) 9>"$WINE_TEMPLATE.lock"
-}
-
-# The test's prefix: everything copied but system32 (read-only DLLs, linked).
-wine_prefix_copy() {
-    mkdir -p "$WINEPREFIX"
-    tar -C "$WINE_TEMPLATE" --exclude=./drive_c/windows/system32 -cf - . | tar -C "$WINEPREFIX" -xf -
-    cp -al "$WINE_TEMPLATE/drive_c/windows/system32" "$WINEPREFIX/drive_c/windows/"
-}
-
-wine_template || skip "cannot make a Wine prefix"
-wine_prefix_copy || fail "cannot copy the Wine prefix"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-prefix.sh"
+wine_prefix_make "$WINEPREFIX" || skip "cannot make a Wine prefix"
 
 # The installation: both programs in one folder, beside NIMBO.INI and the logs.
 cp "$NIMBO" "$STOP_EXE" "$SERVER_DIR/"
