@@ -24,7 +24,11 @@ if(WIN32)
   # dhclient end-to-end tests of the Linux host run unchanged against
   # NIMBO.exe (started in its folder, stopped with NimboStop.exe), and the
   # tests of tests/wine/. They skip (77) without root, namespaces, Wine or,
-  # for the desktop test, Xvfb. Screenshots go to test-output/.
+  # for the desktop test, Xvfb (the wire test without the Linux host).
+  # Screenshots go to test-output/.
+  # The wire comparison runs the Linux host of the native build beside it.
+  set(NIMBO_LINUX_HOST ${CMAKE_SOURCE_DIR}/build/native/bin/nimbo CACHE FILEPATH
+    "The Linux host nimbo that the Wine tests compare NIMBO.exe with")
   add_executable(desktop_probe wine/desktop_probe.cpp)
   target_link_libraries(desktop_probe PRIVATE nimbo_win32_dialogs)
   file(GLOB wine_scripts CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/wine/*_test.sh)
@@ -33,6 +37,7 @@ if(WIN32)
     get_filename_component(name ${script} NAME_WE)
     add_test(NAME wine_${name} COMMAND bash ${script} $<TARGET_FILE:NIMBO> $<TARGET_FILE:desktop_probe>)
     set_tests_properties(wine_${name} PROPERTIES LABELS "e2e;wine" RUN_SERIAL TRUE SKIP_RETURN_CODE 77
-      TIMEOUT 300 ENVIRONMENT "NIMBO_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output/wine_${name}")
+      TIMEOUT 300 ENVIRONMENT
+      "NIMBO_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output/wine_${name};NIMBO_LINUX_HOST=${NIMBO_LINUX_HOST}")
   endforeach()
 endif()
