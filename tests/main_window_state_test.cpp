@@ -11,13 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "config/server_settings.h"
-#include "config/settings_file.h"
-#include "leases/lease_store.h"
-#include "shell/clock.h"
-#include "shell/log.h"
+#include "housekeeping_fixture.h"
 #include "shell/paths.h"
-#include "test_support.h"
 
 namespace {
 
@@ -40,47 +35,24 @@ const TickDesktop recordingDesktop = {
     },
 };
 
-class MainWindowStateTest : public ::testing::Test {
+class MainWindowStateTest : public HousekeepingFixture {
 protected:
     void SetUp() override {
-        UseLogDirectory(dir.path());
-        SetTestClock(TEST_EPOCH);
-        SetIniPath(dir.file("NIMBO.INI"));
-        ResetSettings();
-        UpdateSettings([](ServerSettings& s) { s.AutoRefresh = true; });
-        ClearLeaseTable();
-        state = MainWindowState{};
+        HousekeepingFixture::SetUp();
         calls.clear();
         shell = false;
         noticeShown = true;
         tick = 50000;
         SetTickSource([] { return tick; });
     }
-    void TearDown() override {
-        SetTickSource(nullptr);
-        ClearLeaseTable();
-        ResetSettings();
-        UseSystemClock();
-        ClearLogPaths();
-        SetIniPath("");
-    }
-
     void Tick() { RunTimerTick(state, recordingDesktop); }
-    std::vector<std::string> Log() const { return LogTexts(MainLogPath()); }
 
     void AddDirtyLease() {
-        Lease lease;
-        lease.setHostName("pc1");
-        const uint8_t id[] = {1, 2, 3};
-        lease.setClientId(id, sizeof id);
-        lease.address = 0xC000020A;
-        lease.expiry = NEVER_EXPIRES;
-        AppendLease(lease);
+        AddLease("pc1", 0xC000020A, NEVER_EXPIRES);
         MarkLeasesDirty();
     }
 
-    ScratchDir dir;
-    MainWindowState state;
+    MainWindowState& state = MainWindowFlags;
 };
 
 using Calls = std::vector<std::string>;
@@ -94,8 +66,8 @@ TEST_F(MainWindowStateTest, TickSavesLooksForTheShellSweepsRefreshesAndRetriesIn
     Tick();
     EXPECT_EQ(calls, (Calls{"shell?", "show icon", "refresh", "show icon"}));
     EXPECT_FALSE(LeasesDirty.load());
-    EXPECT_NE(ReadFile(dir.file("NIMBO.INI")).find("pc1~010203="), std::string::npos);
-    EXPECT_EQ(Log(), Lines{"User Logged On"});
+    EXPECT_NE(Ini().find("pc1~000c2911220a="), std::string::npos);
+    EXPECT_EQ(MainLog(), Lines{"User Logged On"});
 
     calls.clear();
     Tick();  // nothing left to do but look
@@ -118,7 +90,7 @@ TEST_F(MainWindowStateTest, LogonTrackingFollowsTheShellAcrossALogoff) {
     Tick();
     shell = true;
     Tick();
-    EXPECT_EQ(Log(), (Lines{"User Logged On", "End Session - Logoff", "End Session", "User Logged Off",
+    EXPECT_EQ(MainLog(), (Lines{"User Logged On", "End Session - Logoff", "End Session", "User Logged Off",
                             "User Logged On"}));
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "show icon"), 2);
 
@@ -162,7 +134,7 @@ TEST_F(MainWindowStateTest, TrayIconFlags) {
     state.iconRetry = true;
     BeginHideIcon(state);
     EXPECT_FALSE(state.iconRetry) << "hiding cancels a pending retry";
-    EXPECT_EQ(Log(), Lines{"Hide Icon"});
+    EXPECT_EQ(MainLog(), Lines{"Hide Icon"});
 }
 
 TEST_F(MainWindowStateTest, FailedSaveIsRetriedEveryTickAndNoticedOnceUntilASaveSucceeds) {
@@ -182,7 +154,7 @@ TEST_F(MainWindowStateTest, FailedSaveIsRetriedEveryTickAndNoticedOnceUntilASave
     Tick();
     EXPECT_FALSE(LeasesDirty.load());
     EXPECT_FALSE(state.saveFailing);
-    EXPECT_NE(ReadFile(JoinPath(folder, "NIMBO.INI")).find("pc1~010203="), std::string::npos);
+    EXPECT_NE(ReadFile(JoinPath(folder, "NIMBO.INI")).find("pc1~000c2911220a="), std::string::npos);
 
     // A failed settings save (the properties window's) makes the tick save
     // everything, until it succeeds.

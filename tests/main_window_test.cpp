@@ -14,21 +14,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "config/server_settings.h"
-#include "config/settings_file.h"
-#include "leases/lease_store.h"
+#include "housekeeping_fixture.h"
 #include "shell/clock.h"
 #include "shell/command_message.h"
 #include "shell/leases_changed.h"
-#include "shell/log.h"
 #include "shell/main_window_win32.h"
-#include "shell/main_window_state.h"
 #include "shell/program_win32.h"
-#include "test_support.h"
 #include "win32_dialogs.h"
 
 namespace {
@@ -77,26 +73,35 @@ void RegisterTestClass(const char* name, WNDPROC procedure) {
     RegisterClassA(&windowClass);
 }
 
-Lease MakeLease(const char* name, uint32_t address, uint64_t expiry) {
-    Lease lease;
-    lease.setHostName(name);
-    const uint8_t id[] = {0x00, 0x0c, 0x29, 0x11, 0x22, static_cast<uint8_t>(address)};
-    lease.setClientId(id, sizeof id);
-    lease.address = address;
-    lease.expiry = expiry;
-    return lease;
-}
+// Another thread holds StartupLock while this object lives.
+class StartupLockHolder {
+public:
+    StartupLockHolder() {
+        thread_ = std::thread([this] {
+            WaitForSingleObject(StartupLock, INFINITE);
+            SetEvent(taken_);
+            WaitForSingleObject(release_, INFINITE);
+            ReleaseMutex(StartupLock);
+        });
+        WaitForSingleObject(taken_, INFINITE);
+    }
+    ~StartupLockHolder() {
+        SetEvent(release_);
+        thread_.join();
+        CloseHandle(taken_);
+        CloseHandle(release_);
+    }
 
-class MainWindowTest : public ::testing::Test {
+private:
+    HANDLE taken_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread thread_;
+};
+
+class MainWindowTest : public HousekeepingFixture {
 protected:
     void SetUp() override {
-        UseLogDirectory(dir.path());
-        SetTestClock(TEST_EPOCH);
-        SetIniPath(dir.file("NIMBO.INI"));
-        ResetSettings();
-        UpdateSettings([](ServerSettings& s) { s.AutoRefresh = true; });
-        ClearLeaseTable();
-        MainWindowFlags = MainWindowState{};
+        HousekeepingFixture::SetUp();
         trayCalls.clear();
         trayAnswer = TRUE;
         refreshes = 0;
@@ -123,12 +128,7 @@ protected:
         CloseStartupLock();
         SetServerThreadBody(nullptr);
         SetLeaseViewSource(nullptr);
-        SetTickSource(nullptr);
-        ClearLeaseTable();
-        ResetSettings();
-        UseSystemClock();
-        ClearLogPaths();
-        SetIniPath("");
+        HousekeepingFixture::TearDown();
     }
 
     LRESULT Command(const char* text, ULONG_PTR tag = COMMAND_MESSAGE_TAG, DWORD length = 0) {
@@ -179,11 +179,10 @@ protected:
     }
 
     bool Logged(const std::string& line) const {
-        std::vector<std::string> log = LogTexts(MainLogPath());
+        std::vector<std::string> log = MainLog();
         return std::find(log.begin(), log.end(), line) != log.end();
     }
 
-    ScratchDir dir;
     HWND window = nullptr;
     HWND tray = nullptr;
     int quitCode = -1;
@@ -222,7 +221,7 @@ TEST_F(MainWindowTest, CommandMessageAnswersAndOnlyPostsItsCommands) {
     // Another tag: answered 0, not even logged.
     EXPECT_EQ(Command("/SHUTDOWN", 1), 0);
     EXPECT_EQ(Posted(), PostedList{});
-    std::vector<std::string> log = LogTexts(MainLogPath());
+    std::vector<std::string> log = MainLog();
     EXPECT_EQ(std::count_if(log.begin(), log.end(),
                             [](const std::string& line) { return line.rfind("Command Line - ", 0) == 0; }),
               8);
@@ -239,19 +238,19 @@ TEST_F(MainWindowTest, CommandMessageAnswersAndOnlyPostsItsCommands) {
 
 TEST_F(MainWindowTest, TimerTickSavesChangedLeasesThenSweeps) {
     const uint64_t hour = 3600ULL * FILETIME_TICKS_PER_SECOND;
-    AppendLease(MakeLease("pc1", 0xC000020A, TEST_EPOCH + hour));
-    AppendLease(MakeLease("old", 0xC000020B, TEST_EPOCH - hour));
+    AddLease("pc1", 0xC000020A, TEST_EPOCH + hour);
+    AddLease("old", 0xC000020B, TEST_EPOCH - hour);
     MarkLeasesDirty();
 
     Tick();  // saves both (the save comes first), then sweeps the expired one
-    std::string file = ReadFile(dir.file("NIMBO.INI"));
+    std::string file = Ini();
     EXPECT_NE(file.find("pc1~00"), std::string::npos);
     EXPECT_NE(file.find("old~00"), std::string::npos);
     EXPECT_EQ(SnapshotLeases().size(), 1u);
     EXPECT_TRUE(LeasesDirty.load());
 
     Tick();  // the sweep's change reaches the file
-    file = ReadFile(dir.file("NIMBO.INI"));
+    file = Ini();
     EXPECT_NE(file.find("pc1~00"), std::string::npos);
     EXPECT_EQ(file.find("old~00"), std::string::npos);
     EXPECT_FALSE(LeasesDirty.load());
@@ -370,14 +369,14 @@ TEST_F(MainWindowTest, FailedSaveShowsOneBalloonUntilASaveSucceeds) {
 
     std::string folder = dir.file("gone");
     SetIniPath(folder + "\\NIMBO.INI");  // a folder that does not exist: the write fails
-    AppendLease(MakeLease("pc1", 0xC000020A, NEVER_EXPIRES));
+    AddLease("pc1", 0xC000020A, NEVER_EXPIRES);
     MarkLeasesDirty();
     Tick();
     Tick();
     EXPECT_EQ(trayCalls, std::vector<DWORD>{NIM_MODIFY});  // one balloon for both failures
     EXPECT_EQ(lastTrayFlags, static_cast<UINT>(NIF_INFO));
     EXPECT_TRUE(LeasesDirty.load());
-    std::vector<std::string> log = LogTexts(MainLogPath());
+    std::vector<std::string> log = MainLog();
     EXPECT_EQ(std::count_if(log.begin(), log.end(),
                             [](const std::string& line) { return line.rfind("Cannot ", 0) == 0; }),
               1) << "the failure is logged once";
@@ -397,15 +396,7 @@ TEST_F(MainWindowTest, FailedSaveShowsOneBalloonUntilASaveSucceeds) {
 }
 
 TEST_F(MainWindowTest, PropertiesShowsTheBusyMessageWhileAnotherThreadHoldsTheStartupLock) {
-    HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::thread holder([&] {
-        WaitForSingleObject(StartupLock, INFINITE);
-        SetEvent(taken);
-        WaitForSingleObject(release, INFINITE);
-        ReleaseMutex(StartupLock);
-    });
-    WaitForSingleObject(taken, INFINITE);
+    auto holder = std::make_unique<StartupLockHolder>();
 
     std::vector<MessageBoxSeen> boxes;
     std::thread reader([&] {
@@ -426,8 +417,7 @@ TEST_F(MainWindowTest, PropertiesShowsTheBusyMessageWhileAnotherThreadHoldsTheSt
     // No busy message while this (the main) thread owns the lock, as during
     // start-up, nor once it is free. The properties window, once it exists,
     // is closed by the watcher.
-    SetEvent(release);
-    holder.join();
+    holder.reset();
     WaitForSingleObject(StartupLock, INFINITE);
     for (int round = 0; round < 2; ++round) {
         std::atomic<bool> done{false};
@@ -448,8 +438,6 @@ TEST_F(MainWindowTest, PropertiesShowsTheBusyMessageWhileAnotherThreadHoldsTheSt
         EXPECT_FALSE(boxSeen) << (round == 0 ? "owned by the main thread" : "free");
         if (round == 0) ReleaseMutex(StartupLock);
     }
-    CloseHandle(taken);
-    CloseHandle(release);
 }
 
 TEST_F(MainWindowTest, RightClickOnTheIconShowsTheMenuWithPropertiesAsDefaultAndDoubleClickOpensProperties) {
@@ -471,32 +459,21 @@ TEST_F(MainWindowTest, RightClickOnTheIconShowsTheMenuWithPropertiesAsDefaultAnd
 
     // The double click is the Properties command: with the lock held
     // elsewhere it shows the busy message.
-    HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::thread holder([&] {
-        WaitForSingleObject(StartupLock, INFINITE);
-        SetEvent(taken);
-        WaitForSingleObject(release, INFINITE);
-        ReleaseMutex(StartupLock);
-    });
-    WaitForSingleObject(taken, INFINITE);
+    auto holder = std::make_unique<StartupLockHolder>();
     MessageBoxSeen box;
     std::thread boxReader([&] { seen = TakeMessageBox(&box, 5000, IDCANCEL); });
     SendMessageA(window, MSG_TRAY_CALLBACK, 0, WM_LBUTTONDBLCLK);
     boxReader.join();
-    SetEvent(release);
-    holder.join();
+    holder.reset();
     EXPECT_TRUE(seen);
     EXPECT_EQ(box.caption, "Nimbo Error");
-    CloseHandle(taken);
-    CloseHandle(release);
 }
 
 TEST_F(MainWindowTest, ShutdownSavesAfterTheServerThreadEnded) {
     DestroyWindow(window);
     EXPECT_EQ(ShutdownProgram(0, 5000), 0);
     EXPECT_TRUE(Logged("DHCP Server Terminated Successfully"));
-    EXPECT_NE(ReadFile(dir.file("NIMBO.INI")).find("AutoRefresh=Yes"), std::string::npos);
+    EXPECT_NE(Ini().find("AutoRefresh=Yes"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, ServerThreadThatDoesNotEndIsTerminatedAndTheSettingsAreSavedAllTheSame) {
@@ -513,7 +490,7 @@ TEST_F(MainWindowTest, ServerThreadThatDoesNotEndIsTerminatedAndTheSettingsAreSa
     EXPECT_EQ(ShutdownProgram(3, 300), 3);
     EXPECT_TRUE(Logged("DHCP Server Not Terminated Properly"));
     EXPECT_FALSE(Logged("DHCP Server Terminated Successfully"));
-    EXPECT_NE(ReadFile(dir.file("NIMBO.INI")).find("AutoRefresh=Yes"), std::string::npos);
+    EXPECT_NE(Ini().find("AutoRefresh=Yes"), std::string::npos);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -38,16 +37,6 @@ bool ParsePort(const std::string& text, uint16_t* port) {
     return true;
 }
 
-std::string Format(const char* format, ...) NIMBO_PRINTF(1, 2);
-std::string Format(const char* format, ...) {
-    char buffer[LOG_ENTRY_MAX + 1];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
-
 std::string ProcessorText() {
     long count = sysconf(_SC_NPROCESSORS_ONLN);
     std::string model;
@@ -67,7 +56,7 @@ std::string ProcessorText() {
     utsname names{};
     ::uname(&names);
     if (model.empty()) model = names.machine;
-    return Format("%ld processors - %.80s", count, model.c_str());
+    return FormatLine("%ld processors - %.80s", count, model.c_str());
 }
 
 // The second start: hand the command line to the running server and show

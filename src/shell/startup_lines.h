@@ -5,6 +5,13 @@
 #include <cstdint>
 #include <string>
 
+// printf-style text of at most one log entry (LOG_ENTRY_MAX bytes).
+std::string FormatLine(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
 struct SystemVersion {
     long platformId = 2;  // 0 Win32s, 1 Windows 95 family, 2 NT family; other numbers are printed
     long major = 0;

@@ -76,16 +76,21 @@ write_ini() {
         >"$SERVER_DIR/NIMBO.INI"
 }
 
+# How the server is started (exec'd, so that SERVER_PID is the server
+# itself) and when it serves; tests/wine/host.sh replaces both.
+launch_server() { exec "${IN_S[@]}" "$NIMBO" --dir "$SERVER_DIR" "$@"; }
+# The command socket is there and the server thread has bound port 67.
+server_ready() { [ -S "$SERVER_DIR/nimbo.ctl" ] && ins ss -Hlun 'sport = :67' | grep -q .; }
+
 start_server() {
-    "${IN_S[@]}" "$NIMBO" --dir "$SERVER_DIR" "$@" >>"$WORK/server.out" 2>&1 &
+    launch_server "$@" >>"$WORK/server.out" 2>&1 &
     SERVER_PID=$!
-    for _ in $(seq 1 100); do
-        # Started when the command socket is there and the server thread has bound port 67.
-        if [ -S "$SERVER_DIR/nimbo.ctl" ] && ins ss -Hlun 'sport = :67' | grep -q .; then return 0; fi
-        kill -0 "$SERVER_PID" 2>/dev/null || fail "nimbo exited at start"
+    for _ in $(seq 1 300); do
+        if server_ready; then return 0; fi
+        kill -0 "$SERVER_PID" 2>/dev/null || fail "$(basename "$NIMBO") exited at start"
         sleep 0.1
     done
-    fail "nimbo did not start"
+    fail "$(basename "$NIMBO") did not start"
 }
 
 # Second start with /SHUTDOWN; waits for the server to end.

@@ -9,8 +9,8 @@
 # windows.
 #
 # Sets: PROBE = desktop_probe.exe (the second argument), STOP_EXE.
-# Provides: start_server, stop_server, wait_server_exit (replacing the Linux
-# host's), wine_in_server (a Windows program in the server namespace, in
+# Provides: launch_server, server_ready, stop_server, wait_server_exit
+# (replacing the Linux host's), wine_in_server (a Windows program in the server namespace, in
 # SERVER_DIR), desktop_probe, wine_prefix_desktop (switch to a virtual desktop
 # on an X display).
 
@@ -50,17 +50,9 @@ wine_prefix_desktop() {
     ins wineserver -w
 }
 
-start_server() {
-    (cd "$SERVER_DIR" && exec "${IN_S[@]}" wine NIMBO.exe "$@") >>"$WORK/server.out" 2>&1 &
-    SERVER_PID=$!
-    for _ in $(seq 1 300); do
-        # Started once the server thread has bound port 67 (the window exists by then).
-        if ins ss -Hlun 'sport = :67' | grep -q .; then return 0; fi
-        kill -0 "$SERVER_PID" 2>/dev/null || fail "NIMBO.exe exited at start"
-        sleep 0.1
-    done
-    fail "NIMBO.exe did not start"
-}
+launch_server() { cd "$SERVER_DIR" && exec "${IN_S[@]}" wine NIMBO.exe "$@"; }
+# Port 67 is bound by the server thread, which the main window starts.
+server_ready() { ins ss -Hlun 'sport = :67' | grep -q .; }
 
 # NimboStop.exe: no output, exit code 0; the server ends with 0 and saves.
 stop_server() {

@@ -39,12 +39,9 @@ stop_server
 # The same directory and file for nimbo, from scratch.
 rm -f "$SERVER_DIR"/NIMBO.LOG "$SERVER_DIR"/Addresses.LOG
 options_ini
-"${IN_S[@]}" "$LINUX_HOST" --dir "$SERVER_DIR" >>"$WORK/server.out" 2>&1 &
-SERVER_PID=$!
-for _ in $(seq 1 100); do
-    ins ss -Hlun 'sport = :67' | grep -q . && [ -S "$SERVER_DIR/nimbo.ctl" ] && break
-    sleep 0.1
-done
+launch_server() { exec "${IN_S[@]}" "$LINUX_HOST" --dir "$SERVER_DIR" "$@"; }
+server_ready() { [ -S "$SERVER_DIR/nimbo.ctl" ] && ins ss -Hlun 'sport = :67' | grep -q .; }
+start_server
 ask "$WORK/linux.env" nimbo
 "${IN_S[@]}" "$LINUX_HOST" --dir "$SERVER_DIR" /SHUTDOWN /QUIET
 wait "$SERVER_PID" || fail "nimbo exited with $?"
