@@ -105,7 +105,7 @@ wait_server_exit() {
     local code=0
     wait "$SERVER_PID" || code=$?
     SERVER_PID=
-    [ "$code" = 0 ] || fail "nimbo exited with $code"
+    [ "$code" = 0 ] || fail "$(basename "$NIMBO") exited with $code"
 }
 
 server_alive() { [ -n "$SERVER_PID" ] && kill -0 "$SERVER_PID" 2>/dev/null; }

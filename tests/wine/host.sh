@@ -9,8 +9,8 @@
 # windows.
 #
 # Sets: PROBE = desktop_probe.exe (the second argument), STOP_EXE.
-# Provides: launch_server, server_ready, stop_server, wait_server_exit
-# (replacing the Linux host's), wine_in_server (a Windows program in the server namespace, in
+# Provides: launch_server, server_ready, stop_server (replacing the Linux
+# host's), wine_in_server (a Windows program in the server namespace, in
 # SERVER_DIR), desktop_probe, wine_prefix_desktop (switch to a virtual desktop
 # on an X display).
 
@@ -61,11 +61,4 @@ stop_server() {
     [ "$code" = 0 ] || fail "NimboStop.exe exited with $code"
     [ -z "$(printf '%s' "$out" | tr -d '\r')" ] || fail "NimboStop.exe printed: $out"
     wait_server_exit
-}
-
-wait_server_exit() {
-    local code=0
-    wait "$SERVER_PID" || code=$?
-    SERVER_PID=
-    [ "$code" = 0 ] || fail "NIMBO.exe exited with $code"
 }
