@@ -6,7 +6,7 @@
 # "Command Line parameters passed to Nimbo Server" captioned "Nimbo" and the
 # server stops and saves; "/SHUTDOWN /QUIET" stops it without a message. A
 # first start's own bad switch shows the error captioned "Nimbo" and serves
-# on; "/service" is logged and not handed over. Two first starts at the same
+# on; starts go ahead while such a message is open; "/service" is logged and not handed over. Two first starts at the same
 # moment give one server. NimboStop.exe with no server running ends at once
 # with 0 and no output.
 #
@@ -57,10 +57,17 @@ wait_for_line 'Command Line - "/SHOWICON"' 50 "$SERVER_DIR/NIMBO.LOG" || fail "n
 server_alive || fail "server stopped on /SHOWICON"
 pass "second start without arguments: /SHOWICON, no message"
 
-BOX=$(second_with_box /BOGUS)
+# While one second start's message is still open, other starts go ahead: the
+# named mutex is free once the command line is handed over.
+wine_in_server NIMBO.exe /BOGUS >>"$WORK/server.out" 2>&1 &
+BOGUS=$!
+wait_for_line 'Command Line - "/BOGUS"' 100 "$SERVER_DIR/NIMBO.LOG" || fail "no /BOGUS hand-over"
+timeout 20 bash -c "cd '$SERVER_DIR' && exec ${IN_S[*]} wine NIMBO.exe /SHOWICON" || fail "a start waited for an open message"
+BOX=$(desktop_probe box 20000) || fail "no message box for /BOGUS"
+wait "$BOGUS" || fail "second start /BOGUS exited with $?"
 expect_box "$BOX" "Nimbo Error" "Command Line parameters Error"
 server_alive || fail "server stopped on /BOGUS"
-pass "second start /BOGUS: \"Command Line parameters Error\" captioned \"Nimbo Error\""
+pass "second start /BOGUS: \"Command Line parameters Error\" captioned \"Nimbo Error\"; other starts go on meanwhile"
 
 # Two at the same moment: the named mutex lets them take turns; neither is
 # taken for the first start, both are handed over.
@@ -85,6 +92,8 @@ pass "second start /SHUTDOWN: message captioned \"Nimbo\", server stopped and sa
 
 # A first start's own bad switch: the same text, captioned "Nimbo"; it serves on.
 start_server /NOPE
+wait_for_line 'Command Line - "/NOPE"' 100 "$SERVER_DIR/NIMBO.LOG" || fail "no /NOPE"
+timeout 20 bash -c "cd '$SERVER_DIR' && exec ${IN_S[*]} wine NIMBO.exe /SHOWICON" || fail "a start waited for an open message"
 BOX=$(desktop_probe box 20000) || fail "no message for the first start's bad switch"
 expect_box "$BOX" "Nimbo" "Command Line parameters Error"
 server_alive || fail "first start with a bad switch stopped"
