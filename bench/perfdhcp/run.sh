@@ -6,7 +6,12 @@
 # 99th-percentile latency of each, the server's CPU time per exchange and its
 # peak resident memory.
 #
-#   bench/perfdhcp/run.sh [SECONDS_PER_TEST] [CLIENTS]
+#   bench/perfdhcp/run.sh [--wine] [SECONDS_PER_TEST] [CLIENTS]
+#
+# --wine adds a row for the Windows program, NIMBO.exe under Wine (its own
+# prefix in the server namespace), served the same seeded leases as nimbo.
+# Its CPU time is that of every process in the server namespace: NIMBO.exe
+# and the wineserver and helper processes that Wine runs for it.
 #
 # Set-up: server 198.18.0.1/15 in one namespace; perfdhcp at 198.18.0.2/15 in
 # the other, acting as a relay agent (giaddr 198.18.0.2) for every message,
@@ -23,6 +28,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
+WINE_ROW=0
+if [ "${1:-}" = --wine ]; then WINE_ROW=1; shift; fi
 SECONDS_PER_TEST=${1:-10}
 CLIENTS=${2:-2000}
 # Offered DORA rates (perfdhcp -r, with renewals offered at the same rate).
@@ -35,6 +42,14 @@ BUILD_DIR=${NIMBO_BUILD_DIR:-build/native-release}
 cmake --preset native-release -B "$BUILD_DIR" >/dev/null
 cmake --build "$BUILD_DIR" --target nimbo >/dev/null
 NIMBO=$PWD/$BUILD_DIR/bin/nimbo
+if [ "$WINE_ROW" = 1 ]; then
+    scripts/install-deps.sh g++-mingw-w64-x86-64-posix googletest wine wine64
+    WINDOWS_BUILD_DIR=${NIMBO_WINDOWS_BUILD_DIR:-build/windows}
+    cmake --preset windows -B "$WINDOWS_BUILD_DIR" >/dev/null
+    cmake --build "$WINDOWS_BUILD_DIR" --target NIMBO NimboStop >/dev/null
+    NIMBO_EXE_DIR=$PWD/$WINDOWS_BUILD_DIR/bin
+    source scripts/wine-prefix.sh
+fi
 
 source scripts/netns.sh
 WORK=$(mktemp -d /tmp/nimbo-bench.XXXXXX)
@@ -67,14 +82,14 @@ wait_port67() {
     return 1
 }
 
-start_nimbo() {
-    local dir=$WORK/nimbo
-    rm -rf "$dir"; mkdir -p "$dir"
+# NIMBO.INI of the server, with the perfdhcp clients' leases when seeded.
+write_nimbo_ini() {  # dir [seeded]
+    local dir=$1
     {
         printf '%s\r\n' "[Server]" "IPAddress=198.18.0.1" "SubnetMask=255.254.0.0" "BindToAll=1" \
             "Ranges=198.18.0.10-198.18.0.20" "LeaseTime=3600" "DontWarnAddress=1" \
             "[GW0]" "Gateway=198.18.0.2" "Ranges=198.19.0.1-198.19.15.254"
-        if [ "${1:-}" = seeded ]; then
+        if [ "${2:-}" = seeded ]; then
             # An expiry a day ahead, as the FILETIME halves of the lease file.
             local ft=$(( ( $(date +%s) + 86400 + 11644473600 ) * 10000000 ))
             awk -v n="$CLIENTS" -v high="$(printf '%08x' $((ft >> 32)))" -v low="$(printf '%08x' $((ft & 0xffffffff)))" '
@@ -87,7 +102,27 @@ start_nimbo() {
                 }'
         fi
     } >"$dir/NIMBO.INI"
+}
+
+start_nimbo() {
+    local dir=$WORK/nimbo
+    rm -rf "$dir"; mkdir -p "$dir"
+    write_nimbo_ini "$dir" "${1:-}"
     "${IN_S[@]}" "$NIMBO" --dir "$dir" >"$WORK/nimbo.out" 2>&1 &
+    SERVER_PID=$!
+    wait_port67
+}
+
+# NIMBO.exe installed as a user would (both programs in one folder beside
+# NIMBO.INI), started there under Wine with a prefix of its own.
+start_nimbo_exe() {
+    local dir=$WORK/nimbo-exe
+    rm -rf "$dir"; mkdir -p "$dir"
+    cp "$NIMBO_EXE_DIR/NIMBO.exe" "$NIMBO_EXE_DIR/NimboStop.exe" "$dir/"
+    write_nimbo_ini "$dir" "${1:-}"
+    export WINEPREFIX=$WORK/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    [ -d "$WINEPREFIX" ] || wine_prefix_make "$WINEPREFIX"
+    (cd "$dir" && exec "${IN_S[@]}" wine NIMBO.exe) >"$WORK/nimbo-exe.out" 2>&1 &
     SERVER_PID=$!
     wait_port67
 }
@@ -118,8 +153,15 @@ JSON
 }
 
 stop_server() {
-    kill -TERM "$SERVER_PID" 2>/dev/null || true
-    wait "$SERVER_PID" 2>/dev/null || true
+    if [ -n "${WINEPREFIX:-}" ]; then
+        (cd "$WORK/nimbo-exe" && "${IN_S[@]}" wine NimboStop.exe) >/dev/null 2>&1 || true
+        wait "$SERVER_PID" 2>/dev/null || true
+        "${IN_S[@]}" wineserver -k 2>/dev/null || true
+        unset WINEPREFIX
+    else
+        kill -TERM "$SERVER_PID" 2>/dev/null || true
+        wait "$SERVER_PID" 2>/dev/null || true
+    fi
     SERVER_PID=
 }
 
@@ -137,9 +179,24 @@ received() {  # file, statistics title -> received packets
         on && /^received packets:/ { print $3; exit }' "$1"
 }
 
-# CPU seconds (user + system) a process has used so far.
+# CPU seconds (user + system) that the processes in the server namespace
+# have used so far: the server, and for NIMBO.exe Wine's own processes.
 cpu_seconds() {
-    awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%.2f", ($12 + $13) / hz }' "/proc/$1/stat" 2>/dev/null || echo 0
+    local pid total=0 ticks
+    for pid in $(ip netns pids "$NS_S"); do
+        ticks=$(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$pid/stat" 2>/dev/null || echo 0)
+        total=$((total + ticks))
+    done
+    awk -v t="$total" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", t / hz }'
+}
+
+# The server process itself (for NIMBO.exe, not the wine launcher).
+server_process() {
+    local pid
+    for pid in $(ip netns pids "$NS_S"); do
+        case "$(cat "/proc/$pid/comm" 2>/dev/null)" in NIMBO.exe|nimbo|kea-dhcp4|dnsmasq) echo "$pid"; return ;; esac
+    done
+    echo "$SERVER_PID"
 }
 
 # One perfdhcp run at an offered rate against the running server; prints
@@ -170,8 +227,8 @@ bench_row() {  # name rate start-function [argument]
     shift 2
     "$@"
     row=$(run_perf "$name" "$rate")
-    cpu=$(cpu_seconds "$SERVER_PID")
-    peak=$(peak_memory_kb "$SERVER_PID")
+    cpu=$(cpu_seconds)
+    peak=$(peak_memory_kb "$(server_process)")
     stop_server
     read -r r1 p1 d1 p2 exchanges <<<"$row"
     printf '%8s %-9s %10s %8s %8s %8s %10s %7s %9s %10s\n' "$rate" "$name" "$r1" "$p1" "$d1" "$p2" "$exchanges" "$cpu" \
@@ -183,6 +240,7 @@ printf '%8s %-9s %10s %8s %8s %8s %10s %7s %9s %10s\n' offered server "renew/s" 
     exchanges "CPU s" "us/exch" "VmHWM kB"
 for rate in $RATES; do
     bench_row nimbo "$rate" start_nimbo seeded
+    [ "$WINE_ROW" = 1 ] && bench_row NIMBO.exe "$rate" start_nimbo_exe seeded
     bench_row kea "$rate" start_kea
     bench_row dnsmasq "$rate" start_dnsmasq
 done
