@@ -2,6 +2,9 @@
 # in-process under Wine, screenshots under Xvfb, and the help file.
 nimbo_add_test(general_page_test SOURCES general_page_test.cpp LIBS nimbo_pages)
 nimbo_add_test(range_list_test SOURCES range_list_test.cpp LIBS nimbo_pages)
+nimbo_add_test(list_sort_test SOURCES list_sort_test.cpp LIBS nimbo_pages)
+nimbo_add_test(reservation_page_test SOURCES reservation_page_test.cpp LIBS nimbo_pages nimbo_test_support)
+nimbo_add_test(lease_page_test SOURCES lease_page_test.cpp LIBS nimbo_pages nimbo_test_support)
 
 if(WIN32)
   # The dialog in-process, with the resources the program would give it.
