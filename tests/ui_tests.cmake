@@ -13,6 +13,10 @@ if(WIN32)
     LIBS nimbo_ui nimbo_server nimbo_config nimbo_dhcp_builder nimbo_test_support
     LABELS ui)
   add_dependencies(properties_dialog_test nimbo_help)
+  nimbo_add_test(list_pages_dialog_test
+    SOURCES list_pages_dialog_test.cpp dialog_driver.cpp properties_test.rc
+    LIBS nimbo_ui nimbo_test_support
+    LABELS ui)
 endif()
 
 if(WIN32 AND CMAKE_CROSSCOMPILING)

@@ -23,6 +23,12 @@ std::string ControlText(HWND dialog, int id, int limit);
 void SetControlText(HWND dialog, int id, const std::string& text);
 void EnableControl(HWND dialog, int id, bool enable);
 bool IsTicked(HWND dialog, int id);
+// A click on radio button `id` of the group first..last: ticks it and clears
+// the others. The frame's keyboard procedure adds DLGC_WANTTAB to every
+// control's dialog code, and Wine's automatic radio buttons know the radio
+// buttons of their group by that code alone, so there a click would tick
+// nothing: the pages tick the button themselves.
+void OnRadioClick(HWND dialog, int first, int last, int id);
 // A string of the program's string table ("" when it has none).
 std::string ResourceString(UINT id);
 

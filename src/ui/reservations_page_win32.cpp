@@ -148,6 +148,7 @@ BOOL OnCommand(HWND page, int id, int notification) {
             return TRUE;
         case IDC_BY_HOST_NAME:
         case IDC_BY_HARDWARE_ADDRESS:
+            if (notification == BN_CLICKED) OnRadioClick(page, IDC_BY_HOST_NAME, IDC_BY_HARDWARE_ADDRESS, id);
             EnableKeyFields(page);
             UpdateSetButton(page);
             return TRUE;
