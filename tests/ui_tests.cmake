@@ -7,6 +7,7 @@ nimbo_add_test(reservation_page_test SOURCES reservation_page_test.cpp LIBS nimb
 nimbo_add_test(lease_page_test SOURCES lease_page_test.cpp LIBS nimbo_pages nimbo_test_support)
 
 if(WIN32)
+  set_source_files_properties(properties_test.rc PROPERTIES OBJECT_DEPENDS "${NIMBO_UI_RESOURCE_FILES}")
   # The dialog in-process, with the resources the program would give it.
   nimbo_add_test(properties_dialog_test
     SOURCES properties_dialog_test.cpp dialog_driver.cpp properties_test.rc
