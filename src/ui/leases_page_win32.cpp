@@ -94,25 +94,13 @@ void OnDeleteLease(HWND page) {
     EnableControl(page, IDC_DELETE, false);
 }
 
-void OnDisplayRequest(NMHDR* header) {
-    const DisplayRequest request = ReadDisplayRequest(header);
-    if (request.column != 1 || !request.wantsText || !InSnapshot(request.data)) return;
-    AnswerDisplayRequest(header, FormatAddress(snapshot[static_cast<size_t>(request.data)].address));
+bool AddressText(HWND, int, LPARAM data, std::string& text) {
+    if (!InSnapshot(data)) return false;
+    text = FormatAddress(snapshot[static_cast<size_t>(data)].address);
+    return true;
 }
 
-BOOL OnNotify(HWND page, NMHDR* header) {
-    if (header->idFrom != IDC_LEASE_LIST) return FALSE;
-    if (IsDisplayRequest(header)) {
-        OnDisplayRequest(header);
-    } else if (header->code == LVN_COLUMNCLICK) {
-        ClickListColumn(page, List(page), reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
-        SortRows(page);
-    } else if (header->code == LVN_ITEMCHANGED) {
-        OnSelectionChange(page);
-    }
-    SetWindowLongPtrA(page, DWLP_MSGRESULT, 0);
-    return TRUE;
-}
+const ListPage LEASE_LIST = {IDC_LEASE_LIST, &AddressText, &SortRows, &OnSelectionChange};
 
 BOOL OnCommand(HWND page, int id) {
     switch (id) {
@@ -143,7 +131,7 @@ INT_PTR CALLBACK ActiveLeasesPageProc(HWND page, UINT message, WPARAM wParam, LP
         case WM_INITDIALOG:
             return OnInitDialog(page);
         case WM_NOTIFY:
-            return OnNotify(page, reinterpret_cast<NMHDR*>(lParam));
+            return OnListNotify(page, reinterpret_cast<NMHDR*>(lParam), LEASE_LIST);
         case WM_COMMAND:
             return OnCommand(page, LOWORD(wParam));
         case MSG_LEASES_CHANGED:

@@ -109,6 +109,29 @@ LRESULT CALLBACK SortedListProc(HWND list, UINT message, WPARAM wParam, LPARAM l
     }
 }
 
+// A click on a column header: the new sort code and indicator.
+void ClickListColumn(HWND page, HWND list, int column) {
+    const ColumnClick click = ClickColumn(PageSortCode(page), column);
+    SetPageSortCode(page, click.sortCode);
+    SendMessageA(list, MSG_SET_SORT, click.sortIndicator, 0);
+}
+
+// The text the list asked for, into its ANSI or wide buffer.
+void AnswerDisplayRequest(NMHDR* header, const std::string& text) {
+    if (header->code == LVN_GETDISPINFOA) {
+        auto* info = reinterpret_cast<NMLVDISPINFOA*>(header);
+        if (info->item.pszText && info->item.cchTextMax > 0)
+            lstrcpynA(info->item.pszText, text.c_str(), info->item.cchTextMax);
+    } else {
+        auto* info = reinterpret_cast<NMLVDISPINFOW*>(header);
+        if (info->item.pszText && info->item.cchTextMax > 0) {
+            const int written =
+                MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, info->item.pszText, info->item.cchTextMax);
+            if (written == 0) info->item.pszText[info->item.cchTextMax - 1] = L'\0';
+        }
+    }
+}
+
 void AddColumn(HWND list, int index, const char* title, int width) {
     LVCOLUMNA column = {};
     column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -152,13 +175,6 @@ int PageSortCode(HWND page) { return static_cast<int>(GetWindowLongPtrA(page, DW
 
 void SetPageSortCode(HWND page, int sortCode) { SetWindowLongPtrA(page, DWLP_USER, sortCode); }
 
-int ClickListColumn(HWND page, HWND list, int column) {
-    const ColumnClick click = ClickColumn(PageSortCode(page), column);
-    SetPageSortCode(page, click.sortCode);
-    SendMessageA(list, MSG_SET_SORT, click.sortIndicator, 0);
-    return click.sortCode;
-}
-
 int SelectedRow(HWND list) { return ListView_GetNextItem(list, -1, LVNI_SELECTED); }
 
 std::string RowText(HWND list, int row, int limit) {
@@ -193,23 +209,21 @@ void AppendRow(HWND list, const std::string& text, LPARAM data) {
     SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&second));
 }
 
-DisplayRequest ReadDisplayRequest(const NMHDR* header) {
-    // The ANSI and wide forms differ only in the type of the text pointer.
-    const auto* info = reinterpret_cast<const NMLVDISPINFOA*>(header);
-    return {info->item.iItem, info->item.iSubItem, info->item.lParam, (info->item.mask & LVIF_TEXT) != 0};
-}
 
-void AnswerDisplayRequest(NMHDR* header, const std::string& text) {
-    if (header->code == LVN_GETDISPINFOA) {
-        auto* info = reinterpret_cast<NMLVDISPINFOA*>(header);
-        if (info->item.pszText && info->item.cchTextMax > 0)
-            lstrcpynA(info->item.pszText, text.c_str(), info->item.cchTextMax);
-    } else {
-        auto* info = reinterpret_cast<NMLVDISPINFOW*>(header);
-        if (info->item.pszText && info->item.cchTextMax > 0) {
-            const int written =
-                MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, info->item.pszText, info->item.cchTextMax);
-            if (written == 0) info->item.pszText[info->item.cchTextMax - 1] = L'\0';
-        }
+BOOL OnListNotify(HWND page, NMHDR* header, const ListPage& handlers) {
+    if (header->idFrom != static_cast<UINT_PTR>(handlers.listId)) return FALSE;
+    if (header->code == LVN_GETDISPINFOA || header->code == LVN_GETDISPINFOW) {
+        // The ANSI and wide forms differ only in the type of the text pointer.
+        const LVITEMA& item = reinterpret_cast<const NMLVDISPINFOA*>(header)->item;
+        std::string text;
+        if (item.iSubItem == 1 && (item.mask & LVIF_TEXT) && handlers.addressText(page, item.iItem, item.lParam, text))
+            AnswerDisplayRequest(header, text);
+    } else if (header->code == LVN_COLUMNCLICK) {
+        ClickListColumn(page, GetDlgItem(page, handlers.listId), reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+        handlers.sort(page);
+    } else if (header->code == LVN_ITEMCHANGED) {
+        handlers.selectionChanged(page);
     }
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, 0);
+    return TRUE;
 }

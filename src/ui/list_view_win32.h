@@ -28,10 +28,6 @@ void SetUpSortedList(HWND list);
 int PageSortCode(HWND page);
 void SetPageSortCode(HWND page, int sortCode);
 
-// A click on a column: the page's sort code and the list's indicator change
-// as ClickColumn says. Returns the new sort code; the page sorts with it.
-int ClickListColumn(HWND page, HWND list, int column);
-
 // The selected row, -1 for none.
 int SelectedRow(HWND list);
 // A row's column-0 text, at most `limit` characters, and its item data.
@@ -41,16 +37,17 @@ LPARAM RowData(HWND list, int row);
 // (LVN_GETDISPINFO) whenever it is shown.
 void AppendRow(HWND list, const std::string& text, LPARAM data);
 
-// The page's answer to LVN_GETDISPINFO (ANSI or wide): which row and column
-// is asked for, with its item data, and the reply.
-struct DisplayRequest {
-    int row;
-    int column;
-    LPARAM data;
-    bool wantsText;
+// What a list page does with its list's notifications (WM_NOTIFY):
+// - the list asks for the text of column 1 of a row (`data` is its item
+//   data): `addressText` gives it, or false to leave it unset;
+// - a click on a column header changes the page's sort code and the list's
+//   indicator as ClickColumn says, then `sort` sorts by the page's code;
+// - any change of a row's state: `selectionChanged`.
+struct ListPage {
+    int listId;
+    bool (*addressText)(HWND page, int row, LPARAM data, std::string& text);
+    void (*sort)(HWND page);
+    void (*selectionChanged)(HWND page);
 };
-DisplayRequest ReadDisplayRequest(const NMHDR* header);
-void AnswerDisplayRequest(NMHDR* header, const std::string& text);
-inline bool IsDisplayRequest(const NMHDR* header) {
-    return header->code == LVN_GETDISPINFOA || header->code == LVN_GETDISPINFOW;
-}
+// Returns the dialog procedure's answer; the message result is 0.
+BOOL OnListNotify(HWND page, NMHDR* header, const ListPage& handlers);

@@ -162,25 +162,12 @@ BOOL OnCommand(HWND page, int id, int notification) {
     }
 }
 
-void OnDisplayRequest(HWND page, NMHDR* header) {
-    const DisplayRequest request = ReadDisplayRequest(header);
-    if (request.column != 1 || !request.wantsText) return;
-    AnswerDisplayRequest(header, ReservationAddressText(RowText(List(page), request.row, KEY_READ_LIMIT)));
+bool AddressText(HWND page, int row, LPARAM, std::string& text) {
+    text = ReservationAddressText(RowText(List(page), row, KEY_READ_LIMIT));
+    return true;
 }
 
-BOOL OnNotify(HWND page, NMHDR* header) {
-    if (header->idFrom != IDC_RESERVATION_LIST) return FALSE;
-    if (IsDisplayRequest(header)) {
-        OnDisplayRequest(page, header);
-    } else if (header->code == LVN_COLUMNCLICK) {
-        ClickListColumn(page, List(page), reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
-        SortRows(page);
-    } else if (header->code == LVN_ITEMCHANGED) {
-        OnSelectionChange(page);
-    }
-    SetWindowLongPtrA(page, DWLP_MSGRESULT, 0);
-    return TRUE;
-}
+const ListPage RESERVATION_LIST = {IDC_RESERVATION_LIST, &AddressText, &SortRows, &OnSelectionChange};
 
 }  // namespace
 
@@ -189,7 +176,7 @@ INT_PTR CALLBACK ReservationsPageProc(HWND page, UINT message, WPARAM wParam, LP
         case WM_INITDIALOG:
             return OnInitDialog(page);
         case WM_NOTIFY:
-            return OnNotify(page, reinterpret_cast<NMHDR*>(lParam));
+            return OnListNotify(page, reinterpret_cast<NMHDR*>(lParam), RESERVATION_LIST);
         case WM_COMMAND:
             return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
         case WM_HELP:
