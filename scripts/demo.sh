@@ -7,18 +7,29 @@
 # touched: every address lives inside the two namespaces, which are removed
 # at the end (also on failure or Ctrl-C).
 #
-#   scripts/demo.sh [--relay]
+#   scripts/demo.sh [--relay] [--wine]
 #
 # --relay: the client sits behind a router running the ISC relay agent
 # (dhcrelay), in a third namespace, and gets its address, mask and router
 # from the relay agent's [GW0] section.
+# --wine: the Windows program instead of nimbo: NIMBO.exe (built with
+# mingw-w64) under Wine in the server namespace, with a Wine prefix of its
+# own there, stopped with NimboStop.exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+RELAY=0
+WINE=
+for arg in "$@"; do
+    case "$arg" in
+      --relay) RELAY=1 ;;
+      --wine) WINE=1 ;;
+      *) echo "usage: scripts/demo.sh [--relay] [--wine]"; exit 2 ;;
+    esac
+done
+
 # ---- the relayed client (--relay): everything it adds is in this block and
 # in the lines that test RELAY below.
-RELAY=0
-for arg in "$@"; do [ "$arg" = --relay ] && RELAY=1; done
 RELAY_PACKAGES=()
 GW_LINES=()
 ROUTE_LINE=   # for the client's script: behind the router it routes through the router it gets
@@ -48,14 +59,21 @@ show_relay_agent() {
 
 say() { printf '\n==== %s\n' "$*"; }
 
-# ---- packages
-scripts/install-deps.sh cmake g++ ninja-build libgtest-dev busybox iproute2 util-linux "${RELAY_PACKAGES[@]}"
-
-# ---- build
-BUILD_DIR=${NIMBO_BUILD_DIR:-build/native}
-say "building nimbo ($BUILD_DIR)"
-cmake --preset native -B "$BUILD_DIR" >/dev/null
-cmake --build "$BUILD_DIR" --target nimbo
+# ---- packages and build
+if [ -n "$WINE" ]; then
+  scripts/install-deps.sh cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64 busybox iproute2 \
+    util-linux "${RELAY_PACKAGES[@]}"
+  BUILD_DIR=${NIMBO_BUILD_DIR:-build/windows}
+  say "building NIMBO.exe and NimboStop.exe ($BUILD_DIR)"
+  cmake --preset windows -B "$BUILD_DIR" >/dev/null
+  cmake --build "$BUILD_DIR" --target NIMBO NimboStop
+else
+  scripts/install-deps.sh cmake g++ ninja-build libgtest-dev busybox iproute2 util-linux "${RELAY_PACKAGES[@]}"
+  BUILD_DIR=${NIMBO_BUILD_DIR:-build/native}
+  say "building nimbo ($BUILD_DIR)"
+  cmake --preset native -B "$BUILD_DIR" >/dev/null
+  cmake --build "$BUILD_DIR" --target nimbo
+fi
 NIMBO=$PWD/$BUILD_DIR/bin/nimbo
 
 # ---- namespaces
@@ -85,6 +103,15 @@ fi
 # ---- server
 DIR=$WORK/nimbo
 mkdir -p "$DIR"
+if [ -n "$WINE" ]; then
+  # One folder as on Windows: the programs beside NIMBO.INI and the logs.
+  cp "$BUILD_DIR/bin/NIMBO.exe" "$BUILD_DIR/bin/NimboStop.exe" "$DIR/"
+  source scripts/wine-prefix.sh
+  export WINEPREFIX=$WORK/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  unset DISPLAY
+  say "Wine prefix $WINEPREFIX (its wineserver runs in $NS_S)"
+  wine_prefix_make "$WINEPREFIX" || { echo "cannot make a Wine prefix"; exit 1; }
+fi
 printf '%s\r\n' \
     "[Server]" \
     "IPAddress=198.51.100.1" \
@@ -98,12 +125,18 @@ printf '%s\r\n' \
     "DontWarnAddress=1" \
     "${GW_LINES[@]}" \
     >"$DIR/NIMBO.INI"
-say "starting nimbo --dir $DIR"
-"${IN_S[@]}" "$NIMBO" --dir "$DIR" >"$WORK/server.out" 2>&1 &
+if [ -n "$WINE" ]; then
+  say "starting wine NIMBO.exe in $DIR"
+  (cd "$DIR" && exec "${IN_S[@]}" wine NIMBO.exe) >"$WORK/server.out" 2>&1 &
+else
+  say "starting nimbo --dir $DIR"
+  "${IN_S[@]}" "$NIMBO" --dir "$DIR" >"$WORK/server.out" 2>&1 &
+fi
 SERVER_PID=$!
-for _ in $(seq 1 100); do
-    [ -S "$DIR/nimbo.ctl" ] && "${IN_S[@]}" ss -Hlun 'sport = :67' | grep -q . && break
-    kill -0 "$SERVER_PID" 2>/dev/null || { cat "$WORK/server.out"; echo "nimbo did not start"; exit 1; }
+for _ in $(seq 1 300); do
+    # Serving once port 67 is bound (and, for nimbo, its command socket exists).
+    { [ -n "$WINE" ] || [ -S "$DIR/nimbo.ctl" ]; } && "${IN_S[@]}" ss -Hlun 'sport = :67' | grep -q . && break
+    kill -0 "$SERVER_PID" 2>/dev/null || { cat "$WORK/server.out"; echo "the server did not start"; exit 1; }
     sleep 0.1
 done
 [ "$RELAY" = 1 ] && start_relay_agent
@@ -142,10 +175,16 @@ say "Addresses.LOG"
 tr -d '\r' <"$DIR/Addresses.LOG"
 [ "$RELAY" = 1 ] && show_relay_agent
 
-say "second start: nimbo --dir $DIR /SHUTDOWN"
 kill "$CLIENT_PID" 2>/dev/null; wait "$CLIENT_PID" 2>/dev/null || true; CLIENT_PID=
-"${IN_S[@]}" "$NIMBO" --dir "$DIR" /SHUTDOWN
-wait "$SERVER_PID" && echo "nimbo exited with 0"
+if [ -n "$WINE" ]; then
+  say "wine NimboStop.exe"
+  (cd "$DIR" && exec "${IN_S[@]}" wine NimboStop.exe)
+  wait "$SERVER_PID" && echo "NIMBO.exe exited with 0"
+else
+  say "second start: nimbo --dir $DIR /SHUTDOWN"
+  "${IN_S[@]}" "$NIMBO" --dir "$DIR" /SHUTDOWN
+  wait "$SERVER_PID" && echo "nimbo exited with 0"
+fi
 SERVER_PID=
 
 say "[Leases] of NIMBO.INI"

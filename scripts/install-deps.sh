@@ -6,10 +6,10 @@ set -euo pipefail
 packages=("$@")
 if [ ${#packages[@]} -eq 0 ]; then
   packages=(
-    imagemagick fp-utils libchm-bin
     cmake ninja-build g++ clang libclang-rt-14-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    g++-mingw-w64-x86-64-posix wine wine64 xvfb
+    g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils xdotool imagemagick e2fsprogs
+    fp-utils libchm-bin
     iproute2 busybox isc-dhcp-client isc-dhcp-relay kea-admin procps
   )
 fi

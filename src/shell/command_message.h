@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/resource.h"
+
 // dwData of the command message; any other tag is answered 0 and ignored.
 constexpr uint32_t COMMAND_MESSAGE_TAG = 25975;
 
@@ -17,9 +19,13 @@ constexpr int COMMAND_RESULT_PASSED = 1;  // SHUTDOWN without QUIET
 constexpr int COMMAND_RESULT_ERROR = 2;   // a word that is not a command
 
 // Menu command ids of the main window.
-constexpr int COMMAND_PROPERTIES = 40002;
-constexpr int COMMAND_SHUTDOWN_SERVER = 40003;
-constexpr int COMMAND_HELP = 40004;
+constexpr int COMMAND_PROPERTIES = IDM_PROPERTIES;
+constexpr int COMMAND_SHUTDOWN_SERVER = IDM_SHUTDOWN_SERVER;
+constexpr int COMMAND_HELP = IDM_HELP;
+
+// The running server's main window, which receives the command message.
+constexpr const char* MAIN_WINDOW_CLASS = "NIMBOClass";
+constexpr const char* MAIN_WINDOW_TITLE = "DHCP Server";
 
 // What a command word asks the main window to do, in the order of the words.
 // The caller carries the actions out after the answer has gone back.

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,18 +18,17 @@
 #include "config/server_settings.h"
 #include "config/settings_file.h"
 #include "dhcp/server_thread.h"
-#include "leases/lease_expiry.h"
-#include "leases/lease_store.h"
 #include "shell/clock.h"
 #include "shell/command_channel.h"
 #include "shell/command_message.h"
 #include "shell/log.h"
+#include "shell/main_window_state.h"
 #include "shell/paths.h"
+#include "shell/startup_lines.h"
 
 namespace {
 
 constexpr const char* NIMBO_VERSION = "0.13";
-constexpr uint32_t TIMER_PERIOD_MS = 500;
 
 bool ParsePort(const std::string& text, uint16_t* port) {
     char* end = nullptr;
@@ -38,16 +36,6 @@ bool ParsePort(const std::string& text, uint16_t* port) {
     if (text.empty() || *end != '\0' || value < 1 || value > 65535) return false;
     *port = static_cast<uint16_t>(value);
     return true;
-}
-
-std::string Format(const char* format, ...) NIMBO_PRINTF(1, 2);
-std::string Format(const char* format, ...) {
-    char buffer[LOG_ENTRY_MAX + 1];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
 }
 
 std::string ProcessorText() {
@@ -69,7 +57,7 @@ std::string ProcessorText() {
     utsname names{};
     ::uname(&names);
     if (model.empty()) model = names.machine;
-    return Format("%ld processors - %.80s", count, model.c_str());
+    return FormatLine("%ld processors - %.80s", count, model.c_str());
 }
 
 // The second start: hand the command line to the running server and show
@@ -149,36 +137,31 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, const std::st
 }
 
 void RunHousekeepingTick() {
-    if (LeasesDirty.load()) saveLeases();
-    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    ExpireLeases();
+    // The Windows main window's tick without a desktop: no shell, no icon,
+    // no lease view.
+    RunTimerTick(MainWindowFlags, TickDesktop{});
 }
 
 std::string StartupBannerLine(const char* version) {
     utsname names{};
-    long major = 0, minor = 0, build = 0;
-    if (::uname(&names) == 0) std::sscanf(names.release, "%ld.%ld.%ld", &major, &minor, &build);
-    return Format("NIMBO V%.100s Starting - Running on %.100s %ld.%ld (Build %ld) (%.100s)\n", version,
-                  names.sysname, major, minor, build, names.version);
+    SystemVersion system;
+    if (::uname(&names) == 0) std::sscanf(names.release, "%ld.%ld.%ld", &system.major, &system.minor, &system.build);
+    system.servicePack = names.version;
+    return StartupBannerText(version, names.sysname, system);
 }
 
 std::string HardwareLine() {
     struct sysinfo info {};
     ::sysinfo(&info);
     const unsigned long long unit = info.mem_unit ? info.mem_unit : 1;
-    const unsigned long long mb = 1048576ULL;
     unsigned long long totalRam = info.totalram * unit, freeRam = (info.freeram + info.bufferram) * unit;
     unsigned long long totalSwap = info.totalswap * unit, freeSwap = info.freeswap * unit;
     // Linux has no single "virtual memory" figure; RAM and swap together is
     // what the process can commit.
     unsigned long long totalVirtual = totalRam + totalSwap, freeVirtual = freeRam + freeSwap;
     int load = totalRam ? static_cast<int>((totalRam - freeRam) * 100 / totalRam) : 0;
-    return Format(
-        "Hardware - CPU:%.100s Memory:Physical:%ldMB (%ldMB avail) %d%% used PageFile:%ldMB (%ldMB avail) "
-        "Virtual:%ldMB (%ldMB avail)\n",
-        ProcessorText().c_str(), static_cast<long>(totalRam / mb), static_cast<long>(freeRam / mb), load,
-        static_cast<long>(totalSwap / mb), static_cast<long>(freeSwap / mb), static_cast<long>(totalVirtual / mb),
-        static_cast<long>(freeVirtual / mb));
+    return HardwareText(ProcessorText(),
+                        MemoryFigures{totalRam, freeRam, load, totalSwap, freeSwap, totalVirtual, freeVirtual});
 }
 
 int RunServerHost(const HostOptions& options) {
@@ -237,7 +220,7 @@ int RunServerHost(const HostOptions& options) {
     }
     ReleaseStartupLock();
 
-    uint32_t nextTick = TickCountMs() + TIMER_PERIOD_MS;
+    uint32_t nextTick = TickCountMs() + MAIN_TIMER_PERIOD_MS;
     while (!shutdown) {
         uint32_t now = TickCountMs();
         int32_t untilTick = static_cast<int32_t>(nextTick - now);
@@ -245,7 +228,7 @@ int RunServerHost(const HostOptions& options) {
             RunHousekeepingTick();
             // Also drops command clients that took too long.
             if (listener >= 0 && ServeCommands(listener)) shutdown = true;
-            nextTick = TickCountMs() + TIMER_PERIOD_MS;
+            nextTick = TickCountMs() + MAIN_TIMER_PERIOD_MS;
             continue;
         }
         // The signals, the listener and the command connections whose

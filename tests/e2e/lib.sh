@@ -6,6 +6,8 @@
 # interfaces; everything is removed on exit, also when a test fails.
 #
 # Usage in a test: source lib.sh "$@"  (arguments: nimbo binary, probe client)
+# Given NIMBO.exe instead of nimbo, the test runs the Windows program under
+# Wine (tests/wine/host.sh; the second argument is then desktop_probe.exe).
 
 set -euo pipefail
 
@@ -127,16 +129,21 @@ server_ini() {
         "$@"
 }
 
+# How the server is started (exec'd, so that SERVER_PID is the server
+# itself) and when it serves; tests/wine/host.sh replaces both.
+launch_server() { exec "${IN_S[@]}" "$NIMBO" --dir "$SERVER_DIR" "$@"; }
+# The command socket is there and the server thread has bound port 67.
+server_ready() { [ -S "$SERVER_DIR/nimbo.ctl" ] && ins ss -Hlun 'sport = :67' | grep -q .; }
+
 start_server() {
-    "${IN_S[@]}" "$NIMBO" --dir "$SERVER_DIR" "$@" >>"$WORK/server.out" 2>&1 &
+    launch_server "$@" >>"$WORK/server.out" 2>&1 &
     SERVER_PID=$!
-    for _ in $(seq 1 100); do
-        # Started when the command socket is there and the server thread has bound port 67.
-        if [ -S "$SERVER_DIR/nimbo.ctl" ] && ins ss -Hlun 'sport = :67' | grep -q .; then return 0; fi
-        kill -0 "$SERVER_PID" 2>/dev/null || fail "nimbo exited at start"
+    for _ in $(seq 1 300); do
+        if server_ready; then return 0; fi
+        kill -0 "$SERVER_PID" 2>/dev/null || fail "$(basename "$NIMBO") exited at start"
         sleep 0.1
     done
-    fail "nimbo did not start"
+    fail "$(basename "$NIMBO") did not start"
 }
 
 # Second start with /SHUTDOWN; waits for the server to end.
@@ -151,7 +158,7 @@ wait_server_exit() {
     local code=0
     wait "$SERVER_PID" || code=$?
     SERVER_PID=
-    [ "$code" = 0 ] || fail "nimbo exited with $code"
+    [ "$code" = 0 ] || fail "$(basename "$NIMBO") exited with $code"
 }
 
 server_alive() { [ -n "$SERVER_PID" ] && kill -0 "$SERVER_PID" 2>/dev/null; }
@@ -218,3 +225,5 @@ wait_for_line() {
     done
     return 1
 }
+
+case "$NIMBO" in *.exe) source "$(dirname "${BASH_SOURCE[0]}")/../wine/host.sh" ;; esac

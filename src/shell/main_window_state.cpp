@@ -1,0 +1,119 @@
+#include "main_window_state.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "config/server_settings.h"
+#include "config/settings_file.h"
+#include "leases/lease_expiry.h"
+#include "leases/lease_store.h"
+#include "shell/clock.h"
+#include "shell/log.h"
+
+MainWindowState MainWindowFlags;
+
+namespace {
+std::atomic<TickSource> tickSource{nullptr};
+}
+
+void SetTickSource(TickSource source) { tickSource.store(source); }
+
+uint32_t CurrentTick() {
+    TickSource source = tickSource.load();
+    return source ? source() : TickCountMs();
+}
+
+void RunTimerTick(MainWindowState& state, const TickDesktop& desktop) {
+    if (state.settingsUnsaved) {
+        NoteSaveResult(state, saveSettings(), desktop);
+    } else if (LeasesDirty.load()) {
+        NoteSaveResult(state, saveLeases(), desktop);
+    }
+
+    bool shell = desktop.shellPresent != nullptr && desktop.shellPresent();
+    if (TrackLogon(state, shell) == LogonChange::LoggedOn && desktop.postTrayIcon) desktop.postTrayIcon(true);
+
+    {
+        std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+        ExpireLeases();
+    }
+
+    if (TakeLeaseViewRefresh(state, CurrentSettings()->AutoRefresh, CurrentTick()) && desktop.refreshLeaseView) {
+        desktop.refreshLeaseView();
+    }
+
+    if (TakeIconRetry(state) && desktop.postTrayIcon) desktop.postTrayIcon(true);
+}
+
+void NoteSaveResult(MainWindowState& state, bool saved, const TickDesktop& desktop) {
+    if (saved) {
+        state.settingsUnsaved = false;
+        state.saveFailing = false;
+        state.saveNoticeShown = false;
+        return;
+    }
+    // The failure itself is in the log (the settings file writes it once
+    // until a save succeeds); the notice is for whoever sits at the desktop.
+    state.saveFailing = true;
+    if (!state.saveNoticeShown && desktop.showSaveNotice) state.saveNoticeShown = desktop.showSaveNotice(LastSaveError());
+}
+
+void NoteSettingsSaved(MainWindowState& state, bool saved) {
+    if (!saved) state.settingsUnsaved = true;
+}
+
+LogonChange TrackLogon(MainWindowState& state, bool shellPresent) {
+    if (state.loggedOff) {
+        if (!shellPresent) return LogonChange::None;
+        WriteLog(3, "User Logged On\n");
+        state.loggedOff = false;
+        state.logoffSeen = false;
+        return LogonChange::LoggedOn;
+    }
+    if (state.logoffSeen && !shellPresent) {
+        WriteLog(3, "User Logged Off\n");
+        state.loggedOff = true;
+        state.logoffSeen = false;
+        return LogonChange::LoggedOff;
+    }
+    return LogonChange::None;
+}
+
+bool TakeLeaseViewRefresh(MainWindowState& state, bool autoRefresh, uint32_t now) {
+    // Unsigned difference: right across the wrap of the tick count.
+    if (!state.refreshRequested || !autoRefresh || now - state.lastRefreshTick <= LEASE_VIEW_REFRESH_MS) return false;
+    state.refreshRequested = false;
+    state.lastRefreshTick = now;
+    return true;
+}
+
+bool TakeIconRetry(MainWindowState& state) {
+    if (!state.iconRetry) return false;
+    state.iconRetry = false;
+    return true;
+}
+
+bool IconNeedsRemoveBeforeAdd(const MainWindowState& state) { return state.iconShown; }
+
+void IconAddResult(MainWindowState& state, bool added) {
+    state.iconShown = added;
+    state.iconRetry = !added;
+}
+
+bool BeginHideIcon(MainWindowState& state) {
+    state.iconRetry = false;
+    if (!state.iconShown) return false;
+    WriteLog(3, "Hide Icon\n");
+    state.iconShown = false;
+    return true;
+}
+
+bool EndSession(MainWindowState& state, bool logoff) {
+    if (!logoff) {
+        WriteLog(1, "End Session\n");
+        return false;
+    }
+    WriteLog(1, "End Session - Logoff\n");
+    state.logoffSeen = true;
+    return true;
+}

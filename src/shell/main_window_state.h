@@ -1,0 +1,98 @@
+// The main window's housekeeping: the 500 ms timer tick in its order (save
+// the lease section when it changed, logon tracking, expiry sweep, the lease
+// view refresh at most every 3000 ms, the tray icon retry), and the flags
+// behind the tray icon and the notice of a failed save.
+//
+// Portable: the decisions live here and are tested natively; the Windows
+// main window supplies its desktop (shell windows, the tray icon, the Active
+// Leases page) through TickDesktop and only moves messages. The Linux host
+// runs the same tick with an empty TickDesktop: no shell is ever found, so it
+// stays logged off, shows no icon and refreshes nothing.
+#pragma once
+
+#include <cstdint>
+
+constexpr unsigned MAIN_TIMER_ID = 2;
+constexpr uint32_t MAIN_TIMER_PERIOD_MS = 500;
+// Lease view refreshes are at least this far apart.
+constexpr uint32_t LEASE_VIEW_REFRESH_MS = 3000;
+
+// Flags of the main window; main thread only.
+struct MainWindowState {
+    bool iconShown = false;        // the tray icon is added
+    bool iconRetry = false;        // adding it failed; the next tick tries again
+    bool loggedOff = true;         // no desktop shell found (yet)
+    bool logoffSeen = false;       // a logoff was announced, the shell is still there
+    bool refreshRequested = false;  // leases changed since the last view refresh
+    uint32_t lastRefreshTick = 0;  // tick count of the last refresh sent
+    // A failed save. The tick retries it (the whole settings save when the
+    // settings were what failed), and the administrator is told once, until
+    // a save succeeds again.
+    bool settingsUnsaved = false;
+    bool saveFailing = false;
+    bool saveNoticeShown = false;
+};
+
+// The one record of the program.
+extern MainWindowState MainWindowFlags;
+
+// What the tick needs of the desktop. Any member may be null: no shell, no
+// icon, no lease view, no way to show a notice.
+struct TickDesktop {
+    // A desktop shell exists (Windows: a window of class "Shell_TrayWnd",
+    // titled "Program Manager" or of class "Progman").
+    bool (*shellPresent)() = nullptr;
+    // Asks for the tray icon to be shown (true) or hidden; the Windows main
+    // window posts MSG_SET_TRAY_ICON to itself.
+    void (*postTrayIcon)(bool show) = nullptr;
+    // Refreshes the Active Leases page when it is open.
+    void (*refreshLeaseView)() = nullptr;
+    // Tells the administrator that NIMBO.INI could not be written (error: the
+    // system's error code). False when it could not be shown (no icon yet):
+    // the next failing save tries again.
+    bool (*showSaveNotice)(long error) = nullptr;
+};
+
+// The tick count of the refresh throttle: TickCountMs(), or a test's source.
+using TickSource = uint32_t (*)();
+void SetTickSource(TickSource source);  // nullptr: back to TickCountMs
+uint32_t CurrentTick();
+
+// One timer tick, in this order: 1. save ([Leases] when LeasesDirty is set;
+// everything when a settings save failed); 2. logon tracking; 3. ExpireLeases
+// under LeaseLock; 4. the lease view refresh (AutoRefresh on, requested, and
+// more than 3000 ms since the last); 5. the icon retry.
+void RunTimerTick(MainWindowState& state, const TickDesktop& desktop);
+
+// ---- the steps and transitions, for the window procedure and the tests ----
+
+// After any save: success clears the failure and its notice; a failure shows
+// the notice unless it has been shown since the last success.
+void NoteSaveResult(MainWindowState& state, bool saved, const TickDesktop& desktop);
+// After the properties window (which saves everything when it closes):
+// a failed save there makes the tick retry the whole settings save.
+void NoteSettingsSaved(MainWindowState& state, bool saved);
+
+enum class LogonChange { None, LoggedOn, LoggedOff };
+// Step 2. Logged off and a shell found: logs "User Logged On", clears both
+// logoff flags; the caller shows the icon. Logoff seen and no shell: logs
+// "User Logged Off" and sets logged off.
+LogonChange TrackLogon(MainWindowState& state, bool shellPresent);
+
+// Step 4: true when a refresh is to be sent now (and records it).
+bool TakeLeaseViewRefresh(MainWindowState& state, bool autoRefresh, uint32_t now);
+
+// Step 5: true when the icon is to be added again (clears the retry).
+bool TakeIconRetry(MainWindowState& state);
+
+// Show: whether the shown icon must be removed before it is added again.
+bool IconNeedsRemoveBeforeAdd(const MainWindowState& state);
+// After the add: shown, or retried by the next tick.
+void IconAddResult(MainWindowState& state, bool added);
+// Hide: clears the retry; true (and logs "Hide Icon") when an icon is shown
+// and is to be deleted now.
+bool BeginHideIcon(MainWindowState& state);
+
+// WM_ENDSESSION: logs "End Session - Logoff" (logoff, which sets logoff
+// seen; returns true: hide the icon) or "End Session" (returns false).
+bool EndSession(MainWindowState& state, bool logoff);

@@ -1,0 +1,29 @@
+/* Resource ids of the server program NIMBO.exe, used by nimbo.rc and by the
+   code (plain #defines, so the resource compiler reads the same file). The
+   values are the ones the program is known by: other programs post the menu
+   commands, and the properties window's resources (src/ui/ui_resource.h)
+   use the string ids 10-15 and 40-99, which stay free here. */
+#ifndef NIMBO_SHELL_RESOURCE_H
+#define NIMBO_SHELL_RESOURCE_H
+
+#define IDI_NIMBO 101 /* program icon, 32x32 and 16x16 */
+#define IDM_TRAY 102  /* the tray icon's menu; its first popup is shown */
+
+/* Menu commands of the main window (WM_COMMAND). */
+#define IDM_PROPERTIES 40002
+#define IDM_SHUTDOWN_SERVER 40003
+#define IDM_HELP 40004
+
+/* String table. */
+#define IDS_NIMBO 2
+#define IDS_VERSION 7
+#define IDS_NIMBO_ERROR 8
+#define IDS_PROPERTIES_BUSY 9
+#define IDS_COMMAND_PASSED 16
+#define IDS_COMMAND_ERROR 17
+#define IDS_REGISTER_SERVICE_FAILED 18
+#define IDS_WINSOCK_FAILED 19
+#define IDS_SAVE_FAILED_TITLE 20
+#define IDS_SAVE_FAILED_TEXT 21
+
+#endif

@@ -1,0 +1,168 @@
+// The main window's housekeeping decisions without a window: the order of
+// the timer tick, logon tracking across a logoff, the refresh throttle
+// (also across the wrap of the tick count), the tray icon flags and the
+// notice of a failed save.
+#include "shell/main_window_state.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "housekeeping_fixture.h"
+#include "shell/paths.h"
+
+namespace {
+
+// What the tick asked of its desktop, in order.
+std::vector<std::string> calls;
+bool shell = false;
+bool noticeShown = true;
+uint32_t tick = 0;
+
+const TickDesktop recordingDesktop = {
+    [] {
+        calls.push_back("shell?");
+        return shell;
+    },
+    [](bool show) { calls.push_back(show ? "show icon" : "hide icon"); },
+    [] { calls.push_back("refresh"); },
+    [](long) {
+        calls.push_back("notice");
+        return noticeShown;
+    },
+};
+
+class MainWindowStateTest : public HousekeepingFixture {
+protected:
+    void SetUp() override {
+        HousekeepingFixture::SetUp();
+        calls.clear();
+        shell = false;
+        noticeShown = true;
+        tick = 50000;
+        SetTickSource([] { return tick; });
+    }
+    void Tick() { RunTimerTick(state, recordingDesktop); }
+
+    void AddDirtyLease() {
+        AddLease("pc1", 0xC000020A, NEVER_EXPIRES);
+        MarkLeasesDirty();
+    }
+
+    MainWindowState& state = MainWindowFlags;
+};
+
+using Calls = std::vector<std::string>;
+using Lines = std::vector<std::string>;
+
+TEST_F(MainWindowStateTest, TickSavesLooksForTheShellSweepsRefreshesAndRetriesInThatOrder) {
+    AddDirtyLease();
+    shell = true;
+    state.refreshRequested = true;
+    state.iconRetry = true;
+    Tick();
+    EXPECT_EQ(calls, (Calls{"shell?", "show icon", "refresh", "show icon"}));
+    EXPECT_FALSE(LeasesDirty.load());
+    EXPECT_NE(Ini().find("pc1~000c2911220a="), std::string::npos);
+    EXPECT_EQ(MainLog(), Lines{"User Logged On"});
+
+    calls.clear();
+    Tick();  // nothing left to do but look
+    EXPECT_EQ(calls, Calls{"shell?"});
+}
+
+TEST_F(MainWindowStateTest, LogonTrackingFollowsTheShellAcrossALogoff) {
+    Tick();  // no shell: stays logged off, silently
+    EXPECT_TRUE(state.loggedOff);
+    shell = true;
+    Tick();
+    EXPECT_FALSE(state.loggedOff);
+    EXPECT_TRUE(EndSession(state, true));   // "End Session - Logoff": hide now
+    EXPECT_FALSE(EndSession(state, false));  // "End Session": nothing
+    Tick();  // the shell is still up: waits
+    shell = false;
+    Tick();
+    EXPECT_TRUE(state.loggedOff);
+    EXPECT_FALSE(state.logoffSeen);
+    Tick();
+    shell = true;
+    Tick();
+    EXPECT_EQ(MainLog(), (Lines{"User Logged On", "End Session - Logoff", "End Session", "User Logged Off",
+                            "User Logged On"}));
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "show icon"), 2);
+
+    // A shell that goes away without a logoff announced changes nothing.
+    shell = false;
+    Tick();
+    EXPECT_FALSE(state.loggedOff);
+}
+
+TEST_F(MainWindowStateTest, RefreshesAreMoreThanThreeSecondsApartAndWaitForAutoRefresh) {
+    EXPECT_FALSE(TakeLeaseViewRefresh(state, true, 10000));  // nothing requested
+    state.refreshRequested = true;
+    EXPECT_TRUE(TakeLeaseViewRefresh(state, true, 10000));
+    EXPECT_FALSE(state.refreshRequested);
+    state.refreshRequested = true;
+    EXPECT_FALSE(TakeLeaseViewRefresh(state, true, 13000));  // exactly 3000 ms: not yet
+    EXPECT_TRUE(TakeLeaseViewRefresh(state, true, 13001));
+    state.refreshRequested = true;
+    EXPECT_FALSE(TakeLeaseViewRefresh(state, false, 90000));  // AutoRefresh off: stays requested
+    EXPECT_TRUE(state.refreshRequested);
+    EXPECT_TRUE(TakeLeaseViewRefresh(state, true, 90000));
+
+    // Across the wrap of the 32-bit tick count: 512 ms, then 4352 ms later.
+    state.lastRefreshTick = 0xFFFFFF00u;
+    state.refreshRequested = true;
+    EXPECT_FALSE(TakeLeaseViewRefresh(state, true, 0x00000100u));
+    state.lastRefreshTick = 0xFFFFF000u;
+    EXPECT_TRUE(TakeLeaseViewRefresh(state, true, 0x00000100u));
+}
+
+TEST_F(MainWindowStateTest, TrayIconFlags) {
+    IconAddResult(state, false);
+    EXPECT_TRUE(state.iconRetry);
+    EXPECT_FALSE(state.iconShown);
+    EXPECT_TRUE(TakeIconRetry(state));
+    EXPECT_FALSE(TakeIconRetry(state));
+    IconAddResult(state, true);
+    EXPECT_TRUE(IconNeedsRemoveBeforeAdd(state));
+    EXPECT_TRUE(BeginHideIcon(state));
+    EXPECT_FALSE(BeginHideIcon(state));  // nothing shown: nothing deleted, nothing logged
+    state.iconRetry = true;
+    BeginHideIcon(state);
+    EXPECT_FALSE(state.iconRetry) << "hiding cancels a pending retry";
+    EXPECT_EQ(MainLog(), Lines{"Hide Icon"});
+}
+
+TEST_F(MainWindowStateTest, FailedSaveIsRetriedEveryTickAndNoticedOnceUntilASaveSucceeds) {
+    std::string folder = dir.file("gone");
+    SetIniPath(JoinPath(folder, "NIMBO.INI"));
+    AddDirtyLease();
+    noticeShown = false;  // no icon yet: the notice waits for one
+    Tick();
+    noticeShown = true;
+    Tick();
+    Tick();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "notice"), 2);
+    EXPECT_TRUE(LeasesDirty.load());
+    EXPECT_TRUE(state.saveFailing);
+
+    std::filesystem::create_directory(folder);
+    Tick();
+    EXPECT_FALSE(LeasesDirty.load());
+    EXPECT_FALSE(state.saveFailing);
+    EXPECT_NE(ReadFile(JoinPath(folder, "NIMBO.INI")).find("pc1~000c2911220a="), std::string::npos);
+
+    // A failed settings save (the properties window's) makes the tick save
+    // everything, until it succeeds.
+    NoteSettingsSaved(state, false);
+    calls.clear();
+    Tick();
+    EXPECT_FALSE(state.settingsUnsaved);
+    EXPECT_NE(ReadFile(JoinPath(folder, "NIMBO.INI")).find("AutoRefresh=Yes"), std::string::npos);
+}
+
+}  // namespace

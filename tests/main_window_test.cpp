@@ -1,0 +1,496 @@
+// The main window of NIMBO.exe driven in-process with real messages: the
+// close request, the command message, the timer tick, the lease view
+// refresh, the session end, the tray icon against a stand-in notification
+// area, a failed save, the busy Properties command and the shutdown.
+//
+// The stand-in "Shell_TrayWnd" window is what the shell's Shell_NotifyIcon
+// talks to: it receives each NIM_ADD / NIM_MODIFY / NIM_DELETE as
+// WM_COPYDATA (dwData = the NIM_ code; Wine's record starts with the window,
+// the icon id and the NIF_ flags as 32-bit numbers) and answers TRUE or FALSE.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "housekeeping_fixture.h"
+#include "shell/clock.h"
+#include "shell/command_message.h"
+#include "shell/leases_changed.h"
+#include "shell/main_window_win32.h"
+#include "shell/program_win32.h"
+#include "win32_dialogs.h"
+
+namespace {
+
+// ---- the stand-in notification area ----
+
+std::vector<DWORD> trayCalls;  // NIM_ADD, NIM_MODIFY, NIM_DELETE in order
+UINT lastTrayFlags = 0;
+BOOL trayAnswer = TRUE;
+
+LRESULT CALLBACK FakeTrayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        trayCalls.push_back(static_cast<DWORD>(data->dwData));
+        if (data->cbData >= 12) lastTrayFlags = static_cast<const UINT*>(data->lpData)[2];
+        return trayAnswer;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int CountCalls(DWORD call) { return static_cast<int>(std::count(trayCalls.begin(), trayCalls.end(), call)); }
+
+// ---- the stand-in Active Leases page: counts its refreshes ----
+
+int refreshes = 0;
+HWND leaseView = nullptr;
+
+LRESULT CALLBACK LeaseViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == MSG_LEASES_CHANGED) ++refreshes;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND TestLeaseView() { return leaseView; }
+
+uint32_t testTick = 0;
+uint32_t TestTick() { return testTick; }
+
+void EndAtOnce() {}
+void NeverEnd() { Sleep(INFINITE); }
+
+void RegisterTestClass(const char* name, WNDPROC procedure) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = name;
+    RegisterClassA(&windowClass);
+}
+
+// Another thread holds StartupLock while this object lives.
+class StartupLockHolder {
+public:
+    StartupLockHolder() {
+        thread_ = std::thread([this] {
+            WaitForSingleObject(StartupLock, INFINITE);
+            SetEvent(taken_);
+            WaitForSingleObject(release_, INFINITE);
+            ReleaseMutex(StartupLock);
+        });
+        WaitForSingleObject(taken_, INFINITE);
+    }
+    ~StartupLockHolder() {
+        SetEvent(release_);
+        thread_.join();
+        CloseHandle(taken_);
+        CloseHandle(release_);
+    }
+
+private:
+    HANDLE taken_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread thread_;
+};
+
+class MainWindowTest : public HousekeepingFixture {
+protected:
+    void SetUp() override {
+        HousekeepingFixture::SetUp();
+        trayCalls.clear();
+        trayAnswer = TRUE;
+        refreshes = 0;
+
+        ProgramInstance = GetModuleHandleA(nullptr);
+        SetServerThreadBody(&EndAtOnce);
+        // Start-up is complete: the lock is created owned and released.
+        ASSERT_TRUE(CreateStartupLock());
+        ReleaseMutex(StartupLock);
+        ASSERT_TRUE(RegisterWindowClasses(ProgramInstance));
+        RegisterTestClass("Shell_TrayWnd", FakeTrayProc);
+        RegisterTestClass("NimboTestLeaseView", LeaseViewProc);
+        window = CreateMainWindow(ProgramInstance);
+        ASSERT_NE(window, nullptr);
+    }
+
+    void TearDown() override {
+        HideTray();
+        if (IsWindow(window)) DestroyWindow(window);
+        StopProgramServerThread(1000);
+        Drain();
+        if (leaseView) DestroyWindow(leaseView);
+        leaseView = nullptr;
+        CloseStartupLock();
+        SetServerThreadBody(nullptr);
+        SetLeaseViewSource(nullptr);
+        HousekeepingFixture::TearDown();
+    }
+
+    LRESULT Command(const char* text, ULONG_PTR tag = COMMAND_MESSAGE_TAG, DWORD length = 0) {
+        COPYDATASTRUCT data{tag, length ? length : static_cast<DWORD>(strlen(text) + 1), const_cast<char*>(text)};
+        return SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    }
+
+    // What was posted to the main window, taken off its queue undispatched.
+    std::vector<std::pair<UINT, WPARAM>> Posted() {
+        std::vector<std::pair<UINT, WPARAM>> posted;
+        MSG message;
+        while (PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
+            if (message.message != WM_TIMER) posted.emplace_back(message.message, message.wParam);
+        }
+        return posted;
+    }
+
+    // Runs what is queued (the test thread is the window's thread); a quit
+    // message is kept in quitCode.
+    void Pump() {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quitCode = static_cast<int>(message.wParam);
+            } else if (message.message != WM_TIMER) {
+                DispatchMessageA(&message);
+            }
+        }
+    }
+
+    void Drain() {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+
+    void Tick() {
+        SendMessageA(window, WM_TIMER, MAIN_TIMER_ID, 0);
+        Pump();
+    }
+
+    void ShowTray() {
+        if (!tray) tray = CreateWindowExA(0, "Shell_TrayWnd", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    }
+    void HideTray() {
+        if (tray) DestroyWindow(tray);
+        tray = nullptr;
+    }
+
+    bool Logged(const std::string& line) const {
+        std::vector<std::string> log = MainLog();
+        return std::find(log.begin(), log.end(), line) != log.end();
+    }
+
+    HWND window = nullptr;
+    HWND tray = nullptr;
+    int quitCode = -1;
+};
+
+using PostedList = std::vector<std::pair<UINT, WPARAM>>;
+
+TEST_F(MainWindowTest, CloseRequestIsIgnoredAndLogged) {
+    EXPECT_EQ(SendMessageA(window, WM_CLOSE, 0, 0), 0);
+    Pump();
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_TRUE(Logged("Got WM_CLOSE - Ignoring!"));
+}
+
+TEST_F(MainWindowTest, CommandMessageAnswersAndOnlyPostsItsCommands) {
+    struct Case {
+        const char* text;
+        LRESULT answer;
+        PostedList posted;
+    };
+    const Case cases[] = {
+        {"/SHUTDOWN", 1, {{WM_COMMAND, IDM_SHUTDOWN_SERVER}}},
+        {"-shutdown", 1, {{WM_COMMAND, IDM_SHUTDOWN_SERVER}}},
+        {"/SHUTDOWN /QUIET", 0, {{WM_COMMAND, IDM_SHUTDOWN_SERVER}}},
+        {"/OPTIONS", 0, {{WM_COMMAND, IDM_PROPERTIES}}},
+        {"/SHOWICON /BOGUS", 2, {{MSG_SET_TRAY_ICON, 1}}},
+        {"/HIDEICON", 0, {{MSG_SET_TRAY_ICON, 0}}},
+        {"SHUTDOWN", 2, {}},
+        {"", 0, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Command(c.text), c.answer) << c.text;
+        EXPECT_TRUE(IsWindow(window)) << c.text;
+        EXPECT_EQ(Posted(), c.posted) << c.text;
+    }
+    // Another tag: answered 0, not even logged.
+    EXPECT_EQ(Command("/SHUTDOWN", 1), 0);
+    EXPECT_EQ(Posted(), PostedList{});
+    std::vector<std::string> log = MainLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) { return line.rfind("Command Line - ", 0) == 0; }),
+              8);
+    // A sender whose data has no zero byte: read only as far as its length.
+    EXPECT_EQ(Command("/SHUTDOWNXYZ", COMMAND_MESSAGE_TAG, 9), 1);
+    EXPECT_EQ(Posted(), (PostedList{{WM_COMMAND, IDM_SHUTDOWN_SERVER}}));
+
+    // Carried out, the shutdown command destroys the window and ends the loop.
+    Command("/SHUTDOWN /QUIET");
+    Pump();
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(quitCode, 0);
+}
+
+TEST_F(MainWindowTest, TimerTickSavesChangedLeasesThenSweeps) {
+    const uint64_t hour = 3600ULL * FILETIME_TICKS_PER_SECOND;
+    AddLease("pc1", 0xC000020A, TEST_EPOCH + hour);
+    AddLease("old", 0xC000020B, TEST_EPOCH - hour);
+    MarkLeasesDirty();
+
+    Tick();  // saves both (the save comes first), then sweeps the expired one
+    std::string file = Ini();
+    EXPECT_NE(file.find("pc1~00"), std::string::npos);
+    EXPECT_NE(file.find("old~00"), std::string::npos);
+    EXPECT_EQ(SnapshotLeases().size(), 1u);
+    EXPECT_TRUE(LeasesDirty.load());
+
+    Tick();  // the sweep's change reaches the file
+    file = Ini();
+    EXPECT_NE(file.find("pc1~00"), std::string::npos);
+    EXPECT_EQ(file.find("old~00"), std::string::npos);
+    EXPECT_FALSE(LeasesDirty.load());
+}
+
+TEST_F(MainWindowTest, ManyLeaseChangesWithinThreeSecondsGiveOneRefresh) {
+    leaseView = CreateWindowExA(0, "NimboTestLeaseView", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    SetLeaseViewSource(&TestLeaseView);
+    SetTickSource(&TestTick);
+    testTick = 100000;
+
+    Pump();  // nothing requested yet
+    Tick();
+    EXPECT_EQ(refreshes, 0);
+
+    // A change every half second for three seconds: one refresh at once,
+    // the next only once more than 3000 ms have passed.
+    for (int step = 0; step <= 6; ++step) {
+        PostLeasesChanged();
+        PostLeasesChanged();
+        Tick();
+        testTick += 500;
+    }
+    EXPECT_EQ(refreshes, 1);
+    testTick += 1;  // 3501 ms after the first refresh
+    Tick();
+    EXPECT_EQ(refreshes, 2);
+
+    // With AutoRefresh off the request waits; switched on, it goes out.
+    UpdateSettings([](ServerSettings& s) { s.AutoRefresh = false; });
+    PostLeasesChanged();
+    testTick += 10000;
+    Tick();
+    EXPECT_EQ(refreshes, 2);
+    UpdateSettings([](ServerSettings& s) { s.AutoRefresh = true; });
+    Tick();
+    EXPECT_EQ(refreshes, 3);
+}
+
+TEST_F(MainWindowTest, WithoutADesktopShellThereIsNoIconAndNoLogon) {
+    Tick();
+    Tick();
+    EXPECT_FALSE(Logged("User Logged On"));
+    EXPECT_TRUE(trayCalls.empty());
+    EXPECT_FALSE(MainWindowFlags.iconShown);
+
+    // "/SHOWICON" tries, fails for want of a notification area, and every
+    // following tick tries again.
+    Command("/SHOWICON");
+    Pump();
+    EXPECT_TRUE(MainWindowFlags.iconRetry);
+    EXPECT_EQ(Posted(), PostedList{});
+    SendMessageA(window, WM_TIMER, MAIN_TIMER_ID, 0);
+    EXPECT_EQ(Posted(), (PostedList{{MSG_SET_TRAY_ICON, 1}}));
+}
+
+TEST_F(MainWindowTest, IconIsRetriedAfterAFailedAddAndReAddedOnASecondShow) {
+    ShowTray();
+    trayAnswer = FALSE;  // the notification area refuses the first add
+    Tick();
+    EXPECT_TRUE(Logged("User Logged On"));
+    EXPECT_EQ(trayCalls, std::vector<DWORD>{NIM_ADD});
+    EXPECT_EQ(lastTrayFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    EXPECT_TRUE(MainWindowFlags.iconRetry);
+
+    trayAnswer = TRUE;
+    Tick();
+    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_ADD}));
+    EXPECT_TRUE(MainWindowFlags.iconShown);
+    EXPECT_FALSE(MainWindowFlags.iconRetry);
+
+    // A second "/SHOWICON" removes the icon and adds it again: one icon.
+    Command("/SHOWICON");
+    Pump();
+    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_DELETE, NIM_ADD}));
+    EXPECT_TRUE(Logged("Hide Icon"));
+    Command("/HIDEICON");
+    Pump();
+    EXPECT_EQ(CountCalls(NIM_ADD) - 1, CountCalls(NIM_DELETE));  // the first add failed
+    EXPECT_FALSE(MainWindowFlags.iconShown);
+}
+
+TEST_F(MainWindowTest, LogoffHidesTheIconUntilTheShellComesBack) {
+    ShowTray();
+    Tick();
+    ASSERT_TRUE(MainWindowFlags.iconShown);
+
+    SendMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF | ENDSESSION_CLOSEAPP);  // not exactly logoff
+    Pump();
+    EXPECT_TRUE(Logged("End Session"));
+    EXPECT_TRUE(MainWindowFlags.iconShown);
+
+    SendMessageA(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+    Pump();
+    EXPECT_TRUE(Logged("End Session - Logoff"));
+    EXPECT_FALSE(MainWindowFlags.iconShown);
+    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_DELETE}));
+    EXPECT_TRUE(IsWindow(window));
+
+    Tick();  // the shell is still there: wait for it to go
+    EXPECT_FALSE(Logged("User Logged Off"));
+    HideTray();
+    Tick();
+    EXPECT_TRUE(Logged("User Logged Off"));
+    ShowTray();
+    Tick();
+    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_DELETE, NIM_ADD}));
+    EXPECT_TRUE(MainWindowFlags.iconShown);
+}
+
+TEST_F(MainWindowTest, FailedSaveShowsOneBalloonUntilASaveSucceeds) {
+    ShowTray();
+    Tick();
+    ASSERT_TRUE(MainWindowFlags.iconShown);
+    trayCalls.clear();
+
+    std::string folder = dir.file("gone");
+    SetIniPath(folder + "\\NIMBO.INI");  // a folder that does not exist: the write fails
+    AddLease("pc1", 0xC000020A, NEVER_EXPIRES);
+    MarkLeasesDirty();
+    Tick();
+    Tick();
+    EXPECT_EQ(trayCalls, std::vector<DWORD>{NIM_MODIFY});  // one balloon for both failures
+    EXPECT_EQ(lastTrayFlags, static_cast<UINT>(NIF_INFO));
+    EXPECT_TRUE(LeasesDirty.load());
+    std::vector<std::string> log = MainLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) { return line.rfind("Cannot ", 0) == 0; }),
+              1) << "the failure is logged once";
+
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    Tick();
+    EXPECT_FALSE(LeasesDirty.load());
+    EXPECT_NE(ReadFile(folder + "\\NIMBO.INI").find("pc1~00"), std::string::npos);
+    EXPECT_FALSE(MainWindowFlags.saveFailing);
+
+    // Broken again: a new balloon.
+    DeleteFileA((folder + "\\NIMBO.INI").c_str());
+    RemoveDirectoryA(folder.c_str());
+    MarkLeasesDirty();
+    Tick();
+    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_MODIFY, NIM_MODIFY}));
+}
+
+TEST_F(MainWindowTest, PropertiesShowsTheBusyMessageWhileAnotherThreadHoldsTheStartupLock) {
+    auto holder = std::make_unique<StartupLockHolder>();
+
+    std::vector<MessageBoxSeen> boxes;
+    std::thread reader([&] {
+        MessageBoxSeen seen;
+        if (TakeMessageBox(&seen, 5000, IDRETRY)) boxes.push_back(seen);  // Retry: still busy
+        if (TakeMessageBox(&seen, 5000, IDCANCEL)) boxes.push_back(seen);  // Cancel: give up
+    });
+    SendMessageA(window, WM_COMMAND, IDM_PROPERTIES, 0);
+    reader.join();
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const MessageBoxSeen& seen : boxes) {
+        EXPECT_EQ(seen.caption, "Nimbo Error");
+        EXPECT_EQ(seen.text, "The Properties are currently busy. Please try again in a couple of seconds.");
+        EXPECT_TRUE(seen.hasRetry && seen.hasCancel);
+        EXPECT_EQ(seen.owner, window);
+    }
+
+    // No busy message while this (the main) thread owns the lock, as during
+    // start-up, nor once it is free. The properties window, once it exists,
+    // is closed by the watcher.
+    holder.reset();
+    WaitForSingleObject(StartupLock, INFINITE);
+    for (int round = 0; round < 2; ++round) {
+        std::atomic<bool> done{false};
+        bool boxSeen = false;
+        std::thread watcher([&] {
+            while (!done) {
+                if (HWND box = FindWindowA("#32770", nullptr); box && IsWindowVisible(box)) {
+                    boxSeen = true;
+                    PostMessageA(box, WM_CLOSE, 0, 0);
+                }
+                if (HWND dialog = FindWindowA(DIALOG_WINDOW_CLASS, nullptr)) PostMessageA(dialog, WM_CLOSE, 0, 0);
+                Sleep(20);
+            }
+        });
+        SendMessageA(window, WM_COMMAND, IDM_PROPERTIES, 0);
+        done = true;
+        watcher.join();
+        EXPECT_FALSE(boxSeen) << (round == 0 ? "owned by the main thread" : "free");
+        if (round == 0) ReleaseMutex(StartupLock);
+    }
+}
+
+TEST_F(MainWindowTest, RightClickOnTheIconShowsTheMenuWithPropertiesAsDefaultAndDoubleClickOpensProperties) {
+    std::string items;
+    int defaultId = 0;
+    bool seen = false;
+    std::thread reader([&] {
+        seen = ReadPopupMenu(&items, &defaultId, 5000);
+        EndMenu();
+    });
+    PostMessageA(window, MSG_TRAY_CALLBACK, 1, WM_RBUTTONDOWN);  // another icon id: nothing
+    SendMessageA(window, MSG_TRAY_CALLBACK, 0, WM_RBUTTONDOWN);
+    reader.join();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(items, "&Help|-|&Properties...|-|&Shutdown Server");
+    EXPECT_EQ(defaultId, IDM_PROPERTIES);
+    Pump();
+    EXPECT_EQ(Posted(), PostedList{});
+
+    // The double click is the Properties command: with the lock held
+    // elsewhere it shows the busy message.
+    auto holder = std::make_unique<StartupLockHolder>();
+    MessageBoxSeen box;
+    std::thread boxReader([&] { seen = TakeMessageBox(&box, 5000, IDCANCEL); });
+    SendMessageA(window, MSG_TRAY_CALLBACK, 0, WM_LBUTTONDBLCLK);
+    boxReader.join();
+    holder.reset();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(box.caption, "Nimbo Error");
+}
+
+TEST_F(MainWindowTest, ShutdownSavesAfterTheServerThreadEnded) {
+    DestroyWindow(window);
+    EXPECT_EQ(ShutdownProgram(0, 5000), 0);
+    EXPECT_TRUE(Logged("DHCP Server Terminated Successfully"));
+    EXPECT_NE(Ini().find("AutoRefresh=Yes"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, ServerThreadThatDoesNotEndIsTerminatedAndTheSettingsAreSavedAllTheSame) {
+    // A window whose server thread never returns.
+    DestroyWindow(window);
+    StopProgramServerThread(1000);
+    Drain();
+    SetServerThreadBody(&NeverEnd);
+    window = CreateMainWindow(ProgramInstance);
+    ASSERT_NE(window, nullptr);
+    DestroyWindow(window);
+    DeleteFileA(MainLogPath().c_str());
+
+    EXPECT_EQ(ShutdownProgram(3, 300), 3);
+    EXPECT_TRUE(Logged("DHCP Server Not Terminated Properly"));
+    EXPECT_FALSE(Logged("DHCP Server Terminated Successfully"));
+    EXPECT_NE(Ini().find("AutoRefresh=Yes"), std::string::npos);
+}
+
+}  // namespace
