@@ -20,6 +20,15 @@ if(WIN32)
     LABELS ui)
 endif()
 
+if(WIN32)
+  # The administrator of tests/wine/active_leases_test.sh, beside
+  # desktop_probe.exe (the whole-program tests of program_tests.cmake run
+  # that script with NIMBO.exe).
+  add_executable(leases_page_probe wine/leases_page_probe.cpp)
+  target_include_directories(leases_page_probe PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(leases_page_probe PRIVATE nimbo_win32_dialogs nimbo_command_sender comctl32)
+endif()
+
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   # One screenshot per tab under Xvfb, kept in the build tree for a person
   # to look at (not compared).
