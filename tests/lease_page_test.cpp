@@ -1,6 +1,6 @@
-// The Active Leases page's rows without windows: which leases are listed,
-// the row and detail texts (bounded, with a visible cut), the expiry, and
-// which record Delete Lease removes.
+// The Active Leases page's texts without windows: the row and detail texts
+// (bounded, with a visible cut) and the expiry. Which leases are listed and
+// which record Delete Lease takes: list_pages_dialog_test.
 #include "ui/lease_page.h"
 
 #include <cstdlib>
@@ -52,26 +52,6 @@ TEST_F(LeasePageTest, ExpiryIsNeverOrTheLocalTime) {
     zone ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
     tzset();
 #endif
-}
-
-TEST_F(LeasePageTest, DeletedLeasesAreNotListedAndDeleteTakesTheListedRecord) {
-    // A placeholder and a client's lease share an address; Delete Lease on
-    // the client's row must not take the placeholder, which is first.
-    const uint8_t placeholder[] = {0x00};
-    AddRecord("Unknown (192.0.2.10)", 0xC000020A, placeholder, 1, TEST_EPOCH + Seconds(86400));
-    AddRecord("pc7", 0xC000020A, kIdA, sizeof kIdA, NEVER_EXPIRES);
-    AddRecord("", 0xC000020B, kIdB, sizeof kIdB, TEST_EPOCH + Seconds(60));
-
-    std::vector<Lease> listed = ListedLeases();
-    ASSERT_EQ(listed.size(), 3u);
-    EXPECT_TRUE(DeleteListedLease(listed[1]));
-    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, DELETED_ADDRESS, 0xC000020B}));
-    EXPECT_FALSE(DeleteListedLease(listed[1]));  // gone already: nothing else is taken
-
-    listed = ListedLeases();
-    ASSERT_EQ(listed.size(), 2u);
-    EXPECT_STREQ(listed[0].hostName, "Unknown (192.0.2.10)");
-    EXPECT_EQ(LeaseListText(listed[1]), "[00-0C-29-11-22-33]");
 }
 
 }  // namespace
