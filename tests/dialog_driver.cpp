@@ -121,7 +121,67 @@ std::vector<std::string> RangeEntries(HWND page) {
     return entries;
 }
 
-void SelectRangeEntry(HWND page, int index) {
-    ListView_SetItemState(GetDlgItem(page, IDC_RANGE_LIST), index, LVIS_SELECTED | LVIS_FOCUSED,
-                          LVIS_SELECTED | LVIS_FOCUSED);
+void SelectRangeEntry(HWND page, int index) { SelectRow(GetDlgItem(page, IDC_RANGE_LIST), index); }
+
+namespace {
+
+std::string RowColumn(HWND list, int row, int column) {
+    char text[200] = {};
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    return text;
 }
+
+std::string boxCaption;
+int boxButton = 0;
+std::string boxText;
+
+void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND box = FindWindowA("#32770", boxCaption.c_str());
+    if (!box) return;
+    KillTimer(nullptr, id);
+    boxText = Text(box, 0xFFFF);
+    PostMessageA(box, WM_COMMAND, boxButton, 0);
+}
+
+}  // namespace
+
+std::vector<std::string> ListRows(HWND list) {
+    std::vector<std::string> rows;
+    const int count = ListView_GetItemCount(list);
+    for (int i = 0; i < count; ++i) rows.push_back(RowColumn(list, i, 0) + "|" + RowColumn(list, i, 1));
+    return rows;
+}
+
+int RowOf(HWND list, const std::string& text) {
+    const int count = ListView_GetItemCount(list);
+    for (int i = 0; i < count; ++i)
+        if (RowColumn(list, i, 0) == text) return i;
+    return -1;
+}
+
+void SelectRow(HWND list, int index) {
+    ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void ClickHeader(HWND list, int column) {
+    HWND header = GetDlgItem(list, 0);
+    RECT item;
+    Header_GetItemRect(header, column, &item);
+    const LPARAM point = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    SendMessageA(header, WM_LBUTTONUP, 0, point);
+    Pump(GetAncestor(list, GA_ROOT));
+}
+
+void AnswerNextBox(const char* caption, int button) {
+    boxCaption = caption;
+    boxButton = button;
+    boxText.clear();
+    SetTimer(nullptr, 0, 20, &AnswerBox);
+}
+
+std::string BoxText() { return boxText; }

@@ -35,3 +35,19 @@ std::string Text(HWND dialog, int id);
 // The Address Ranges list as "+text" (included) and "-text" (excluded).
 std::vector<std::string> RangeEntries(HWND page);
 void SelectRangeEntry(HWND page, int index);
+
+// A report list's rows as "column 0|column 1", top to bottom (column 1 is
+// asked of the page as the list would to show it).
+std::vector<std::string> ListRows(HWND list);
+// The index of the first row whose column 0 is `text`, -1 for none.
+int RowOf(HWND list, const std::string& text);
+// Selects a row (and focuses it), as a click on it would.
+void SelectRow(HWND list, int index);
+// A mouse click on the header of column `column`.
+void ClickHeader(HWND list, int column);
+
+// Answers the next message box captioned `caption` with `button` (IDOK,
+// IDYES, IDNO...) as soon as it shows, from a timer; BoxText() is then its
+// text, "" while none has been answered.
+void AnswerNextBox(const char* caption, int button);
+std::string BoxText();

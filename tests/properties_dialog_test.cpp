@@ -132,6 +132,12 @@ void EditGeneralPage(HWND frame) {
     EXPECT_EQ(SelectedTab(frame), 0) << "Ctrl+Tab left a bad address behind";
     EXPECT_EQ(CurrentPage(frame), general);
 
+    Click(general, IDC_UNLIMITED);
+    EXPECT_EQ(IsDlgButtonChecked(general, IDC_LIMITED), BST_UNCHECKED);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(general, IDC_DAYS)));
+    Click(general, IDC_LIMITED);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(general, IDC_DAYS)));
+
     Type(general, IDC_SERVER_ADDRESS, "192.0.2.12");  // inside the range
     Type(general, IDC_DNS_SERVERS, "198.51.100.53");
     Type(general, IDC_DAYS, "0");
@@ -244,24 +250,13 @@ TEST_F(PropertiesDialogTest, EveryCloseSavesAndEveryOpeningStartsOnGeneral) {
 }
 
 // Settings that cannot be written are not passed over in silence.
-HWND failureBox = nullptr;
-std::string failureText;
-void CALLBACK AnswerFailureBox(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND box = FindWindowA("#32770", "Nimbo Error");
-    if (!box) return;
-    KillTimer(nullptr, id);
-    failureBox = box;
-    failureText = Text(box, 0xFFFF);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-}
-
 TEST_F(PropertiesDialogTest, AFailedSaveIsReported) {
     SetIniPath(scratch.file("missing\\NIMBO.INI"));
     RunWithDialog([](HWND frame) {
-        SetTimer(nullptr, 0, 20, &AnswerFailureBox);
+        AnswerNextBox("Nimbo Error", IDOK);
         Click(frame, IDC_CLOSE);
     });
-    ASSERT_NE(failureBox, nullptr);
+    const std::string failureText = BoxText();
     EXPECT_NE(failureText.find("could not be written to NIMBO.INI"), std::string::npos) << failureText;
     EXPECT_NE(failureText.find("System error 3"), std::string::npos) << failureText;
 }

@@ -2,14 +2,31 @@
 # in-process under Wine, screenshots under Xvfb, and the help file.
 nimbo_add_test(general_page_test SOURCES general_page_test.cpp LIBS nimbo_pages)
 nimbo_add_test(range_list_test SOURCES range_list_test.cpp LIBS nimbo_pages)
+nimbo_add_test(list_sort_test SOURCES list_sort_test.cpp LIBS nimbo_pages)
+nimbo_add_test(reservation_page_test SOURCES reservation_page_test.cpp LIBS nimbo_pages nimbo_test_support)
+nimbo_add_test(lease_page_test SOURCES lease_page_test.cpp LIBS nimbo_pages nimbo_test_support)
 
 if(WIN32)
+  set_source_files_properties(properties_test.rc PROPERTIES OBJECT_DEPENDS "${NIMBO_UI_RESOURCE_FILES}")
   # The dialog in-process, with the resources the program would give it.
   nimbo_add_test(properties_dialog_test
     SOURCES properties_dialog_test.cpp dialog_driver.cpp properties_test.rc
     LIBS nimbo_ui nimbo_server nimbo_config nimbo_dhcp_builder nimbo_test_support
     LABELS ui)
   add_dependencies(properties_dialog_test nimbo_help)
+  nimbo_add_test(list_pages_dialog_test
+    SOURCES list_pages_dialog_test.cpp dialog_driver.cpp properties_test.rc
+    LIBS nimbo_ui nimbo_test_support
+    LABELS ui)
+endif()
+
+if(WIN32)
+  # The administrator of tests/wine/active_leases_test.sh, beside
+  # desktop_probe.exe (the whole-program tests of program_tests.cmake run
+  # that script with NIMBO.exe).
+  add_executable(leases_page_probe wine/leases_page_probe.cpp)
+  target_include_directories(leases_page_probe PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(leases_page_probe PRIVATE nimbo_win32_dialogs nimbo_command_sender comctl32)
 endif()
 
 if(WIN32 AND CMAKE_CROSSCOMPILING)

@@ -91,7 +91,10 @@ INT_PTR CALLBACK GeneralPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
         case WM_INITDIALOG:
             return OnInitDialog(page);
         case WM_COMMAND:
-            if (LOWORD(wParam) == IDC_UNLIMITED || LOWORD(wParam) == IDC_LIMITED) EnableLeaseTime(page);
+            if (LOWORD(wParam) == IDC_UNLIMITED || LOWORD(wParam) == IDC_LIMITED) {
+                if (HIWORD(wParam) == BN_CLICKED) OnRadioClick(page, IDC_UNLIMITED, IDC_LIMITED, LOWORD(wParam));
+                EnableLeaseTime(page);
+            }
             return FALSE;
         case MSG_VALIDATE_PAGE:
             return OnValidate(page);

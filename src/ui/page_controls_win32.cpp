@@ -15,6 +15,8 @@ void EnableControl(HWND dialog, int id, bool enable) { EnableWindow(GetDlgItem(d
 
 bool IsTicked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 
+void OnRadioClick(HWND dialog, int first, int last, int id) { CheckRadioButton(dialog, first, last, id); }
+
 std::string ResourceString(UINT id) {
     char text[1000] = {};
     LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text);

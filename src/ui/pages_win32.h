@@ -15,19 +15,29 @@ constexpr UINT MSG_VALIDATE_PAGE = WM_APP + 6;
 
 INT_PTR CALLBACK GeneralPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK RangesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
-// The Reservations and Active Leases pages until they are built: empty.
-INT_PTR CALLBACK EmptyPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ReservationsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ActiveLeasesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The text of a control, at most `limit` characters.
 std::string ControlText(HWND dialog, int id, int limit);
 void SetControlText(HWND dialog, int id, const std::string& text);
 void EnableControl(HWND dialog, int id, bool enable);
 bool IsTicked(HWND dialog, int id);
+// A click on radio button `id` of the group first..last: ticks it and clears
+// the others. The frame's keyboard procedure adds DLGC_WANTTAB to every
+// control's dialog code, and Wine's automatic radio buttons know the radio
+// buttons of their group by that code alone, so there a click would tick
+// nothing: the pages tick the button themselves.
+void OnRadioClick(HWND dialog, int first, int last, int id);
 // A string of the program's string table ("" when it has none).
 std::string ResourceString(UINT id);
 
 // The reaction to a field that fails its check: the field gets the focus
 // and the default beep sounds. Returns the refusal for MSG_VALIDATE_PAGE.
 INT_PTR RefuseField(HWND page, int id);
+// A question or notice with texts of the string table, through the
+// program's message box (SetPropertiesMessageBox). Returns the button.
+int AskUser(HWND owner, UINT textId, UINT captionId, UINT style);
+
 // Answers MSG_VALIDATE_PAGE: the result goes into the page's message result.
 INT_PTR AnswerValidate(HWND page, bool refuse);

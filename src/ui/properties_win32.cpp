@@ -24,8 +24,8 @@ struct PageRow {
 const PageRow PAGES[] = {
     {IDS_TAB_GENERAL, IDD_GENERAL, &GeneralPageProc, "General Configuration"},
     {IDS_TAB_RANGES, IDD_RANGES, &RangesPageProc, "IP Address Ranges"},
-    {IDS_TAB_RESERVATIONS, IDD_RESERVATIONS, &EmptyPageProc, "Lease Reservations"},
-    {IDS_TAB_ACTIVE_LEASES, IDD_ACTIVE_LEASES, &EmptyPageProc, "Active Leases"},
+    {IDS_TAB_RESERVATIONS, IDD_RESERVATIONS, &ReservationsPageProc, "Lease Reservations"},
+    {IDS_TAB_ACTIVE_LEASES, IDD_ACTIVE_LEASES, &ActiveLeasesPageProc, "Active Leases"},
 };
 constexpr int PAGE_COUNT = sizeof PAGES / sizeof PAGES[0];
 constexpr int PICTURE_WIDTH = 68;
@@ -36,6 +36,7 @@ HWND frameWindow = nullptr;
 HWND currentPage = nullptr;
 HIMAGELIST pictureList = nullptr;
 std::string helpFilePath;
+PropertiesMessageBox messageBox = nullptr;
 
 HINSTANCE Module() { return GetModuleHandleA(nullptr); }
 
@@ -216,15 +217,6 @@ void ShowError(HWND owner, UINT textId, const std::string& detail) {
 
 }  // namespace
 
-INT_PTR CALLBACK EmptyPageProc(HWND page, UINT message, WPARAM, LPARAM) {
-    if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_HELP) {
-        OpenHelp(page);
-        return TRUE;
-    }
-    return FALSE;
-}
-
 void ShowPropertiesDialog() {
     if (dialogOpen) {
         if (frameWindow && IsWindow(frameWindow)) SetForegroundWindow(frameWindow);
@@ -240,7 +232,13 @@ void ShowPropertiesDialog() {
     dialogOpen = false;
 }
 
-HWND ActiveLeasesPage() { return nullptr; }
+void SetPropertiesMessageBox(PropertiesMessageBox show) { messageBox = show; }
+
+int AskUser(HWND owner, UINT textId, UINT captionId, UINT style) {
+    if (messageBox) return messageBox(owner, textId, captionId, style);
+    return MessageBoxA(owner, ResourceString(textId).c_str(), ResourceString(captionId ? captionId : IDS_ERROR_CAPTION).c_str(),
+                       style);
+}
 
 void SetHelpFilePath(const std::string& path) { helpFilePath = path; }
 

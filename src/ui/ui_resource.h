@@ -65,3 +65,20 @@
 #define IDC_INCLUDE 1016
 #define IDC_EXCLUDE 1017
 #define IDC_REMOVE 1018
+
+// Reservations page (dialog 214).
+#define IDC_RESERVATION_LIST 1007
+#define IDC_HOST_NAME_KEY 1010
+#define IDC_RESERVED_ADDRESS 1011
+#define IDC_DELETE 1012
+#define IDC_SET_RESERVATION 1013
+#define IDC_BY_HOST_NAME 1033
+#define IDC_BY_HARDWARE_ADDRESS 1034
+#define IDC_HARDWARE_KEY 1035
+
+// Active Leases page (dialog 215); "Delete Lease" shares 1012.
+#define IDC_LEASE_LIST 1005
+#define IDC_LEASE_IDENTIFIER 1024
+#define IDC_LEASE_EXPIRES 1025
+#define IDC_AUTO_REFRESH 1026
+#define IDC_REFRESH 1027
