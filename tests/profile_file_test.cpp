@@ -47,6 +47,11 @@ TEST(ProfileFileRead, UnicodeFileIsReadAndWrittenBackInUnicode) {
               Utf16File(u"; caf\u00e9\r\n[Server]\r\nLeaseTime=600\r\nDomainName=caf\u00e9.example\r\nBootFile=pxe.0\r\n"));
     // A cut last byte is dropped; the rest still reads.
     EXPECT_EQ(Load(Utf16File(u"[A]\r\nk=v") + "x").getString("A", "k", ""), "v");
+    // Any bytes stored in a Unicode file read back as they were, also a host
+    // name off the wire in another code page.
+    const std::string name = "pc-\xE9t\xE9-\xFF\x80";
+    file.setString("Leases", name + "~01", name);
+    EXPECT_EQ(Load(file.saveText()).getString("Leases", name + "~01", ""), name);
 }
 
 TEST(ProfileFileRead, DuplicatesAndCase) {

@@ -64,6 +64,9 @@ std::string AnsiFromUtf16(const std::u16string& text) {
         if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
+        } else if (code >= 0xDC80 && code <= 0xDCFF) {
+            out += static_cast<char>(code - 0xDC00);  // a byte that was no UTF-8, as it was
+            continue;
         } else if (code >= 0xD800 && code <= 0xDFFF) {
             code = '?';  // half of a pair: no character
         }
@@ -79,7 +82,11 @@ std::u16string Utf16FromAnsi(const std::string& text) {
         size_t length;
         uint32_t code = ReadUtf8(text, i, length);
         if (length == 0) {
-            code = static_cast<uint8_t>(text[i]);  // Latin-1
+            // A byte that begins no UTF-8 sequence (a host name off the wire
+            // in another code page, say) is kept as a lone low surrogate, so
+            // that it reads back as the same byte.
+            code = static_cast<uint8_t>(text[i]);
+            if (code >= 0x80) code += 0xDC00;
             length = 1;
         }
         if (code >= 0x10000) {
