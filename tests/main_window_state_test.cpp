@@ -33,6 +33,7 @@ const TickDesktop recordingDesktop = {
         calls.push_back("notice");
         return noticeShown;
     },
+    [] { calls.push_back("recovered"); },
 };
 
 class MainWindowStateTest : public HousekeepingFixture {
@@ -152,6 +153,8 @@ TEST_F(MainWindowStateTest, FailedSaveIsRetriedEveryTickAndNoticedOnceUntilASave
 
     std::filesystem::create_directory(folder);
     Tick();
+    Tick();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "recovered"), 1);
     EXPECT_FALSE(LeasesDirty.load());
     EXPECT_FALSE(state.saveFailing);
     EXPECT_NE(ReadFile(JoinPath(folder, "NIMBO.INI")).find("pc1~000c2911220a="), std::string::npos);

@@ -47,6 +47,7 @@ void RunTimerTick(MainWindowState& state, const TickDesktop& desktop) {
 
 void NoteSaveResult(MainWindowState& state, bool saved, const TickDesktop& desktop) {
     if (saved) {
+        if (state.saveNoticeShown && desktop.showSaveRecovered) desktop.showSaveRecovered();
         state.settingsUnsaved = false;
         state.saveFailing = false;
         state.saveNoticeShown = false;

@@ -51,6 +51,9 @@ struct TickDesktop {
     // system's error code). False when it could not be shown (no icon yet):
     // the next failing save tries again.
     bool (*showSaveNotice)(long error) = nullptr;
+    // Tells the administrator that a save succeeded again after a failure
+    // that showSaveNotice reported.
+    void (*showSaveRecovered)() = nullptr;
 };
 
 // The tick count of the refresh throttle: TickCountMs(), or a test's source.
@@ -66,8 +69,9 @@ void RunTimerTick(MainWindowState& state, const TickDesktop& desktop);
 
 // ---- the steps and transitions, for the window procedure and the tests ----
 
-// After any save: success clears the failure and its notice; a failure shows
-// the notice unless it has been shown since the last success.
+// After any save: success clears the failure and its notice (and says so
+// when the notice had been shown); a failure shows the notice unless it has
+// been shown since the last success.
 void NoteSaveResult(MainWindowState& state, bool saved, const TickDesktop& desktop);
 // After the properties window (which saves everything when it closes):
 // a failed save there makes the tick retry the whole settings save.

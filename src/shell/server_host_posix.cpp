@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <vector>
@@ -102,6 +103,27 @@ bool ServeCommands(int listener) {
     return shutdown;
 }
 
+// NIMBO.LOG may sit on the very disk that failed, so a failed save is also
+// told on standard error, where a service manager or a terminal sees it.
+bool PrintSaveFailure(long error) {
+    std::fprintf(stderr,
+                 "nimbo: %s could not be written: %s (error %ld). The server keeps serving and tries again; "
+                 "see NIMBO.LOG.\n",
+                 IniPath().c_str(), std::strerror(static_cast<int>(error)), error);
+    return true;
+}
+
+void PrintSaveRecovered() { std::fprintf(stderr, "nimbo: %s written again\n", IniPath().c_str()); }
+
+// The host's desktop: no shell, no icon, no lease view; save notices go to
+// standard error.
+TickDesktop HostDesktop() {
+    TickDesktop desktop;
+    desktop.showSaveNotice = PrintSaveFailure;
+    desktop.showSaveRecovered = PrintSaveRecovered;
+    return desktop;
+}
+
 }  // namespace
 
 bool ParseHostArguments(const std::vector<std::string>& arguments, const std::string& programDirectory,
@@ -136,11 +158,7 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, const std::st
     return true;
 }
 
-void RunHousekeepingTick() {
-    // The Windows main window's tick without a desktop: no shell, no icon,
-    // no lease view.
-    RunTimerTick(MainWindowFlags, TickDesktop{});
-}
+void RunHousekeepingTick() { RunTimerTick(MainWindowFlags, HostDesktop()); }
 
 std::string StartupBannerLine(const char* version) {
     utsname names{};
@@ -266,10 +284,20 @@ int RunServerHost(const HostOptions& options) {
 
 int ShutDownServer(uint32_t timeoutMs) {
     const bool stopped = StopServerThread(timeoutMs);
-    saveSettings();
+    const bool saved = saveSettings();
+    int code = 0;
+    if (saved) {
+        NoteSaveResult(MainWindowFlags, true, HostDesktop());
+    } else {
+        const long error = LastSaveError();
+        std::fprintf(stderr, "nimbo: the final save failed: %s could not be written: %s (error %ld). "
+                             "What changed since the last good save is lost.\n",
+                     IniPath().c_str(), std::strerror(static_cast<int>(error)), error);
+        code = EXIT_FINAL_SAVE_FAILED;
+    }
     if (!stopped) {
         std::fflush(nullptr);
-        std::_Exit(0);
+        std::_Exit(code);
     }
-    return 0;
+    return code;
 }
