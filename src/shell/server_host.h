@@ -18,7 +18,8 @@ struct HostOptions {
 // Parses the arguments of `nimbo` (without the program name): "--dir DIR",
 // "--server-port N" and "--client-port N" are the host's own options; the
 // rest is the command line. The directory defaults to `programDirectory`.
-// False (with a message in *error) for an option without its value.
+// False (with a message in *error) for an option without its value and for
+// any other word that starts with "--".
 bool ParseHostArguments(const std::vector<std::string>& arguments, const std::string& programDirectory,
                         HostOptions* options, std::string* error);
 

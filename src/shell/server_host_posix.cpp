@@ -62,13 +62,12 @@ std::string ProcessorText() {
 }
 
 // The second start: hand the command line to the running server and show
-// its answer.
+// its answer. What the Windows program shows in a message box goes to
+// standard error.
 int SecondStart(const HostOptions& options) {
     std::string text = options.commandLine.empty() ? "/SHOWICON" : options.commandLine;
     int answer = SendCommandToServer(options.directory, COMMAND_MESSAGE_TAG, text);
-    if (answer == COMMAND_RESULT_PASSED) {
-        std::printf("%s\n", CommandAnswerText(answer).c_str());
-    } else if (answer == COMMAND_RESULT_ERROR) {
+    if (answer == COMMAND_RESULT_PASSED || answer == COMMAND_RESULT_ERROR) {
         std::fprintf(stderr, "%s\n", CommandAnswerText(answer).c_str());
     } else if (answer < 0) {
         std::fprintf(stderr, "The running Nimbo server in %s did not answer\n", options.directory.c_str());
@@ -134,6 +133,13 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, const std::st
         const std::string& argument = arguments[i];
         bool needsValue = argument == "--dir" || argument == "--server-port" || argument == "--client-port";
         if (!needsValue) {
+            // "--" starts the host's own options only; a mistyped one must
+            // not reach the command line, where it would merely be logged
+            // while the server started anyway.
+            if (argument.compare(0, 2, "--") == 0) {
+                *error = "unknown option " + argument;
+                return false;
+            }
             rest.push_back(argument);
             continue;
         }
