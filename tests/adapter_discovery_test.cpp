@@ -126,7 +126,10 @@ TEST(AdapterDiscoveryLinux, DiscoveryReadsTheInjectedFilesAndWarnsOnlyForZeroAdd
     // The warning: only for exactly "0.0.0.0", and not with DontWarnAddress set.
     ServerSettings zero;
     CopySetting(zero.IPAddress, "0.0.0.0");
+    testing::internal::CaptureStderr();
     WarnWhenNoStaticAddress(zero);
+    // No message box here: the log and standard error tell it.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(STATIC_ADDRESS_WARNING) + "\n");
     std::vector<std::string> lines = LogTexts(MainLogPath());
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], STATIC_ADDRESS_WARNING);

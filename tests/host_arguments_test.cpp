@@ -42,6 +42,20 @@ TEST(HostArguments, OptionsWithoutAGoodValueAreRefused) {
     EXPECT_FALSE(ParseHostArguments({"/SHUTDOWN", "--client-port"}, "/opt", &options, &error));
 }
 
+// A mistyped option of the host must not start a server that only logs it.
+// Single "-" words are command words, checked by the server as on Windows.
+TEST(HostArguments, UnknownDoubleDashWordsAreRefused) {
+    HostOptions options;
+    std::string error;
+    for (const char* word : {"--bogus", "--", "--DIR", "--server-port=67"}) {
+        EXPECT_FALSE(ParseHostArguments({"/QUIET", word, "--dir", "/tmp/n"}, "/opt", &options, &error)) << word;
+        EXPECT_EQ(error, std::string("unknown option ") + word);
+    }
+    ASSERT_TRUE(ParseHostArguments({"-bogus", "--dir", "--odd-directory"}, "/opt", &options, &error));
+    EXPECT_EQ(options.commandLine, "-bogus");
+    EXPECT_EQ(options.directory, "--odd-directory");
+}
+
 TEST(HostBanner, KeepsTheWindowsLayout) {
     std::string banner = StartupBannerLine("0.13");
     EXPECT_EQ(banner.rfind("NIMBO V0.13 Starting - Running on ", 0), 0u) << banner;

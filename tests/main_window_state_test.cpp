@@ -33,6 +33,7 @@ const TickDesktop recordingDesktop = {
         calls.push_back("notice");
         return noticeShown;
     },
+    [] { calls.push_back("recovered"); },
 };
 
 class MainWindowStateTest : public HousekeepingFixture {
@@ -152,6 +153,8 @@ TEST_F(MainWindowStateTest, FailedSaveIsRetriedEveryTickAndNoticedOnceUntilASave
 
     std::filesystem::create_directory(folder);
     Tick();
+    Tick();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "recovered"), 1);
     EXPECT_FALSE(LeasesDirty.load());
     EXPECT_FALSE(state.saveFailing);
     EXPECT_NE(ReadFile(JoinPath(folder, "NIMBO.INI")).find("pc1~000c2911220a="), std::string::npos);
@@ -163,6 +166,43 @@ TEST_F(MainWindowStateTest, FailedSaveIsRetriedEveryTickAndNoticedOnceUntilASave
     Tick();
     EXPECT_FALSE(state.settingsUnsaved);
     EXPECT_NE(ReadFile(JoinPath(folder, "NIMBO.INI")).find("AutoRefresh=Yes"), std::string::npos);
+}
+
+// A clock that gives the listed tick counts one read after the other and
+// then stays at the last: the tick reads it when it starts and after a save.
+std::vector<uint32_t> clockReads;
+size_t clockRead = 0;
+uint32_t ScriptedTick() { return clockReads[std::min(clockRead++, clockReads.size() - 1)]; }
+
+TEST_F(MainWindowStateTest, SlowSavesWaitNineTimesTheirDurationFastOnesDoNot) {
+    SetTickSource(ScriptedTick);
+    // Each step: the clock reads of one tick, then whether it saved.
+    auto tickAt = [&](std::vector<uint32_t> reads) {
+        clockReads = std::move(reads);
+        clockRead = 0;
+        Tick();
+        const bool saved = !LeasesDirty.load();
+        MarkLeasesDirty();  // a lease changes after every tick
+        return saved;
+    };
+    AddDirtyLease();
+    EXPECT_TRUE(tickAt({1000, 1049}));  // 49 ms: the half-second cadence stays
+    EXPECT_TRUE(tickAt({1500, 1620}));  // 120 ms: the next waits 1080 ms from 1620
+    EXPECT_FALSE(tickAt({2000}));
+    EXPECT_FALSE(tickAt({2699}));
+    EXPECT_TRUE(tickAt({2700, 2730}));  // fast again
+    EXPECT_TRUE(tickAt({3200, 3210}));
+    // So does the retry of a settings save that failed.
+    EXPECT_TRUE(tickAt({3700, 4700}));
+    NoteSettingsSaved(state, false);
+    EXPECT_FALSE(tickAt({13699}));
+    EXPECT_TRUE(state.settingsUnsaved);
+    EXPECT_TRUE(tickAt({13700, 13710}));
+    EXPECT_FALSE(state.settingsUnsaved);
+    // Across the wrap of the tick count.
+    EXPECT_TRUE(tickAt({0xFFFFFF00u, 0xFFFFFFFFu}));  // 255 ms
+    EXPECT_FALSE(tickAt({0x00000800u}));
+    EXPECT_TRUE(tickAt({0x000008FEu, 0x00000900u}));
 }
 
 }  // namespace

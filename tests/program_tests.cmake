@@ -26,18 +26,22 @@ if(WIN32)
   # tests of tests/wine/. They skip (77) without root, namespaces, Wine or,
   # for the desktop test, Xvfb (the wire test without the Linux host).
   # Screenshots go to test-output/.
-  # The wire comparison runs the Linux host of the native build beside it.
+  # The wire comparison runs the Linux host of the native build beside it;
+  # the reply burst test sends its datagrams with the native probe client.
   set(NIMBO_LINUX_HOST ${CMAKE_SOURCE_DIR}/build/native/bin/nimbo CACHE FILEPATH
     "The Linux host nimbo that the Wine tests compare NIMBO.exe with")
+  set(NIMBO_PROBE_CLIENT ${CMAKE_SOURCE_DIR}/build/native/bin/nimbo_probe_client CACHE FILEPATH
+    "The native probe client that the Wine tests send crafted datagrams with")
   add_executable(desktop_probe wine/desktop_probe.cpp)
   target_link_libraries(desktop_probe PRIVATE nimbo_win32_dialogs)
   file(GLOB wine_scripts CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/wine/*_test.sh)
-  list(APPEND wine_scripts ${CMAKE_CURRENT_SOURCE_DIR}/e2e/udhcpc_test.sh ${CMAKE_CURRENT_SOURCE_DIR}/e2e/dhclient_test.sh)
+  list(APPEND wine_scripts ${CMAKE_CURRENT_SOURCE_DIR}/e2e/udhcpc_test.sh ${CMAKE_CURRENT_SOURCE_DIR}/e2e/dhclient_test.sh
+    ${CMAKE_CURRENT_SOURCE_DIR}/e2e/reply_burst_test.sh)
   foreach(script IN LISTS wine_scripts)
     get_filename_component(name ${script} NAME_WE)
     add_test(NAME wine_${name} COMMAND bash ${script} $<TARGET_FILE:NIMBO> $<TARGET_FILE:desktop_probe>)
     set_tests_properties(wine_${name} PROPERTIES LABELS "e2e;wine" RUN_SERIAL TRUE SKIP_RETURN_CODE 77
       TIMEOUT 300 ENVIRONMENT
-      "NIMBO_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output/wine_${name};NIMBO_LINUX_HOST=${NIMBO_LINUX_HOST}")
+      "NIMBO_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output/wine_${name};NIMBO_LINUX_HOST=${NIMBO_LINUX_HOST};NIMBO_PROBE_CLIENT=${NIMBO_PROBE_CLIENT}")
   endforeach()
 endif()

@@ -201,6 +201,58 @@ TEST_F(SettingsFileTest, RangesExceptionsAndGateways) {
     EXPECT_EQ(saved.getString("GW9", "Note", ""), "kept");
 }
 
+// Items that cannot serve as written are named at load, once each: a high
+// end below the low end (a dropped octet reads as 192.0.0.2) and a bound
+// that does not parse (it reads as 255.255.255.255), also in exceptions and
+// relay sections. Good items, 255.255.255.255 written as such and empty
+// items pass without a word; the texts stay as written.
+TEST_F(SettingsFileTest, UnusableRangeItemsAreNamedAtLoad) {
+    const std::string ranges = "192.0.2.10-192.0.2,192.0.2.20 - 192.0.2.30,,192.0.2.40,192.0.2.50-x,255.255.255.255";
+    writeIni("[Server]\nIPAddress=192.0.2.10\nRanges=" + ranges +
+             "\nExceptions=192.0.2.45-192.0.2.44,junk\n"
+             "[GW2]\nGateway=198.51.100.1\nRanges=198.51.100.9-198.51.100.5,198.51.100.20\n");
+    loadSettings();
+    std::vector<std::string> named;
+    for (const std::string& line : mainLog())
+        if (line.find(" item \"") != std::string::npos) named.push_back(line);
+    EXPECT_EQ(named, (std::vector<std::string>{
+                         "Ranges item \"192.0.2.10-192.0.2\" in [Server] holds no address: its high end reads as "
+                         "192.0.0.2, below its low end",
+                         "Ranges item \"192.0.2.20 - 192.0.2.30\" in [Server]: \" 192.0.2.30\" is not an address and "
+                         "reads as 255.255.255.255",
+                         "Ranges item \"192.0.2.50-x\" in [Server]: \"x\" is not an address and reads as 255.255.255.255",
+                         "Exceptions item \"192.0.2.45-192.0.2.44\" in [Server] holds no address: its high end reads "
+                         "as 192.0.2.44, below its low end",
+                         "Exceptions item \"junk\" in [Server]: \"junk\" is not an address and reads as 255.255.255.255",
+                         "Ranges item \"198.51.100.9-198.51.100.5\" in [GW2] holds no address: its high end reads as "
+                         "198.51.100.5, below its low end",
+                     }));
+    EXPECT_EQ(GatewayRanges(LOCAL_GATEWAY), ranges);
+}
+
+// A later section of a name already seen is ignored at load and named in
+// the log. [Leases] and [Reservations] are rewritten whole by the saves,
+// which drop the stale copy (kept, it would bring its leases back once the
+// first is gone); other sections keep it.
+TEST_F(SettingsFileTest, RepeatedSectionsAreNamedAtLoad) {
+    writeIni("[Server]\nIPAddress=192.0.2.10\n[Leases]\npc1~01=c000020b.ffffffff.ffffffff\n"
+             "[GW1]\nGateway=198.51.100.1\n[leases]\nstale~02=c000020c.ffffffff.ffffffff\n"
+             "[Server]\nIPAddress=192.0.2.99\n");
+    loadSettings();
+    EXPECT_STREQ(CurrentSettings()->IPAddress, "192.0.2.10");
+    ASSERT_EQ(SnapshotLeases().size(), 1u);
+    std::vector<std::string> named;
+    for (const std::string& line : mainLog())
+        if (line.rfind("Section [", 0) == 0) named.push_back(line);
+    EXPECT_EQ(named, (std::vector<std::string>{
+                         "Section [leases] appears again in NIMBO.INI: the later one is ignored and will be dropped "
+                         "at the next save",
+                         "Section [Server] appears again in NIMBO.INI: the later one is ignored",
+                     }));
+    saveLeases();
+    EXPECT_EQ(ReadFile(ini()).find("stale~02"), std::string::npos);
+}
+
 TEST_F(SettingsFileTest, ServerTemplatesNeverJoinTheExceptions) {
     // A range that reaches 255.255.255.255, where a text that doesn't parse lands.
     writeIni("[Server]\nIPAddress=192.0.2.10\nRanges=192.0.2.100-255.255.255.255\nExceptions=\n"

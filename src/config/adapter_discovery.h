@@ -14,7 +14,7 @@ void discoverAdapterSettings();
 
 // The static-address warning: when [Server] DontWarnAddress of NIMBO.INI is 0
 // and IPAddress is exactly "0.0.0.0", tells the administrator (a message box
-// on Windows, a level 0 log line elsewhere).
+// on Windows, a level 0 log line and standard error elsewhere).
 constexpr const char* STATIC_ADDRESS_WARNING =
     "The DHCP Server needs to be assigned a STATIC IP address on your network. See the NIMBO help file for "
     "instructions.";

@@ -121,8 +121,12 @@ std::string DefaultGateways(const std::string& routeText, WordOrder order) {
     return gateways;
 }
 
-// No desktop to show a box on: the warning goes to the main log.
-void ShowStaticAddressWarning() { WriteLog(0, "%s\n", STATIC_ADDRESS_WARNING); }
+// No desktop to show a box on: the warning goes to the main log and to
+// standard error.
+void ShowStaticAddressWarning() {
+    WriteLog(0, "%s\n", STATIC_ADDRESS_WARNING);
+    std::fprintf(stderr, "%s\n", STATIC_ADDRESS_WARNING);
+}
 
 void SetAdapterSources(const AdapterSources& replacement) {
     std::lock_guard<std::mutex> guard(sources_lock);

@@ -19,6 +19,7 @@
 #include "leases/reservations.h"
 #include "shell/ip_address.h"
 #include "shell/log.h"
+#include "shell/text_string.h"
 
 namespace {
 
@@ -301,8 +302,33 @@ std::string SettingsFileText(const std::string& previous) {
 
 namespace {
 
+// Sections that every save rewrites whole, dropping any later section of
+// the same name: a stale copy kept in the file would bring its entries back
+// once the first is gone.
+bool IsRewrittenSection(const std::string& name) { return EqualNoCase(name, "Leases") || EqualNoCase(name, "Reservations"); }
+
+// A later section with the name of an earlier one is never read (a lookup
+// finds the first); say so, since it may hold what the administrator meant.
+// A damaged file may hold thousands: the lines stop after a hundred.
+void ReportDuplicateSections(const ProfileFile& file) {
+    constexpr unsigned MAX_LINES = 100;
+    std::unordered_set<std::string> seen;
+    unsigned duplicates = 0;
+    for (const std::string& name : file.sectionNames()) {
+        std::string folded = name;
+        for (char& c : folded) c = FoldAsciiCase(c);
+        if (seen.insert(folded).second) continue;
+        if (++duplicates > MAX_LINES) continue;
+        WriteLog(0, "Section [%.50s] appears again in NIMBO.INI: the later one is ignored%s\n", name.c_str(),
+                 IsRewrittenSection(name) ? " and will be dropped at the next save" : "");
+    }
+    if (duplicates > MAX_LINES)
+        WriteLog(0, "%u more repeated sections in NIMBO.INI are ignored\n", duplicates - MAX_LINES);
+}
+
 // loadSettings after the file is read: every step in the file's order.
 void LoadFromModel(const ProfileFile& file) {
+    ReportDuplicateSections(file);
     SetMainLogLimit(LogLimitFrom(file.getString("Logging", "MainLogSize", "1000")));
     SetAddressLogLimit(LogLimitFrom(file.getString("Logging", "AddressLogSize", "100")));
 
@@ -354,7 +380,10 @@ void LoadFromModel(const ProfileFile& file) {
     ranges = file.getString("Server", "Ranges", ranges);
     WriteLog(3, "Address Ranges = %.100s\n", ranges.c_str());
     SetGatewayRanges(LOCAL_GATEWAY, ranges.c_str());
-    SetGatewayExceptions(LOCAL_GATEWAY, file.getString("Server", "Exceptions", "").c_str());
+    const std::string exceptions = file.getString("Server", "Exceptions", "");
+    SetGatewayExceptions(LOCAL_GATEWAY, exceptions.c_str());
+    ReportUnusableRangeItems(ranges.c_str(), "Server", "Ranges");
+    ReportUnusableRangeItems(exceptions.c_str(), "Server", "Exceptions");
     for (const std::string* list : {&dnsServer, &ipAddress, &winsServer, &routers}) AddServerExceptions(*list);
     WriteLog(3, "Exceptions = %.100s\n", GatewayExceptions(LOCAL_GATEWAY).c_str());
 
@@ -365,8 +394,12 @@ void LoadFromModel(const ProfileFile& file) {
         if (gateway.empty()) continue;
         uint32_t key = ParseAddress(gateway.c_str());
         if (key == 0) continue;
-        SetGatewayRanges(key, file.getString(section, "Ranges", "").c_str());
-        SetGatewayExceptions(key, file.getString(section, "Exceptions", "").c_str());
+        const std::string gatewayRanges = file.getString(section, "Ranges", "");
+        const std::string gatewayExceptions = file.getString(section, "Exceptions", "");
+        SetGatewayRanges(key, gatewayRanges.c_str());
+        SetGatewayExceptions(key, gatewayExceptions.c_str());
+        ReportUnusableRangeItems(gatewayRanges.c_str(), section.c_str(), "Ranges");
+        ReportUnusableRangeItems(gatewayExceptions.c_str(), section.c_str(), "Exceptions");
         // Like the ranges, a later section of the same relay agent replaces
         // an earlier one's settings.
         GatewaySettings own;

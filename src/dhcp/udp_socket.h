@@ -13,6 +13,7 @@
 
 // Error codes as the server logs them (the Winsock numbers).
 constexpr long SOCKET_INTERRUPTED_ERROR = 10004;     // WSAEINTR
+constexpr long SOCKET_WOULD_BLOCK = 10035;           // WSAEWOULDBLOCK
 constexpr long SOCKET_CLOSED_ERROR = 10038;          // WSAENOTSOCK
 constexpr long SOCKET_ADDRESS_NOT_AVAILABLE = 10049;  // WSAEADDRNOTAVAIL
 
@@ -40,7 +41,11 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
 // SOCKET_CLOSED_ERROR when there is no open socket, another code otherwise.
 size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error);
 
-// Sends one datagram from the server socket. False with `error` on failure.
+// Sends one datagram from the server socket. Never waits: a datagram that
+// cannot go out at once (the send buffer is full, typically of replies
+// waiting for their destination's address to resolve) is dropped with
+// SOCKET_WOULD_BLOCK. The server socket gets a send buffer with room for
+// bursts. False with `error` on failure.
 bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint16_t port, long& error);
 
 // Called from any thread (the main thread at shutdown): ends a blocked

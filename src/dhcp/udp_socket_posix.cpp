@@ -13,6 +13,16 @@
 //   with IP_PKTINFO, so broadcast replies leave through that interface. It
 //   drops what a socket bound to the server address would never see:
 //   datagrams to the interface's other addresses.
+//
+// Sends never wait. A reply to a client's own address (a DHCPNAK or DHCPACK
+// to ciaddr) waits in the kernel until the address is resolved, or for about
+// three seconds until resolution gives up, and is charged to the socket's
+// send buffer all that time. A burst of such replies to machines that are
+// not there used to fill the buffer, and the next send then blocked the
+// server thread until they were given up. The server socket therefore gets
+// a send buffer with room for a burst, and a reply that still finds it full
+// is dropped with an error (WSAEWOULDBLOCK); the client asks again. The
+// receive stays blocking.
 #include "dhcp/udp_socket.h"
 
 #include <arpa/inet.h>
@@ -31,6 +41,12 @@
 #include <string>
 
 namespace {
+
+// The kernel doubles what is asked for and charges a pending reply about
+// 1280 bytes, so this makes room for some 1600 of them (the default, 208 KB,
+// held about 160). Asked for with SO_SNDBUFFORCE, which needs CAP_NET_ADMIN,
+// else with SO_SNDBUF, which the kernel caps at net.core.wmem_max.
+constexpr int SERVER_SEND_BUFFER_BYTES = 1 << 20;
 
 std::mutex ServerSocketMutex;  // guards ServerFd against Close/Release races
 std::atomic<int> ServerFd{-1};
@@ -236,6 +252,10 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
         broadcastNet = holder.broadcastNet;
         tied = true;
     }
+    // Best effort: the default buffer still serves, only smaller bursts.
+    int sendBuffer = SERVER_SEND_BUFFER_BYTES;
+    if (setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &sendBuffer, sizeof sendBuffer) != 0)
+        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     // The destination and arrival interface of every datagram.
     int on = 1;
     if (setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
@@ -352,7 +372,7 @@ bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint1
         std::memcpy(CMSG_DATA(item), &info, sizeof info);
     }
     for (;;) {
-        ssize_t n = sendmsg(fd, &header, 0);
+        ssize_t n = sendmsg(fd, &header, MSG_DONTWAIT);
         if (n >= 0) return true;
         if (errno == EINTR) continue;
         error = TranslateErrno(errno);

@@ -8,6 +8,17 @@
 // hold ServerSocketMutex, and a send first checks the closing flag. Without
 // that, a send could reach the closed handle, or another socket that got the
 // same handle meanwhile.
+//
+// Sends never wait. A reply to a client's own address waits until the
+// address is resolved, or until resolution gives up seconds later, and holds
+// send buffer space meanwhile: a burst of replies to machines that are not
+// there could fill it, and a blocking send then held up the server thread
+// (seen under Wine, whose sockets are the host's). So the server socket gets
+// room for bursts, and each send is made with the socket switched to
+// non-blocking mode for that call only; a reply that cannot go out at once
+// is dropped with WSAEWOULDBLOCK. The switch is safe because only the
+// server thread receives and sends, one after the other, so no receive is
+// under way during a send; the receive stays blocking.
 #include "dhcp/udp_socket.h"
 
 #include <winsock2.h>
@@ -18,6 +29,10 @@
 #include <mutex>
 
 namespace {
+
+// Room for some 800 pending replies of about 1.3 KB each (Wine's Linux
+// sockets double it); without it, about 160 fill the default buffer.
+constexpr int SERVER_SEND_BUFFER_BYTES = 1 << 20;
 
 std::mutex ServerSocketMutex;
 std::atomic<SOCKET> ServerSocket{INVALID_SOCKET};
@@ -60,6 +75,9 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
     error = 0;
     SOCKET s = OpenBroadcastSocket(error);
     if (s == INVALID_SOCKET) return false;
+    // Best effort: the default buffer still serves, only smaller bursts.
+    int sendBuffer = SERVER_SEND_BUFFER_BYTES;
+    setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer), sizeof sendBuffer);
     sockaddr_in local = MakeAddress(bindToAll ? 0 : address, port);
     if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         error = WSAGetLastError();
@@ -115,12 +133,17 @@ bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint1
         return false;
     }
     sockaddr_in to = MakeAddress(address, port);
-    if (sendto(s, static_cast<const char*>(data), static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(&to),
-               sizeof to) == SOCKET_ERROR) {
+    u_long nonBlocking = 1;
+    if (ioctlsocket(s, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
         error = WSAGetLastError();
         return false;
     }
-    return true;
+    const bool sent = sendto(s, static_cast<const char*>(data), static_cast<int>(size), 0,
+                             reinterpret_cast<sockaddr*>(&to), sizeof to) != SOCKET_ERROR;
+    if (!sent) error = WSAGetLastError();
+    u_long blocking = 0;
+    ioctlsocket(s, FIONBIO, &blocking);  // the next receive waits again
+    return sent;
 }
 
 void CloseServerSocket() {

@@ -1,7 +1,9 @@
 #include "leases/address_ranges.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "leases/lease_store.h"
 #include "leases/range_items.h"
@@ -144,6 +146,36 @@ void AddAddressExceptions(uint32_t gateway, const char* list) {
         if (exceptions.length() != 0) exceptions.append(',');
         exceptions.append(token.text());
     }
+}
+
+void ReportUnusableRangeItems(const char* list, const char* section, const char* key) {
+    constexpr unsigned MAX_LINES = 100;  // a damaged list may hold thousands
+    const std::string text = list ? list : "";
+    unsigned unusable = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(',', start);
+        if (end == std::string::npos) end = text.size();
+        // Cut where the reader cuts, so that the bounds are the ones it reads.
+        const std::string item = text.substr(start, std::min(end - start, MAX_ITEM));
+        start = end + 1;
+        if (item.empty()) continue;
+        const size_t dash = item.find('-');
+        const std::string lowText = item.substr(0, dash);
+        const std::string highText = dash == std::string::npos ? lowText : item.substr(dash + 1);
+        uint32_t low, high;
+        const bool lowParsed = TryParseAddress(lowText.c_str(), low);
+        const bool highParsed = TryParseAddress(highText.c_str(), high);
+        if ((lowParsed && highParsed && low <= high) || ++unusable > MAX_LINES) continue;
+        if (!lowParsed || !highParsed) {
+            WriteLog(0, "%.20s item \"%.100s\" in [%.20s]: \"%.100s\" is not an address and reads as 255.255.255.255\n",
+                     key, item.c_str(), section, (lowParsed ? highText : lowText).c_str());
+        } else {
+            WriteLog(0, "%.20s item \"%.100s\" in [%.20s] holds no address: its high end reads as %.20s, below its low end\n",
+                     key, item.c_str(), section, FormatAddress(high).c_str());
+        }
+    }
+    if (unusable > MAX_LINES) WriteLog(0, "%u more unusable %.20s items in [%.20s]\n", unusable - MAX_LINES, key, section);
 }
 
 void SetGatewayRanges(uint32_t gateway, const char* ranges) {

@@ -24,6 +24,13 @@ bool GetRangesForGateway(uint32_t gateway, TextString& ranges, TextString& excep
 bool IsAddressInRanges(uint32_t address, uint32_t gateway);
 void AddAddressExceptions(uint32_t gateway, const char* list);
 
+// Writes one level 0 line for each item of a range list (the `key` of
+// `section` in NIMBO.INI) that cannot serve as written: a bound that does
+// not parse, which reads as 255.255.255.255, or a high end below the low
+// end, which leaves the item without an address. The lines name the item
+// as written. For the loader; the tables are not touched.
+void ReportUnusableRangeItems(const char* list, const char* section, const char* key);
+
 // Write access by key (creating the entry when missing).
 void SetGatewayRanges(uint32_t gateway, const char* ranges);
 void SetGatewayExceptions(uint32_t gateway, const char* exceptions);

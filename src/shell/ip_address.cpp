@@ -50,21 +50,22 @@ bool ParsePart(const char*& p, uint32_t& value) {
 
 }  // namespace
 
-uint32_t ParseAddress(const char* text) {
-    if (!text) return ADDRESS_NONE;
+bool TryParseAddress(const char* text, uint32_t& result) {
+    result = ADDRESS_NONE;
+    if (!text) return false;
     uint32_t parts[4];
     int count = 0;
     const char* p = text;
     for (;;) {
-        if (count == 4) return ADDRESS_NONE;
-        if (!ParsePart(p, parts[count])) return ADDRESS_NONE;
+        if (count == 4) return false;
+        if (!ParsePart(p, parts[count])) return false;
         ++count;
         if (*p == '.') {
             ++p;
             continue;
         }
         if (*p == '\0' || std::isspace(static_cast<unsigned char>(*p))) break;
-        return ADDRESS_NONE;
+        return false;
     }
     uint32_t address;
     switch (count) {
@@ -72,18 +73,25 @@ uint32_t ParseAddress(const char* text) {
             address = parts[0];
             break;
         case 2:
-            if (parts[0] > 0xFF || parts[1] > 0xFFFFFF) return ADDRESS_NONE;
+            if (parts[0] > 0xFF || parts[1] > 0xFFFFFF) return false;
             address = (parts[0] << 24) | parts[1];
             break;
         case 3:
-            if (parts[0] > 0xFF || parts[1] > 0xFF || parts[2] > 0xFFFF) return ADDRESS_NONE;
+            if (parts[0] > 0xFF || parts[1] > 0xFF || parts[2] > 0xFFFF) return false;
             address = (parts[0] << 24) | (parts[1] << 16) | parts[2];
             break;
         default:
-            if (parts[0] > 0xFF || parts[1] > 0xFF || parts[2] > 0xFF || parts[3] > 0xFF) return ADDRESS_NONE;
+            if (parts[0] > 0xFF || parts[1] > 0xFF || parts[2] > 0xFF || parts[3] > 0xFF) return false;
             address = (parts[0] << 24) | (parts[1] << 16) | (parts[2] << 8) | parts[3];
             break;
     }
+    result = address;
+    return true;
+}
+
+uint32_t ParseAddress(const char* text) {
+    uint32_t address;
+    TryParseAddress(text, address);
     return address;
 }
 

@@ -14,6 +14,9 @@ constexpr uint32_t ADDRESS_NONE = 0xFFFFFFFFu;  // what a text that doesn't pars
 // the text may end in white space. ADDRESS_NONE for anything else (and, as
 // with inet_addr, for 255.255.255.255 itself).
 uint32_t ParseAddress(const char* text);
+// The same reading, telling a text that does not parse (result ADDRESS_NONE,
+// false) from "255.255.255.255" itself (true).
+bool TryParseAddress(const char* text, uint32_t& result);
 
 // 32-bit byte swap between host-order numbers and the network-order value as
 // a little-endian machine holds it in memory.

@@ -8,6 +8,12 @@
 // foreground until SIGTERM, SIGINT or a "/SHUTDOWN" command; a later start
 // hands its switches (/SHUTDOWN, /QUIET, /OPTIONS, /SHOWICON, /HIDEICON; "-"
 // works as well as "/") to that server, prints its answer and exits.
+// The texts that the Windows program shows in message boxes (the answers,
+// a first start's "Command Line parameters Error", the static address
+// warning, a failed save) go to standard error. A word that starts with "--"
+// and is no option of nimbo's ends the start before anything runs: the
+// usage on standard error, exit code 2. A run whose final save of NIMBO.INI
+// fails ends with exit code 1.
 #include <unistd.h>
 
 #include <cstdio>

@@ -24,10 +24,12 @@ uint32_t CurrentTick() {
 }
 
 void RunTimerTick(MainWindowState& state, const TickDesktop& desktop) {
-    if (state.settingsUnsaved) {
-        NoteSaveResult(state, saveSettings(), desktop);
-    } else if (LeasesDirty.load()) {
-        NoteSaveResult(state, saveLeases(), desktop);
+    const bool settings = state.settingsUnsaved;
+    const uint32_t start = CurrentTick();
+    if ((settings || LeasesDirty.load()) && SaveDue(state, start)) {
+        const bool saved = settings ? saveSettings() : saveLeases();
+        NoteSaveTime(state, start, CurrentTick());
+        NoteSaveResult(state, saved, desktop);
     }
 
     bool shell = desktop.shellPresent != nullptr && desktop.shellPresent();
@@ -45,8 +47,20 @@ void RunTimerTick(MainWindowState& state, const TickDesktop& desktop) {
     if (TakeIconRetry(state) && desktop.postTrayIcon) desktop.postTrayIcon(true);
 }
 
+bool SaveDue(const MainWindowState& state, uint32_t now) {
+    if (state.lastSaveMs < SLOW_SAVE_MS) return true;
+    // Unsigned difference: right across the wrap of the tick count.
+    return now - state.lastSaveEndTick >= uint64_t{SLOW_SAVE_PAUSE_FACTOR} * state.lastSaveMs;
+}
+
+void NoteSaveTime(MainWindowState& state, uint32_t start, uint32_t end) {
+    state.lastSaveMs = end - start;
+    state.lastSaveEndTick = end;
+}
+
 void NoteSaveResult(MainWindowState& state, bool saved, const TickDesktop& desktop) {
     if (saved) {
+        if (state.saveNoticeShown && desktop.showSaveRecovered) desktop.showSaveRecovered();
         state.settingsUnsaved = false;
         state.saveFailing = false;
         state.saveNoticeShown = false;

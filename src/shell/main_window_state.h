@@ -16,6 +16,14 @@ constexpr unsigned MAIN_TIMER_ID = 2;
 constexpr uint32_t MAIN_TIMER_PERIOD_MS = 500;
 // Lease view refreshes are at least this far apart.
 constexpr uint32_t LEASE_VIEW_REFRESH_MS = 3000;
+// Every save rewrites the whole file, which grows with the lease table.
+// While a save takes less than SLOW_SAVE_MS (some 25,000 leases) the tick
+// saves whenever something changed; after a slower save that took T ms the
+// next one waits until SLOW_SAVE_PAUSE_FACTOR * T ms have passed since it
+// ended, so that saving takes at most a tenth of the time and a change
+// reaches the disk within about ten save times.
+constexpr uint32_t SLOW_SAVE_MS = 50;
+constexpr uint32_t SLOW_SAVE_PAUSE_FACTOR = 9;
 
 // Flags of the main window; main thread only.
 struct MainWindowState {
@@ -31,6 +39,9 @@ struct MainWindowState {
     bool settingsUnsaved = false;
     bool saveFailing = false;
     bool saveNoticeShown = false;
+    // The last save the tick made: how long it took and when it ended.
+    uint32_t lastSaveMs = 0;
+    uint32_t lastSaveEndTick = 0;
 };
 
 // The one record of the program.
@@ -51,6 +62,9 @@ struct TickDesktop {
     // system's error code). False when it could not be shown (no icon yet):
     // the next failing save tries again.
     bool (*showSaveNotice)(long error) = nullptr;
+    // Tells the administrator that a save succeeded again after a failure
+    // that showSaveNotice reported.
+    void (*showSaveRecovered)() = nullptr;
 };
 
 // The tick count of the refresh throttle: TickCountMs(), or a test's source.
@@ -59,15 +73,25 @@ void SetTickSource(TickSource source);  // nullptr: back to TickCountMs
 uint32_t CurrentTick();
 
 // One timer tick, in this order: 1. save ([Leases] when LeasesDirty is set;
-// everything when a settings save failed); 2. logon tracking; 3. ExpireLeases
-// under LeaseLock; 4. the lease view refresh (AutoRefresh on, requested, and
-// more than 3000 ms since the last); 5. the icon retry.
+// everything when a settings save failed) when one is due (SaveDue; the
+// tick reads the tick source when it starts and after a save, to time it);
+// 2. logon tracking; 3. ExpireLeases under LeaseLock; 4. the lease view
+// refresh (AutoRefresh on, requested, and more than 3000 ms since the last);
+// 5. the icon retry.
 void RunTimerTick(MainWindowState& state, const TickDesktop& desktop);
 
 // ---- the steps and transitions, for the window procedure and the tests ----
 
-// After any save: success clears the failure and its notice; a failure shows
-// the notice unless it has been shown since the last success.
+// Step 1: whether a save may run at `now` (tick count), after the last one:
+// always after one under SLOW_SAVE_MS, else once SLOW_SAVE_PAUSE_FACTOR times
+// its duration has passed since it ended.
+bool SaveDue(const MainWindowState& state, uint32_t now);
+// Records a save that ran from `start` to `end` (tick counts).
+void NoteSaveTime(MainWindowState& state, uint32_t start, uint32_t end);
+
+// After any save: success clears the failure and its notice (and says so
+// when the notice had been shown); a failure shows the notice unless it has
+// been shown since the last success.
 void NoteSaveResult(MainWindowState& state, bool saved, const TickDesktop& desktop);
 // After the properties window (which saves everything when it closes):
 // a failed save there makes the tick retry the whole settings save.

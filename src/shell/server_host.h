@@ -18,7 +18,8 @@ struct HostOptions {
 // Parses the arguments of `nimbo` (without the program name): "--dir DIR",
 // "--server-port N" and "--client-port N" are the host's own options; the
 // rest is the command line. The directory defaults to `programDirectory`.
-// False (with a message in *error) for an option without its value.
+// False (with a message in *error) for an option without its value and for
+// any other word that starts with "--".
 bool ParseHostArguments(const std::vector<std::string>& arguments, const std::string& programDirectory,
                         HostOptions* options, std::string* error);
 
@@ -26,16 +27,20 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, const std::st
 // start that hands its command line to the running server. Returns the exit code.
 int RunServerHost(const HostOptions& options);
 
+// The exit code of a run whose final save failed (told on standard error).
+constexpr int EXIT_FINAL_SAVE_FAILED = 1;
+
 // The end of a run, after the main loop: stops the server thread (waiting
 // up to timeoutMs) and saves the settings, leases and reservations. Returns
-// the exit code when the thread ended. When it did not, the thread still
-// uses the lease table and the log lock, which the static destructors of a
-// normal exit would destroy under it: the process then ends at once, right
-// after the save, without them (exit code 0).
+// the exit code when the thread ended: 0, or EXIT_FINAL_SAVE_FAILED. When it
+// did not, the thread still uses the lease table and the log lock, which the
+// static destructors of a normal exit would destroy under it: the process
+// then ends at once, right after the save, without them (same exit codes).
 int ShutDownServer(uint32_t timeoutMs);
 
-// One tick of the housekeeping timer: saves the lease section when the table
-// changed, then sweeps expired leases under LeaseLock.
+// One tick of the housekeeping timer: the Windows main window's tick
+// without a desktop. A save that fails is told on standard error once, and
+// again when a save succeeds after it.
 void RunHousekeepingTick();
 
 // The start-up banner texts (without the level), for the log.

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <vector>
@@ -61,13 +62,12 @@ std::string ProcessorText() {
 }
 
 // The second start: hand the command line to the running server and show
-// its answer.
+// its answer. What the Windows program shows in a message box goes to
+// standard error.
 int SecondStart(const HostOptions& options) {
     std::string text = options.commandLine.empty() ? "/SHOWICON" : options.commandLine;
     int answer = SendCommandToServer(options.directory, COMMAND_MESSAGE_TAG, text);
-    if (answer == COMMAND_RESULT_PASSED) {
-        std::printf("%s\n", CommandAnswerText(answer).c_str());
-    } else if (answer == COMMAND_RESULT_ERROR) {
+    if (answer == COMMAND_RESULT_PASSED || answer == COMMAND_RESULT_ERROR) {
         std::fprintf(stderr, "%s\n", CommandAnswerText(answer).c_str());
     } else if (answer < 0) {
         std::fprintf(stderr, "The running Nimbo server in %s did not answer\n", options.directory.c_str());
@@ -102,6 +102,27 @@ bool ServeCommands(int listener) {
     return shutdown;
 }
 
+// NIMBO.LOG may sit on the very disk that failed, so a failed save is also
+// told on standard error, where a service manager or a terminal sees it.
+bool PrintSaveFailure(long error) {
+    std::fprintf(stderr,
+                 "nimbo: %s could not be written: %s (error %ld). The server keeps serving and tries again; "
+                 "see NIMBO.LOG.\n",
+                 IniPath().c_str(), std::strerror(static_cast<int>(error)), error);
+    return true;
+}
+
+void PrintSaveRecovered() { std::fprintf(stderr, "nimbo: %s written again\n", IniPath().c_str()); }
+
+// The host's desktop: no shell, no icon, no lease view; save notices go to
+// standard error.
+TickDesktop HostDesktop() {
+    TickDesktop desktop;
+    desktop.showSaveNotice = PrintSaveFailure;
+    desktop.showSaveRecovered = PrintSaveRecovered;
+    return desktop;
+}
+
 }  // namespace
 
 bool ParseHostArguments(const std::vector<std::string>& arguments, const std::string& programDirectory,
@@ -112,6 +133,13 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, const std::st
         const std::string& argument = arguments[i];
         bool needsValue = argument == "--dir" || argument == "--server-port" || argument == "--client-port";
         if (!needsValue) {
+            // "--" starts the host's own options only; a mistyped one must
+            // not reach the command line, where it would merely be logged
+            // while the server started anyway.
+            if (argument.compare(0, 2, "--") == 0) {
+                *error = "unknown option " + argument;
+                return false;
+            }
             rest.push_back(argument);
             continue;
         }
@@ -136,11 +164,7 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, const std::st
     return true;
 }
 
-void RunHousekeepingTick() {
-    // The Windows main window's tick without a desktop: no shell, no icon,
-    // no lease view.
-    RunTimerTick(MainWindowFlags, TickDesktop{});
-}
+void RunHousekeepingTick() { RunTimerTick(MainWindowFlags, HostDesktop()); }
 
 std::string StartupBannerLine(const char* version) {
     utsname names{};
@@ -266,10 +290,20 @@ int RunServerHost(const HostOptions& options) {
 
 int ShutDownServer(uint32_t timeoutMs) {
     const bool stopped = StopServerThread(timeoutMs);
-    saveSettings();
+    const bool saved = saveSettings();
+    int code = 0;
+    if (saved) {
+        NoteSaveResult(MainWindowFlags, true, HostDesktop());
+    } else {
+        const long error = LastSaveError();
+        std::fprintf(stderr, "nimbo: the final save failed: %s could not be written: %s (error %ld). "
+                             "What changed since the last good save is lost.\n",
+                     IniPath().c_str(), std::strerror(static_cast<int>(error)), error);
+        code = EXIT_FINAL_SAVE_FAILED;
+    }
     if (!stopped) {
         std::fflush(nullptr);
-        std::_Exit(0);
+        std::_Exit(code);
     }
-    return 0;
+    return code;
 }

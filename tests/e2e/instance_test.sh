@@ -58,6 +58,25 @@ pass "stale socket file does not block a new server"
 # A first start's own bad switch: the error is shown, the server runs on.
 start_server /NOPE
 grep -q "Command Line parameters Error" "$WORK/server.out" || fail "first start's bad switch not reported"
-stop_server
-pass "first start reports its own bad switch"
+# A mistyped option of nimbo's own is refused before anything runs, also
+# while a server runs (which is not told), and the answer texts go to
+# standard error.
+CODE=0
+ERR=$(ins "$NIMBO" --dir "$SERVER_DIR" --bogus 2>&1 >/dev/null) || CODE=$?
+[ "$CODE" = 2 ] || fail "--bogus beside a running server: exit code $CODE"
+grep -q "^usage: nimbo" <<<"$ERR" || fail "--bogus: no usage on standard error: $ERR"
+grep -q -- "--bogus" "$SERVER_DIR/NIMBO.LOG" && fail "--bogus was handed to the running server"
+OUT=$(ins "$NIMBO" --dir "$SERVER_DIR" /SHUTDOWN 2>/dev/null) || fail "/SHUTDOWN failed"
+[ -z "$OUT" ] || fail "/SHUTDOWN printed on standard output: $OUT"
+wait_server_exit
+pass "first start reports its own bad switch; answers go to standard error"
+
+rm -rf "$SERVER_DIR"/*
+write_ini
+CODE=0
+ERR=$(ins "$NIMBO" --dir "$SERVER_DIR" /SHOWICON --bgous 2>&1 >/dev/null) || CODE=$?
+[ "$CODE" = 2 ] || fail "--bgous: exit code $CODE"
+grep -q "unknown option --bgous" <<<"$ERR" && grep -q "^usage: nimbo" <<<"$ERR" || fail "--bgous: $ERR"
+[ "$(ls "$SERVER_DIR")" = NIMBO.INI ] || fail "--bgous left files: $(ls "$SERVER_DIR")"
+pass "a mistyped option starts nothing: usage on standard error, exit code 2"
 exit 0

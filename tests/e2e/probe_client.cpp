@@ -11,6 +11,10 @@
 //                              KIND: truncated oversized cookie overrun random
 //     flood SIZE MS            datagrams of SIZE bytes, one every 1.5 ms, for
 //                              MS milliseconds            -> "SENT n"
+//     naks COUNT [GAP_US]      renewals (no server id) from COUNT clients whose
+//                              ciaddr, 10.66.x.y, nobody holds, GAP_US
+//                              microseconds apart (default 4000): each draws
+//                              a DHCPNAK to that address  -> "SENT n"
 // Replies are awaited on UDP port 68 of every local address; as a relay
 // agent, on port 67, where relay agents listen. With PROBE_HOST_NAME set,
 // dora sends it as option 12 and asks for option 12. PROBE_WAIT_MS is the
@@ -250,6 +254,29 @@ int Flood(size_t size, int milliseconds) {
     return 0;
 }
 
+// Renewals from clients that are not there: the server refuses each
+// (10.66.0.0/16 lies in no range) and sends its DHCPNAK to the ciaddr, which
+// the server's side has to resolve first and never can.
+int Naks(int count, int gapMicroseconds) {
+    int sent = 0;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t mac[6] = {0x02, 0x0a, 0x0a, 0x00, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
+        Packet request(0x4E410000u + static_cast<uint32_t>(i), mac);
+        const uint32_t absent = htonl(0x0A420000u + (static_cast<uint32_t>(i / 250) << 8) + static_cast<uint32_t>(i % 250) + 1);
+        request.address(12, absent);
+        request.option(53, {3});
+        request.option(50, AddressBytes(absent));
+        request.end();
+        Send(request.bytes);
+        ++sent;
+        // A burst, not a flood: a slow server (under Wine, say) keeps up
+        // with it, so that no request is lost from its receive queue.
+        ::usleep(static_cast<useconds_t>(gapMicroseconds));
+    }
+    std::printf("SENT %d\n", sent);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -325,6 +352,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "crafted" && argc >= 4) return Crafted(argv[3], argc >= 5 ? std::atoi(argv[4]) : 20);
+    if (command == "naks" && argc >= 4) return Naks(std::atoi(argv[3]), argc >= 5 ? std::atoi(argv[4]) : 4000);
     if (command == "flood" && argc >= 5) return Flood(static_cast<size_t>(std::atoi(argv[3])), std::atoi(argv[4]));
     std::fprintf(stderr, "bad command\n");
     return 2;
