@@ -43,7 +43,7 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 The Nimbo authors"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
-!define MUI_COMPONENTSPAGE_NODESC
+!define MUI_COMPONENTSPAGE_SMALLDESC
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 
@@ -146,6 +146,11 @@ Section /o "Run as a Windows service" SecService
   Pop $0
 SectionEnd
 
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The server NIMBO.exe, its help file, NimboSVC.exe and NimboStop.exe, with Start menu entries. Its settings (NIMBO.INI) and logs are kept in the same folder."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecService} "Runs the server as the Windows service $\"Nimbo$\" (NimboSVC Config Quiet), started now and with Windows. Give it its static address in NIMBO.INI first: the warning a server without one shows cannot be closed in a service."
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
 ; Who may write the folder. With the service, the programs there run as
 ; LocalSystem, so only administrators and the system may change or add
 ; files (anyone else could plant a program or a DLL that the service runs);
@@ -212,6 +217,11 @@ SectionEnd
 Section "-un.Folder"
   RMDir "$INSTDIR"  ; only when nothing is left in it
 SectionEnd
+
+!insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN
+  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecProgram} "Stops the server and its service, removes the service, the programs, the logs and the Start menu entries."
+  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecSettings} "Also deletes NIMBO.INI, which holds the settings, reservations and leases (kept otherwise, for a later installation)."
+!insertmacro MUI_UNFUNCTION_DESCRIPTION_END
 
 Function un.onInit
   SetShellVarContext all
