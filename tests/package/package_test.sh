@@ -71,7 +71,8 @@ if command -v systemd-analyze >/dev/null && unshare --mount true 2>/dev/null; th
     verify=$(unshare --mount bash -c 'mount -t tmpfs tmpfs /usr/local/bin &&
         install -m 0755 "$1/nimbo" /usr/local/bin/nimbo && systemd-analyze verify "$1/nimbo.service"' _ "$LINUX_DIR" 2>&1) ||
         early_fail "systemd-analyze verify: $verify"
-    [ -z "$verify" ] || early_fail "systemd-analyze verify warns: $verify"
+    # Warnings name the unit (other units' own warnings are not ours to judge).
+    ! grep -q nimbo <<<"$verify" || early_fail "systemd-analyze verify warns: $verify"
     echo "PASS: systemd-analyze verify accepts nimbo.service"
 else
     echo "SKIP: systemd-analyze verify (no systemd-analyze, or no mount namespace without root)"
