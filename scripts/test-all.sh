@@ -1,8 +1,10 @@
 #!/bin/bash
 # Builds every preset and runs every suite: the native unit and end-to-end
 # tests (ASan + UBSan), the ThreadSanitizer build, the Windows programs and
-# their tests under Wine, a 60-second fuzz run per target, and the benchmark
-# build. Installs what it needs on a fresh Debian machine (run as root).
+# their tests under Wine, a 60-second fuzz run per target, the benchmark
+# build, and the downloads made from those builds (scripts/package.sh), each
+# unpacked or installed and serving a client. Installs what it needs on a
+# fresh Debian machine (run as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,5 +43,11 @@ scripts/run-fuzzers.sh 60
 step "benchmarks: build"
 cmake --preset native-release
 cmake --build --preset native-release
+
+step "packages: the downloads from the windows and native-release builds, checked"
+scripts/package.sh --windows-build build/windows --linux-build build/native-release
+rc=0
+tests/package/package_test.sh dist || rc=$?
+[ "$rc" = 0 ] || [ "$rc" = 77 ]   # 77: skipped (no network namespaces)
 
 step "all suites passed"

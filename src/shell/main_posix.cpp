@@ -1,6 +1,7 @@
 // nimbo: the Linux host of the server.
 //
 //   nimbo [--dir DIR] [--server-port N] [--client-port N] [switches]
+//   nimbo --version
 //
 // The program directory (NIMBO.INI, NIMBO.LOG, Addresses.LOG and the files
 // nimbo.lock, nimbo.run and nimbo.ctl) is the directory of the executable,
@@ -22,6 +23,7 @@
 
 #include "shell/paths.h"
 #include "shell/server_host.h"
+#include "nimbo_version.h"
 
 namespace {
 
@@ -34,6 +36,7 @@ std::string ProgramDirectory() {
 
 const char* const USAGE =
     "usage: nimbo [--dir DIR] [--server-port N] [--client-port N] [switches]\n"
+    "       nimbo --version\n"
     "  Runs the DHCP server with NIMBO.INI, NIMBO.LOG and Addresses.LOG in DIR\n"
     "  (default: the directory of this program). When a server already runs\n"
     "  there, hands it the switches instead (none = /SHOWICON):\n"
@@ -46,6 +49,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-?")) {
         std::fputs(USAGE, stdout);
+        return 0;
+    }
+    if (arguments.size() == 1 && arguments[0] == "--version") {
+        std::printf("nimbo %s\n", NIMBO_VERSION_TEXT);
         return 0;
     }
     HostOptions options;

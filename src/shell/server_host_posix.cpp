@@ -26,10 +26,9 @@
 #include "shell/main_window_state.h"
 #include "shell/paths.h"
 #include "shell/startup_lines.h"
+#include "nimbo_version.h"
 
 namespace {
-
-constexpr const char* NIMBO_VERSION = "0.13";
 
 bool ParsePort(const std::string& text, uint16_t* port) {
     char* end = nullptr;
@@ -226,7 +225,7 @@ int RunServerHost(const HostOptions& options) {
     UpdateSettings([](ServerSettings& settings) { settings.isNT = false; });
     discoverAdapterSettings();
     loadSettings();
-    WriteLog(0, "%s", StartupBannerLine(NIMBO_VERSION).c_str());
+    WriteLog(0, "%s", StartupBannerLine(NIMBO_VERSION_TEXT).c_str());
     WriteLog(0, "%s", HardwareLine().c_str());
 
     int listener = OpenCommandListener(options.directory);

@@ -48,7 +48,7 @@ write_ini
 start_server /service
 wait_for_line "Running as NT service" 50 "$SERVER_DIR/NIMBO.LOG" || fail "/service not logged"
 grep -aq 'Command Line - "/service"' "$SERVER_DIR/NIMBO.LOG" && fail "/service was handed over as a command"
-grep -aq "NIMBO V0.13 Starting - Running on " "$SERVER_DIR/NIMBO.LOG" || fail "no start-up banner"
+grep -aq "NIMBO V[0-9.]* Starting - Running on " "$SERVER_DIR/NIMBO.LOG" || fail "no start-up banner"
 grep -aq "Hardware - CPU:" "$SERVER_DIR/NIMBO.LOG" || fail "no hardware line"
 pass "first start with /service: banner, hardware line, logged and not handed over"
 
@@ -79,7 +79,7 @@ B=$!
 wait "$A" || fail "first of two second starts exited with $?"
 wait "$B" || fail "second of two second starts exited with $?"
 [ "$(count_lines 'Command Line - "/HIDEICON"')" = $((BEFORE + 2)) ] || fail "not both command lines handed over"
-[ "$(count_lines 'NIMBO V0.13 Starting')" = 1 ] || fail "a second start became a server"
+[ "$(count_lines 'NIMBO V[0-9.]* Starting')" = 1 ] || fail "a second start became a server"
 server_alive || fail "server stopped under two second starts"
 pass "two simultaneous second starts both hand over"
 
