@@ -116,16 +116,22 @@ LeaseRecord FirstRecordAt(uint32_t address, Match match) {
     return table.end();
 }
 
-}  // namespace
-
+// The client's first live record (in table order) that `also` accepts.
 // Records marked deleted are invisible to the lookups: they only wait for
 // the next sweep, and handing out their marker address would offer
 // 255.255.255.255.
-LeaseRecord FindLeaseRecordByClientId(const uint8_t* bytes, size_t length) {
+template <typename Also>
+LeaseRecord FirstClientRecord(const uint8_t* bytes, size_t length, Also also) {
     for (LeaseRecord record : LeaseRecordsOfClient(bytes, length)) {
-        if (record->address != DELETED_ADDRESS && IsClientsRecord(*record, bytes, length)) return record;
+        if (record->address != DELETED_ADDRESS && IsClientsRecord(*record, bytes, length) && also(record)) return record;
     }
     return table.end();
+}
+
+}  // namespace
+
+LeaseRecord FindLeaseRecordByClientId(const uint8_t* bytes, size_t length) {
+    return FirstClientRecord(bytes, length, [](LeaseRecord) { return true; });
 }
 
 bool LeaseCountsOnSegment(uint32_t address, uint32_t gateway, uint32_t reserved) {
@@ -133,20 +139,13 @@ bool LeaseCountsOnSegment(uint32_t address, uint32_t gateway, uint32_t reserved)
 }
 
 LeaseRecord FindClientLeaseOnSegment(const uint8_t* bytes, size_t length, uint32_t gateway, uint32_t reserved) {
-    for (LeaseRecord record : LeaseRecordsOfClient(bytes, length)) {
-        if (record->address != DELETED_ADDRESS && IsClientsRecord(*record, bytes, length) &&
-            LeaseCountsOnSegment(record->address, gateway, reserved))
-            return record;
-    }
-    return table.end();
+    return FirstClientRecord(bytes, length, [&](LeaseRecord record) {
+        return LeaseCountsOnSegment(record->address, gateway, reserved);
+    });
 }
 
 LeaseRecord FindOtherLeaseOfClient(const uint8_t* bytes, size_t length, LeaseRecord except) {
-    for (LeaseRecord record : LeaseRecordsOfClient(bytes, length)) {
-        if (record != except && record->address != DELETED_ADDRESS && IsClientsRecord(*record, bytes, length))
-            return record;
-    }
-    return table.end();
+    return FirstClientRecord(bytes, length, [&](LeaseRecord record) { return record != except; });
 }
 
 LeaseRecord FindLeaseRecordAt(uint32_t address, const uint8_t* bytes, size_t length) {
