@@ -105,13 +105,14 @@ size_t WriteFourByteOption(DhcpMessage& message, size_t at, uint8_t code, uint32
 // mask and routers: giaddr when the request was relayed. A client behind a
 // relay agent renews by unicast straight to the server (giaddr 0); it is
 // still on that agent's segment, which is found by the ranges that hold its
-// address. Only relay agents with settings of their own are looked for, so
-// without any the lookup costs nothing.
+// address, as the lease store tells a client's segment. Only relay agents
+// with settings of their own are looked for, so without any the lookup
+// costs nothing.
 uint32_t SegmentGateway(const ServerSettings& settings, uint32_t giaddr, uint32_t address) {
     if (giaddr != 0 || settings.gatewaySettings.empty()) return giaddr;
-    if (IsAddressInRanges(address, LOCAL_GATEWAY)) return LOCAL_GATEWAY;
+    if (AddressInGatewayRanges(address, LOCAL_GATEWAY)) return LOCAL_GATEWAY;
     for (const auto& entry : settings.gatewaySettings)
-        if (IsAddressInRanges(address, entry.first)) return entry.first;
+        if (AddressInGatewayRanges(address, entry.first)) return entry.first;
     return LOCAL_GATEWAY;
 }
 

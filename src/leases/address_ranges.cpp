@@ -112,10 +112,12 @@ bool AddressInGatewayRanges(uint32_t address, uint32_t gateway) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     auto range = RangeTable.find(gateway);
     if (range == RangeTable.end()) return false;
-    std::vector<RangeItem> items;
-    ParseRangeItems(range->second.text(), items);
-    for (const RangeItem& item : items)
+    int32_t position = 0;
+    do {
+        RangeItem item;
+        ReadRangeItem(range->second.text(), position, item.low, item.high, item.written);
         if (item.written && item.low <= address && address <= item.high) return true;
+    } while (position != -1);
     return false;
 }
 

@@ -22,6 +22,10 @@ void NextRange(const char* list, int32_t& position, uint32_t& low, uint32_t& hig
 // gateway has no range entry.
 bool GetRangesForGateway(uint32_t gateway, TextString& ranges, TextString& exceptions);
 bool IsAddressInRanges(uint32_t address, uint32_t gateway);
+// The segment test: true when one of the gateway's range items holds the
+// address, whatever its exceptions say; false for a gateway without ranges.
+// No log lines.
+bool AddressInGatewayRanges(uint32_t address, uint32_t gateway);
 void AddAddressExceptions(uint32_t gateway, const char* list);
 
 // Writes one level 0 line for each item of a range list (the `key` of

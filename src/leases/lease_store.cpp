@@ -8,7 +8,7 @@
 #include "config/server_settings.h"
 #include "leases/address_index.h"
 #include "leases/lease_internal.h"
-#include "leases/range_items.h"
+#include "leases/address_ranges.h"
 #include "shell/clock.h"
 #include "shell/leases_changed.h"
 #include "shell/log.h"

@@ -20,6 +20,3 @@ void LogRangeItem(uint32_t low, uint32_t high);
 // The test of a requested address: the first range item holding the address
 // decides, by whether an exception item holds it too. Logs like NextRange.
 bool AddressInItems(uint32_t address, const char* ranges, const char* exceptions);
-// True when one of the gateway's range items holds the address, whatever
-// its exceptions say; false for a gateway without ranges. No log lines.
-bool AddressInGatewayRanges(uint32_t address, uint32_t gateway);
