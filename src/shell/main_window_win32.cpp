@@ -26,8 +26,6 @@ HICON SmallIcon = nullptr;
 namespace {
 
 constexpr UINT TRAY_ICON_ID = 0;
-constexpr size_t MESSAGE_TEXT_LIMIT = 1000;
-constexpr size_t CAPTION_LIMIT = 100;
 
 HWND mainWindow = nullptr;
 LeaseViewSource leaseViewSource = nullptr;
@@ -196,21 +194,6 @@ void CloseStartupLock() {
 void SetLeaseViewSource(LeaseViewSource source) { leaseViewSource = source; }
 
 HWND MainWindowHandle() { return mainWindow; }
-
-std::string LoadResourceString(UINT id, size_t limit) {
-    std::vector<char> text(limit, '\0');
-    if (LoadStringA(ProgramInstance, id, text.data(), static_cast<int>(limit)) == 0) {
-        WriteLog(-1, "Failed to load string resource %u\n", id);
-        return "";
-    }
-    return text.data();
-}
-
-int ShowMessage(HWND owner, UINT textId, UINT captionId, UINT style) {
-    std::string text = LoadResourceString(textId, MESSAGE_TEXT_LIMIT);
-    std::string caption = LoadResourceString(captionId ? captionId : IDS_NIMBO_ERROR, CAPTION_LIMIT);
-    return MessageBoxA(owner, text.c_str(), caption.c_str(), style);
-}
 
 bool RegisterWindowClasses(HINSTANCE instance) {
     auto registered = [](const WNDCLASSA& windowClass) {

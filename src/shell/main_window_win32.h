@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "shell/show_message_win32.h"
+
 // Private messages of the main window (MSG_LEASES_CHANGED, 0x8001, is in
 // leases_changed.h).
 constexpr UINT MSG_MENU_CLOSED = WM_APP;           // posted after the tray menu closes; no handler
@@ -50,11 +52,6 @@ LRESULT HandleCommandMessage(HWND window, const COPYDATASTRUCT* data);
 // The menu commands 40002 Properties, 40003 Shutdown Server, 40004 Help.
 void ExecuteCommand(int command, HWND window);
 
-// A message box whose text is string resource textId and whose caption is
-// string resource captionId (8, "Nimbo Error", when 0). Returns the button.
-int ShowMessage(HWND owner, UINT textId, UINT captionId, UINT style);
-// A string resource ("" when missing; logged at level -1).
-std::string LoadResourceString(UINT id, size_t limit);
 
 // ---- test seams ----
 // The window that gets the lease view refresh: ActiveLeasesPage() by default.

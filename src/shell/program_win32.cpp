@@ -298,7 +298,6 @@ int RunProgram(HINSTANCE instance, const std::string& commandLine) {
     std::string directory = ProgramDirectory();
     SetIniPath(JoinPath(directory, "NIMBO.INI"));
     SetHelpFilePath(HelpFilePath(directory));
-    SetPropertiesMessageBox(&ShowMessage);
 
     if (namedMutex) WaitForSingleObject(namedMutex, INFINITE);
     if (HWND server = FindServerWindow()) return SecondStart(instance, server, commandLine);

@@ -39,8 +39,8 @@ void EnableLeaseTime(HWND page) {
 
 // "Nimbo V<version>" and the about text, from the string table.
 void ShowAboutLine(HWND page) {
-    TextString about(ResourceString(IDS_ABOUT).c_str());
-    about.replaceAll("%.20s", ResourceString(IDS_VERSION).substr(0, 19).c_str());
+    TextString about(LoadResourceString(IDS_ABOUT, MESSAGE_TEXT_LIMIT).c_str());
+    about.replaceAll("%.20s", LoadResourceString(IDS_VERSION, 20).c_str());
     SetControlText(page, IDC_ABOUT, about.text());
 }
 

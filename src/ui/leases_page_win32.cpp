@@ -84,7 +84,7 @@ void OnSelectionChange(HWND page) {
 void OnDeleteLease(HWND page) {
     const int row = SelectedRow(List(page));
     if (row >= 0) {
-        if (AskUser(page, IDS_CONFIRM_DELETE_LEASE, IDS_PROGRAM_NAME, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+        if (ShowMessage(page, IDS_CONFIRM_DELETE_LEASE, IDS_PROGRAM_NAME, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
         const LPARAM index = RowData(List(page), row);
         if (InSnapshot(index)) {
             DeleteListedLease(snapshot[static_cast<size_t>(index)]);

@@ -17,12 +17,6 @@ bool IsTicked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BS
 
 void OnRadioClick(HWND dialog, int first, int last, int id) { CheckRadioButton(dialog, first, last, id); }
 
-std::string ResourceString(UINT id) {
-    char text[1000] = {};
-    LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text);
-    return text;
-}
-
 INT_PTR RefuseField(HWND page, int id) {
     SetFocus(GetDlgItem(page, id));
     MessageBeep(0);

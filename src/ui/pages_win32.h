@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "shell/show_message_win32.h"
+
 // Sent to the frame: go to the next tab (wParam 1) or the previous one (0).
 constexpr UINT MSG_CYCLE_TAB = WM_APP + 5;
 // Sent to the current page: its message result is 1 to refuse being left
@@ -29,15 +31,10 @@ bool IsTicked(HWND dialog, int id);
 // buttons of their group by that code alone, so there a click would tick
 // nothing: the pages tick the button themselves.
 void OnRadioClick(HWND dialog, int first, int last, int id);
-// A string of the program's string table ("" when it has none).
-std::string ResourceString(UINT id);
 
 // The reaction to a field that fails its check: the field gets the focus
 // and the default beep sounds. Returns the refusal for MSG_VALIDATE_PAGE.
 INT_PTR RefuseField(HWND page, int id);
-// A question or notice with texts of the string table, through the
-// program's message box (SetPropertiesMessageBox). Returns the button.
-int AskUser(HWND owner, UINT textId, UINT captionId, UINT style);
 
 // Answers MSG_VALIDATE_PAGE: the result goes into the page's message result.
 INT_PTR AnswerValidate(HWND page, bool refuse);

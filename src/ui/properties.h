@@ -17,14 +17,6 @@ void ShowPropertiesDialog();
 // MSG_LEASES_CHANGED to have it refilled.
 HWND ActiveLeasesPage();
 
-// The message box the pages ask their questions with (Delete Lease's
-// confirmation): text and caption are string-table ids, caption 0 meaning
-// 8, "Nimbo Error"; returns the button pressed. The program sets its own
-// ShowMessage here at start-up; until then, and with nullptr, a plain
-// MessageBoxA with the same texts.
-using PropertiesMessageBox = int (*)(HWND owner, UINT textId, UINT captionId, UINT style);
-void SetPropertiesMessageBox(PropertiesMessageBox show);
-
 // The help file, NIMBO.CHM beside the program; formed at start-up.
 void SetHelpFilePath(const std::string& path);
 // Asks the shell to open the help file ("open", working directory ".", shown

@@ -36,7 +36,6 @@ HWND frameWindow = nullptr;
 HWND currentPage = nullptr;
 HIMAGELIST pictureList = nullptr;
 std::string helpFilePath;
-PropertiesMessageBox messageBox = nullptr;
 
 HINSTANCE Module() { return GetModuleHandleA(nullptr); }
 
@@ -211,8 +210,9 @@ INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 void ShowError(HWND owner, UINT textId, const std::string& detail) {
-    const std::string text = ResourceString(textId) + detail;
-    MessageBoxA(owner, text.c_str(), ResourceString(IDS_ERROR_CAPTION).c_str(), MB_OK | MB_ICONHAND);
+    const std::string text = LoadResourceString(textId, MESSAGE_TEXT_LIMIT) + detail;
+    MessageBoxA(owner, text.c_str(), LoadResourceString(IDS_ERROR_CAPTION, MESSAGE_TEXT_LIMIT).c_str(),
+                MB_OK | MB_ICONHAND);
 }
 
 }  // namespace
@@ -230,14 +230,6 @@ void ShowPropertiesDialog() {
     // is said at once: the changes are in effect but not yet in the file.
     if (!saveSettings()) ShowError(nullptr, IDS_SAVE_FAILED, "\n\nSystem error " + std::to_string(LastSaveError()));
     dialogOpen = false;
-}
-
-void SetPropertiesMessageBox(PropertiesMessageBox show) { messageBox = show; }
-
-int AskUser(HWND owner, UINT textId, UINT captionId, UINT style) {
-    if (messageBox) return messageBox(owner, textId, captionId, style);
-    return MessageBoxA(owner, ResourceString(textId).c_str(), ResourceString(captionId ? captionId : IDS_ERROR_CAPTION).c_str(),
-                       style);
 }
 
 void SetHelpFilePath(const std::string& path) { helpFilePath = path; }

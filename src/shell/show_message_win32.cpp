@@ -1,0 +1,25 @@
+#include "shell/show_message_win32.h"
+
+#include <vector>
+
+#include "shell/log.h"
+#include "shell/resource.h"
+
+namespace {
+constexpr size_t CAPTION_LIMIT = 100;
+}
+
+std::string LoadResourceString(UINT id, size_t limit) {
+    std::vector<char> text(limit, '\0');
+    if (LoadStringA(GetModuleHandleA(nullptr), id, text.data(), static_cast<int>(limit)) == 0) {
+        WriteLog(-1, "Failed to load string resource %u\n", id);
+        return "";
+    }
+    return text.data();
+}
+
+int ShowMessage(HWND owner, UINT textId, UINT captionId, UINT style) {
+    std::string text = LoadResourceString(textId, MESSAGE_TEXT_LIMIT);
+    std::string caption = LoadResourceString(captionId ? captionId : IDS_NIMBO_ERROR, CAPTION_LIMIT);
+    return MessageBoxA(owner, text.c_str(), caption.c_str(), style);
+}
