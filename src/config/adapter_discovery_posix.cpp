@@ -85,12 +85,7 @@ std::vector<InterfaceAddress> SystemInterfaces() {
 
 }  // namespace
 
-WordOrder MachineWordOrder() {
-    const uint32_t word = 1;
-    uint8_t first;
-    std::memcpy(&first, &word, 1);
-    return first == 1 ? WordOrder::LittleEndian : WordOrder::BigEndian;
-}
+WordOrder MachineWordOrder() { return IsLittleEndian() ? WordOrder::LittleEndian : WordOrder::BigEndian; }
 
 // /proc/net/route: a header line, then "Iface Destination Gateway Flags
 // RefCnt Use Metric Mask ..." with the addresses in hex as said above.
@@ -111,10 +106,7 @@ std::string DefaultGateways(const std::string& routeText, WordOrder order) {
         const uint32_t word = static_cast<uint32_t>(gateway);
         // On a big-endian machine the word is the address in host order
         // already; on a little-endian one its first octet is the low byte.
-        const uint32_t hostOrder = order == WordOrder::BigEndian
-                                       ? word
-                                       : ((word & 0xFF) << 24) | ((word & 0xFF00) << 8) | ((word >> 8) & 0xFF00) |
-                                             (word >> 24);
+        const uint32_t hostOrder = order == WordOrder::BigEndian ? word : SwapBytes32(word);
         std::string text = FormatAddress(hostOrder);
         if (!ListHas(gateways, text)) AppendWord(gateways, text);
     }

@@ -4,14 +4,14 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
 bool IsLittleEndian() {
     const uint16_t probe = 1;
     uint8_t first;
     std::memcpy(&first, &probe, 1);
     return first == 1;
 }
+
+namespace {
 
 // One part of an address: decimal, octal with a leading 0, hex with 0x.
 // Returns false when no digit is found or the value overflows 32 bits.

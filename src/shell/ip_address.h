@@ -18,6 +18,8 @@ uint32_t ParseAddress(const char* text);
 // false) from "255.255.255.255" itself (true).
 bool TryParseAddress(const char* text, uint32_t& result);
 
+// True on a machine that keeps the low byte of a number first in memory.
+bool IsLittleEndian();
 // 32-bit byte swap between host-order numbers and the network-order value as
 // a little-endian machine holds it in memory.
 uint32_t SwapBytes32(uint32_t value);
