@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "shell/paths.h"
+
 namespace {
 
 bool WriteAll(int fd, const std::string& contents) {
@@ -23,14 +25,9 @@ bool WriteAll(int fd, const std::string& contents) {
     return true;
 }
 
-std::string DirectoryPart(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
-
 // The rename itself reaches the disk only with the directory.
 void SyncDirectoryOf(const std::string& path) {
-    int fd = ::open(DirectoryPart(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::open(ContainingDirectory(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
@@ -49,7 +46,7 @@ int FollowLinks(const std::string& path, std::string& target) {
         if (n < 0) return errno;
         if (static_cast<size_t>(n) >= link.size()) return ENAMETOOLONG;  // changed under us
         link.resize(static_cast<size_t>(n));
-        target = (!link.empty() && link[0] == '/') ? link : DirectoryPart(target) + "/" + link;
+        target = (!link.empty() && link[0] == '/') ? link : ContainingDirectory(target) + "/" + link;
     }
     return ELOOP;
 }

@@ -86,8 +86,7 @@ void DrainEvents() {
 int WatchDirectoryOf(const std::string& path) {
     if (inotify_fd == -2) inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (inotify_fd < 0) return -1;
-    size_t separator = path.find_last_of(PATH_SEPARATORS);
-    std::string directory = separator == std::string::npos ? "." : (separator == 0 ? "/" : path.substr(0, separator));
+    const std::string directory = ContainingDirectory(path);
     return inotify_add_watch(inotify_fd, directory.c_str(),
                              IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
 }
