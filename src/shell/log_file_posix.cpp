@@ -43,15 +43,19 @@ CachedLog cache[2];
 unsigned use_counter = 0;
 int inotify_fd = -2;  // -2: not tried yet, -1: unavailable
 
+// Removes a directory watch that no open log other than `leaving` uses
+// (both logs usually sit in one directory, which has one watch).
+void ReleaseWatch(int watch, const CachedLog* leaving) {
+    if (watch < 0) return;
+    for (const CachedLog& other : cache)
+        if (&other != leaving && other.fd >= 0 && other.watch == watch) return;
+    inotify_rm_watch(inotify_fd, watch);
+}
+
 void Forget(CachedLog& entry) {
     if (entry.fd >= 0) close(entry.fd);
     entry.fd = -1;
-    if (entry.watch >= 0) {
-        bool shared = false;
-        for (const CachedLog& other : cache)
-            if (&other != &entry && other.fd >= 0 && other.watch == entry.watch) shared = true;
-        if (!shared) inotify_rm_watch(inotify_fd, entry.watch);
-    }
+    ReleaseWatch(entry.watch, &entry);
     entry.watch = -1;
 }
 
@@ -128,12 +132,7 @@ LogFileHandle OpenLogFile(const std::string& path) {
         fd = -1;
     }
     if (fd < 0) {
-        if (watch >= 0) {
-            bool shared = false;
-            for (const CachedLog& other : cache)
-                if (other.fd >= 0 && other.watch == watch) shared = true;
-            if (!shared) inotify_rm_watch(inotify_fd, watch);
-        }
+        ReleaseWatch(watch, nullptr);
         return NO_LOG_FILE;
     }
     size_t separator = path.find_last_of(PATH_SEPARATORS);
