@@ -193,8 +193,6 @@ void CloseStartupLock() {
 
 void SetLeaseViewSource(LeaseViewSource source) { leaseViewSource = source; }
 
-HWND MainWindowHandle() { return mainWindow; }
-
 bool RegisterWindowClasses(HINSTANCE instance) {
     auto registered = [](const WNDCLASSA& windowClass) {
         return RegisterClassA(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;

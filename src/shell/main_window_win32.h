@@ -40,7 +40,6 @@ bool RegisterWindowClasses(HINSTANCE instance);
 // Creates the hidden main window (which starts the timer and the server
 // thread) and waits until it exists. Null on failure.
 HWND CreateMainWindow(HINSTANCE instance);
-HWND MainWindowHandle();
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
