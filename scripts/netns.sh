@@ -108,7 +108,6 @@ netns_remove() {
     for link in "${NETNS_LINKS[@]}"; do ip link del "$link" 2>/dev/null; done
     NETNS_MADE=()
     NETNS_LINKS=()
-NETNS_LINKS=()
     return 0
 }
 
