@@ -15,8 +15,8 @@
 #include "leases/lease_expiry.h"
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
-#include "shell/clock.h"
-#include "shell/log.h"
+#include "base/clock.h"
+#include "base/log.h"
 #include "test_support.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "dialog_driver.h"
 #include "leases/lease_store.h"
-#include "shell/clock.h"
+#include "base/clock.h"
 #include "ui/pages_win32.h"
 #include "ui/ui_resource.h"
 

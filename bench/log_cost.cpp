@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "serve_client.h"
-#include "shell/log.h"
+#include "base/log.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "serve_client.h"
-#include "shell/log.h"
+#include "base/log.h"
 
 namespace {
 

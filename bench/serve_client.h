@@ -17,8 +17,8 @@
 #include "leases/icmp_probe.h"
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
-#include "shell/clock.h"
-#include "shell/ip_address.h"
+#include "base/clock.h"
+#include "base/ip_address.h"
 #include "test_support.h"
 
 namespace bench {

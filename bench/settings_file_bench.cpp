@@ -11,8 +11,8 @@
 #include "leases/address_ranges.h"
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
-#include "shell/clock.h"
-#include "shell/log.h"
+#include "base/clock.h"
+#include "base/log.h"
 
 namespace {
 

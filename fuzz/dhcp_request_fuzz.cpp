@@ -13,7 +13,7 @@
 #include "config/server_settings.h"
 #include "dhcp/dhcp_message.h"
 #include "dhcp/reply_options.h"
-#include "shell/log.h"
+#include "base/log.h"
 
 namespace {
 

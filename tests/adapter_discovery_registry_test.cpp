@@ -10,7 +10,7 @@
 
 #include "config/adapter_discovery.h"
 #include "config/server_settings.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "test_support.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "config/adapter_discovery.h"
 #include "config/server_settings.h"
 #include "config/settings_file.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "test_support.h"
 
 namespace {

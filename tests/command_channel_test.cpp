@@ -16,7 +16,7 @@
 
 #include "shell/command_channel.h"
 #include "shell/command_message.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "test_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "shell/command_message.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "test_support.h"
 
 namespace {

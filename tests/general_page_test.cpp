@@ -7,7 +7,7 @@
 
 #include "config/server_settings.h"
 #include "leases/address_ranges.h"
-#include "shell/ip_address.h"
+#include "base/ip_address.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "config/server_settings.h"
 #include "config/settings_file.h"
 #include "leases/lease_store.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "shell/main_window_state.h"
 #include "test_support.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "leases/address_allocation.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "test_support.h"
 
 #ifndef _WIN32

@@ -17,9 +17,9 @@
 #include "leases/icmp_probe.h"
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
-#include "shell/clock.h"
+#include "base/clock.h"
 #include "shell/leases_changed.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "test_support.h"
 
 inline constexpr uint32_t SERVER = 0xC0000201;  // 192.0.2.1

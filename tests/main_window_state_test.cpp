@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "housekeeping_fixture.h"
-#include "shell/paths.h"
+#include "base/paths.h"
 
 namespace {
 

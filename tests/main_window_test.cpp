@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "housekeeping_fixture.h"
-#include "shell/clock.h"
+#include "base/clock.h"
 #include "shell/command_message.h"
 #include "shell/leases_changed.h"
 #include "shell/main_window_win32.h"

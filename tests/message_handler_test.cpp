@@ -6,7 +6,7 @@
 
 #include "leases/lease_expiry.h"
 #include "server_fixture.h"
-#include "shell/host_name.h"
+#include "base/host_name.h"
 
 namespace {
 

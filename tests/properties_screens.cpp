@@ -14,7 +14,7 @@
 #include "leases/address_ranges.h"
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
-#include "shell/clock.h"
+#include "base/clock.h"
 #include "ui/properties.h"
 #include "ui/ui_resource.h"
 

@@ -8,8 +8,8 @@
 #include "dhcp/dhcp_message.h"
 #include "dhcp/reply_options.h"
 #include "dhcp_builder.h"
-#include "shell/ip_address.h"
-#include "shell/log.h"
+#include "base/ip_address.h"
+#include "base/log.h"
 #include "test_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "dhcp/dhcp_message.h"
 #include "dhcp_builder.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "test_support.h"
 
 namespace {

@@ -18,9 +18,9 @@
 #include "leases/icmp_probe.h"
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
-#include "shell/clock.h"
-#include "shell/ip_address.h"
-#include "shell/log.h"
+#include "base/clock.h"
+#include "base/ip_address.h"
+#include "base/log.h"
 #include "test_support.h"
 
 constexpr uint32_t SERVER = 0xC0000201;        // 192.0.2.1

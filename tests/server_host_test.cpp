@@ -14,7 +14,7 @@
 #include "leases/address_ranges.h"
 #include "leases/icmp_probe.h"
 #include "leases/lease_store.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "shell/server_host.h"
 #include "test_support.h"
 

@@ -21,8 +21,8 @@
 #include "leases/icmp_probe.h"
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
-#include "shell/ip_address.h"
-#include "shell/log.h"
+#include "base/ip_address.h"
+#include "base/log.h"
 #include "test_support.h"
 
 #ifndef _WIN32

@@ -15,9 +15,9 @@
 #include "leases/address_ranges.h"
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
-#include "shell/clock.h"
-#include "shell/ip_address.h"
-#include "shell/log.h"
+#include "base/clock.h"
+#include "base/ip_address.h"
+#include "base/log.h"
 #include "test_support.h"
 
 #ifndef _WIN32

@@ -9,7 +9,7 @@
 
 #include "config/settings_file.h"
 #include "leases/lease_store.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "shell/program_win32.h"
 #include "test_support.h"
 

@@ -8,8 +8,8 @@
 #include <regex>
 #include <sstream>
 
-#include "shell/clock.h"
-#include "shell/log.h"
+#include "base/clock.h"
+#include "base/log.h"
 
 namespace fs = std::filesystem;
 

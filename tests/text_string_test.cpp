@@ -1,4 +1,4 @@
-#include "shell/text_string.h"
+#include "base/text_string.h"
 
 #include <gtest/gtest.h>
 

@@ -15,8 +15,8 @@
 #include "config/profile_file.h"
 #include "config/server_settings.h"
 #include "config/settings_file.h"
-#include "shell/ip_address.h"
-#include "shell/log.h"
+#include "base/ip_address.h"
+#include "base/log.h"
 
 namespace {
 

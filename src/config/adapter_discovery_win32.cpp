@@ -10,7 +10,7 @@
 #include "config/profile_file.h"
 #include "config/server_settings.h"
 #include "config/settings_file.h"
-#include "shell/log.h"
+#include "base/log.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "shell/paths.h"
+#include "base/paths.h"
 
 namespace {
 

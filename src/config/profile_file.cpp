@@ -4,7 +4,7 @@
 #include <unordered_map>
 
 #include "config/ansi_text.h"
-#include "shell/text_string.h"
+#include "base/text_string.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "shell/ip_address.h"
+#include "base/ip_address.h"
 
 namespace {
 

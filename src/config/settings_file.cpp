@@ -17,9 +17,9 @@
 #include "leases/lease_expiry.h"
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
-#include "shell/ip_address.h"
-#include "shell/log.h"
-#include "shell/text_string.h"
+#include "base/ip_address.h"
+#include "base/log.h"
+#include "base/text_string.h"
 
 namespace {
 

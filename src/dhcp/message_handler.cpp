@@ -9,10 +9,10 @@
 #include "leases/address_ranges.h"
 #include "leases/lease_expiry.h"
 #include "leases/lease_store.h"
-#include "shell/clock.h"
-#include "shell/host_name.h"
-#include "shell/ip_address.h"
-#include "shell/log.h"
+#include "base/clock.h"
+#include "base/host_name.h"
+#include "base/ip_address.h"
+#include "base/log.h"
 
 namespace {
 

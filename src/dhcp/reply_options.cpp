@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "shell/ip_address.h"
-#include "shell/log.h"
-#include "shell/text_string.h"
+#include "base/ip_address.h"
+#include "base/log.h"
+#include "base/text_string.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "shell/ip_address.h"
-#include "shell/log.h"
+#include "base/ip_address.h"
+#include "base/log.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "dhcp/dhcp_message.h"
 #include "dhcp/message_handler.h"
 #include "dhcp/udp_socket.h"
-#include "shell/clock.h"
-#include "shell/log.h"
+#include "base/clock.h"
+#include "base/log.h"
 
 namespace {
 

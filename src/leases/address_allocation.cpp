@@ -12,9 +12,9 @@
 #include "leases/lease_store.h"
 #include "leases/range_items.h"
 #include "leases/reservations.h"
-#include "shell/clock.h"
+#include "base/clock.h"
 #include "shell/leases_changed.h"
-#include "shell/log.h"
+#include "base/log.h"
 
 namespace {
 

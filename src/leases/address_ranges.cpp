@@ -7,8 +7,8 @@
 
 #include "leases/lease_store.h"
 #include "leases/range_items.h"
-#include "shell/ip_address.h"
-#include "shell/log.h"
+#include "base/ip_address.h"
+#include "base/log.h"
 
 std::map<uint32_t, TextString> RangeTable;
 std::map<uint32_t, TextString> ExceptionTable;

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "shell/text_string.h"
+#include "base/text_string.h"
 
 constexpr uint32_t LOCAL_GATEWAY = 0;
 

@@ -3,8 +3,8 @@
 #include <atomic>
 
 #include "leases/address_allocation.h"
-#include "shell/ip_address.h"
-#include "shell/log.h"
+#include "base/ip_address.h"
+#include "base/log.h"
 
 namespace {
 

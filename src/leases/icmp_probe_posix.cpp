@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "leases/icmp_probe.h"
-#include "shell/log.h"
+#include "base/log.h"
 
 namespace {
 

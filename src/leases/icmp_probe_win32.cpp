@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "leases/icmp_probe.h"
-#include "shell/ip_address.h"
+#include "base/ip_address.h"
 
 namespace {
 

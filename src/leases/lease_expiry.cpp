@@ -4,9 +4,9 @@
 
 #include "leases/lease_internal.h"
 #include "leases/lease_store.h"
-#include "shell/clock.h"
+#include "base/clock.h"
 #include "shell/leases_changed.h"
-#include "shell/log.h"
+#include "base/log.h"
 
 void ExpireLeases() {
     const uint64_t now = NowFileTime();

@@ -9,9 +9,9 @@
 #include "leases/address_index.h"
 #include "leases/lease_internal.h"
 #include "leases/address_ranges.h"
-#include "shell/clock.h"
+#include "base/clock.h"
 #include "shell/leases_changed.h"
-#include "shell/log.h"
+#include "base/log.h"
 
 std::recursive_mutex LeaseLock;
 std::atomic<bool> LeasesDirty{false};

@@ -8,8 +8,8 @@
 #include "leases/address_index.h"
 #include "leases/lease_internal.h"
 #include "leases/lease_store.h"
-#include "shell/log.h"
-#include "shell/text_string.h"
+#include "base/log.h"
+#include "base/text_string.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <cstring>
 #include <vector>
 
-#include "clock.h"
-#include "log.h"
-#include "paths.h"
+#include "base/clock.h"
+#include "base/log.h"
+#include "base/paths.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/paths.h"
+#include "base/paths.h"
 #include "shell/server_host.h"
 #include "nimbo_version.h"
 

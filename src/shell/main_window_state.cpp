@@ -7,8 +7,8 @@
 #include "config/settings_file.h"
 #include "leases/lease_expiry.h"
 #include "leases/lease_store.h"
-#include "shell/clock.h"
-#include "shell/log.h"
+#include "base/clock.h"
+#include "base/log.h"
 
 MainWindowState MainWindowFlags;
 

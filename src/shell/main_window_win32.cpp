@@ -13,7 +13,7 @@
 #include "leases/lease_store.h"
 #include "shell/command_message.h"
 #include "shell/leases_changed.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "shell/main_window_state.h"
 #include "shell/program_win32.h"
 #include "shell/resource.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "shell/log.h"
+#include "base/log.h"
 #include "shell/resource.h"
 
 namespace {

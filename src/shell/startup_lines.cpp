@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "shell/log.h"
+#include "base/log.h"
 
 std::string FormatLine(const char* format, ...) {
     char buffer[LOG_ENTRY_MAX + 1];

@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "leases/address_ranges.h"
-#include "shell/ip_address.h"
+#include "base/ip_address.h"
 
 namespace {
 

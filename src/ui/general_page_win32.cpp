@@ -2,7 +2,7 @@
 // and routers handed to clients, the domain and the lease time. The
 // decisions are in general_page.cpp; this moves text in and out.
 #include "config/server_settings.h"
-#include "shell/text_string.h"
+#include "base/text_string.h"
 #include "ui/general_page.h"
 #include "ui/pages_win32.h"
 #include "ui/properties.h"

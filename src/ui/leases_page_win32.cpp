@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "config/server_settings.h"
-#include "shell/ip_address.h"
+#include "base/ip_address.h"
 #include "shell/leases_changed.h"
 #include "ui/lease_page.h"
 #include "ui/list_sort.h"

@@ -5,8 +5,8 @@
 #include "config/server_settings.h"
 #include "leases/address_ranges.h"
 #include "leases/range_items.h"
-#include "shell/ip_address.h"
-#include "shell/text_string.h"
+#include "base/ip_address.h"
+#include "base/text_string.h"
 #include "ui/general_page.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include "config/settings_file.h"
 #include "leases/reservations.h"
-#include "shell/ip_address.h"
-#include "shell/text_string.h"
+#include "base/ip_address.h"
+#include "base/text_string.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "shell/clock.h"
+#include "base/clock.h"
 #include "ui/user_locale.h"
 
 int CompareTextNoCase(const char* a, const char* b) { return strcasecmp(a, b); }
