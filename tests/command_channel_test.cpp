@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "shell/command_channel.h"
+#include "host/command_channel.h"
 #include "shell/command_message.h"
 #include "base/log.h"
 #include "test_support.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/server_host.h"
+#include "host/server_host.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "leases/icmp_probe.h"
 #include "leases/lease_store.h"
 #include "base/log.h"
-#include "shell/server_host.h"
+#include "host/server_host.h"
 #include "test_support.h"
 
 namespace {

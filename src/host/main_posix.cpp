@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "base/paths.h"
-#include "shell/server_host.h"
+#include "host/server_host.h"
 #include "nimbo_version.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "config/settings_file.h"
 #include "dhcp/server_thread.h"
 #include "base/clock.h"
-#include "shell/command_channel.h"
+#include "host/command_channel.h"
 #include "shell/command_message.h"
 #include "base/log.h"
 #include "shell/main_window_state.h"
