@@ -26,7 +26,7 @@
 #include "leases/lease_store.h"
 #include "base/clock.h"
 #include "base/log.h"
-#include "shell/main_window_state.h"
+#include "shell/housekeeping.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ struct Figures {
 
 Figures Run(const std::string& directory, int leases, double seconds, bool spaced) {
     Populate(directory, leases);
-    MainWindowFlags = MainWindowState{};
+    Housekeeping = HousekeepingState{};
 
     std::atomic<bool> stop{false};
     std::thread churn([&] {
@@ -97,16 +97,16 @@ Figures Run(const std::string& directory, int leases, double seconds, bool space
     Clock::time_point nextTick = start + std::chrono::milliseconds(MAIN_TIMER_PERIOD_MS);
     while (nextTick < end) {
         std::this_thread::sleep_until(nextTick);
-        if (!spaced) MainWindowFlags.lastSaveMs = 0;  // every tick may save, as before
-        const uint32_t endBefore = MainWindowFlags.lastSaveEndTick;
+        if (!spaced) Housekeeping.lastSaveMs = 0;  // every tick may save, as before
+        const uint32_t endBefore = Housekeeping.lastSaveEndTick;
         const Clock::time_point tickStart = Clock::now();
-        RunTimerTick(MainWindowFlags, TickDesktop{});
+        RunTimerTick(Housekeeping, TickDesktop{});
         const Clock::time_point tickEnd = Clock::now();
         busy += tickEnd - tickStart;
-        if (MainWindowFlags.lastSaveEndTick != endBefore) {
+        if (Housekeeping.lastSaveEndTick != endBefore) {
             ++figures.saves;
-            figures.totalSaveMs += MainWindowFlags.lastSaveMs;
-            figures.longestSaveMs = std::max(figures.longestSaveMs, static_cast<double>(MainWindowFlags.lastSaveMs));
+            figures.totalSaveMs += Housekeeping.lastSaveMs;
+            figures.longestSaveMs = std::max(figures.longestSaveMs, static_cast<double>(Housekeeping.lastSaveMs));
             figures.longestWaitMs = std::max(figures.longestWaitMs, Milliseconds(tickEnd - previousSaveStart));
             previousSaveStart = tickStart;
         }

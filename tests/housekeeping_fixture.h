@@ -13,7 +13,7 @@
 #include "config/settings_file.h"
 #include "leases/lease_store.h"
 #include "base/log.h"
-#include "shell/main_window_state.h"
+#include "shell/housekeeping.h"
 #include "test_support.h"
 
 class HousekeepingFixture : public ::testing::Test {
@@ -25,7 +25,7 @@ protected:
         ResetSettings();
         UpdateSettings([](ServerSettings& s) { s.AutoRefresh = true; });
         ClearLeaseTable();
-        MainWindowFlags = MainWindowState{};
+        Housekeeping = HousekeepingState{};
     }
     void TearDown() override {
         SetTickSource(nullptr);

@@ -295,13 +295,13 @@ TEST_F(MainWindowTest, WithoutADesktopShellThereIsNoIconAndNoLogon) {
     Tick();
     EXPECT_FALSE(Logged("User Logged On"));
     EXPECT_TRUE(trayCalls.empty());
-    EXPECT_FALSE(MainWindowFlags.iconShown);
+    EXPECT_FALSE(Housekeeping.iconShown);
 
     // "/SHOWICON" tries, fails for want of a notification area, and every
     // following tick tries again.
     Command("/SHOWICON");
     Pump();
-    EXPECT_TRUE(MainWindowFlags.iconRetry);
+    EXPECT_TRUE(Housekeeping.iconRetry);
     EXPECT_EQ(Posted(), PostedList{});
     SendMessageA(window, WM_TIMER, MAIN_TIMER_ID, 0);
     EXPECT_EQ(Posted(), (PostedList{{MSG_SET_TRAY_ICON, 1}}));
@@ -314,13 +314,13 @@ TEST_F(MainWindowTest, IconIsRetriedAfterAFailedAddAndReAddedOnASecondShow) {
     EXPECT_TRUE(Logged("User Logged On"));
     EXPECT_EQ(trayCalls, std::vector<DWORD>{NIM_ADD});
     EXPECT_EQ(lastTrayFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
-    EXPECT_TRUE(MainWindowFlags.iconRetry);
+    EXPECT_TRUE(Housekeeping.iconRetry);
 
     trayAnswer = TRUE;
     Tick();
     EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_ADD}));
-    EXPECT_TRUE(MainWindowFlags.iconShown);
-    EXPECT_FALSE(MainWindowFlags.iconRetry);
+    EXPECT_TRUE(Housekeeping.iconShown);
+    EXPECT_FALSE(Housekeeping.iconRetry);
 
     // A second "/SHOWICON" removes the icon and adds it again: one icon.
     Command("/SHOWICON");
@@ -330,23 +330,23 @@ TEST_F(MainWindowTest, IconIsRetriedAfterAFailedAddAndReAddedOnASecondShow) {
     Command("/HIDEICON");
     Pump();
     EXPECT_EQ(CountCalls(NIM_ADD) - 1, CountCalls(NIM_DELETE));  // the first add failed
-    EXPECT_FALSE(MainWindowFlags.iconShown);
+    EXPECT_FALSE(Housekeeping.iconShown);
 }
 
 TEST_F(MainWindowTest, LogoffHidesTheIconUntilTheShellComesBack) {
     ShowTray();
     Tick();
-    ASSERT_TRUE(MainWindowFlags.iconShown);
+    ASSERT_TRUE(Housekeeping.iconShown);
 
     SendMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF | ENDSESSION_CLOSEAPP);  // not exactly logoff
     Pump();
     EXPECT_TRUE(Logged("End Session"));
-    EXPECT_TRUE(MainWindowFlags.iconShown);
+    EXPECT_TRUE(Housekeeping.iconShown);
 
     SendMessageA(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
     Pump();
     EXPECT_TRUE(Logged("End Session - Logoff"));
-    EXPECT_FALSE(MainWindowFlags.iconShown);
+    EXPECT_FALSE(Housekeeping.iconShown);
     EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_DELETE}));
     EXPECT_TRUE(IsWindow(window));
 
@@ -358,13 +358,13 @@ TEST_F(MainWindowTest, LogoffHidesTheIconUntilTheShellComesBack) {
     ShowTray();
     Tick();
     EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_DELETE, NIM_ADD}));
-    EXPECT_TRUE(MainWindowFlags.iconShown);
+    EXPECT_TRUE(Housekeeping.iconShown);
 }
 
 TEST_F(MainWindowTest, FailedSaveShowsOneBalloonUntilASaveSucceeds) {
     ShowTray();
     Tick();
-    ASSERT_TRUE(MainWindowFlags.iconShown);
+    ASSERT_TRUE(Housekeeping.iconShown);
     trayCalls.clear();
 
     std::string folder = dir.file("gone");
@@ -385,7 +385,7 @@ TEST_F(MainWindowTest, FailedSaveShowsOneBalloonUntilASaveSucceeds) {
     Tick();
     EXPECT_FALSE(LeasesDirty.load());
     EXPECT_NE(ReadFile(folder + "\\NIMBO.INI").find("pc1~00"), std::string::npos);
-    EXPECT_FALSE(MainWindowFlags.saveFailing);
+    EXPECT_FALSE(Housekeeping.saveFailing);
 
     // Broken again: a new balloon.
     DeleteFileA((folder + "\\NIMBO.INI").c_str());

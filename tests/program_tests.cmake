@@ -1,7 +1,7 @@
 # The server program: the main window's decisions and the start-up lines on
 # both platforms; on Windows the real window procedure and the shutdown
 # in-process, and NIMBO.exe with NimboStop.exe as whole programs under Wine.
-nimbo_add_test(main_window_state_test SOURCES main_window_state_test.cpp
+nimbo_add_test(housekeeping_test SOURCES housekeeping_test.cpp
   LIBS nimbo_housekeeping nimbo_test_support LABELS program)
 nimbo_add_test(startup_lines_test SOURCES startup_lines_test.cpp LIBS nimbo_shell LABELS program)
 

@@ -23,7 +23,7 @@
 #include "host/command_channel.h"
 #include "shell/command_message.h"
 #include "base/log.h"
-#include "shell/main_window_state.h"
+#include "shell/housekeeping.h"
 #include "base/paths.h"
 #include "shell/startup_lines.h"
 #include "nimbo_version.h"
@@ -163,7 +163,7 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, const std::st
     return true;
 }
 
-void RunHousekeepingTick() { RunTimerTick(MainWindowFlags, HostDesktop()); }
+void RunHousekeepingTick() { RunTimerTick(Housekeeping, HostDesktop()); }
 
 std::string StartupBannerLine(const char* version) {
     utsname names{};
@@ -292,7 +292,7 @@ int ShutDownServer(uint32_t timeoutMs) {
     const bool saved = saveSettings();
     int code = 0;
     if (saved) {
-        NoteSaveResult(MainWindowFlags, true, HostDesktop());
+        NoteSaveResult(Housekeeping, true, HostDesktop());
     } else {
         const long error = LastSaveError();
         std::fprintf(stderr, "nimbo: the final save failed: %s could not be written: %s (error %ld). "

@@ -14,7 +14,7 @@
 #include "shell/command_message.h"
 #include "shell/leases_changed.h"
 #include "base/log.h"
-#include "shell/main_window_state.h"
+#include "shell/housekeeping.h"
 #include "shell/program_win32.h"
 #include "shell/resource.h"
 #include "ui/properties.h"
@@ -72,7 +72,7 @@ NOTIFYICONDATAA TrayIconData(HWND window) {
 // A balloon on the tray icon saying that NIMBO.INI could not be written.
 // Needs the larger record (NIF_INFO and its texts).
 bool ShowSaveNotice(long error) {
-    if (!MainWindowFlags.iconShown) return false;
+    if (!Housekeeping.iconShown) return false;
     NOTIFYICONDATAA data{};
     data.cbSize = NOTIFYICONDATAA_V2_SIZE;
     data.hWnd = mainWindow;
@@ -102,7 +102,7 @@ void OpenProperties(HWND owner) {
     if (wait != WAIT_FAILED) ReleaseMutex(StartupLock);
     // The dialog saves everything when it closes; a failure there is retried
     // by the timer like a failed lease save.
-    NoteSettingsSaved(MainWindowFlags, LastSaveError() == 0);
+    NoteSettingsSaved(Housekeeping, LastSaveError() == 0);
 }
 
 // ---- one handler per message ----
@@ -129,7 +129,7 @@ void OnClose() { WriteLog(3, "Got WM_CLOSE - Ignoring!\n"); }
 
 void OnEndSession(HWND window, LPARAM reason) {
     // Only exactly ENDSESSION_LOGOFF counts; nothing is saved or stopped here.
-    if (EndSession(MainWindowFlags, static_cast<DWORD>(reason) == ENDSESSION_LOGOFF)) {
+    if (EndSession(Housekeeping, static_cast<DWORD>(reason) == ENDSESSION_LOGOFF)) {
         PostMessageA(window, MSG_SET_TRAY_ICON, 0, 0);
     }
 }
@@ -139,21 +139,21 @@ void OnTimeChange() {
     ExpireLeases();
 }
 
-void OnTimer() { RunTimerTick(MainWindowFlags, desktop); }
+void OnTimer() { RunTimerTick(Housekeeping, desktop); }
 
 void OnSetTrayIcon(HWND window, bool show) {
     // Shells before version 4 have no notification area.
     if (LOBYTE(LOWORD(GetVersion())) < 4) return;
     if (!show) {
-        if (BeginHideIcon(MainWindowFlags)) {
+        if (BeginHideIcon(Housekeeping)) {
             NOTIFYICONDATAA data = TrayIconData(window);
             Shell_NotifyIconA(NIM_DELETE, &data);
         }
         return;
     }
-    if (IconNeedsRemoveBeforeAdd(MainWindowFlags)) SendMessageA(window, MSG_SET_TRAY_ICON, 0, 0);
+    if (IconNeedsRemoveBeforeAdd(Housekeeping)) SendMessageA(window, MSG_SET_TRAY_ICON, 0, 0);
     NOTIFYICONDATAA data = TrayIconData(window);
-    IconAddResult(MainWindowFlags, Shell_NotifyIconA(NIM_ADD, &data) != FALSE);
+    IconAddResult(Housekeeping, Shell_NotifyIconA(NIM_ADD, &data) != FALSE);
 }
 
 void ShowTrayMenu(HWND window) {
@@ -266,7 +266,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_COPYDATA: return HandleCommandMessage(window, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
         case WM_COMMAND: ExecuteCommand(LOWORD(wParam), window); return 0;
         case WM_TIMER: OnTimer(); return 0;
-        case MSG_LEASES_CHANGED: MainWindowFlags.refreshRequested = true; return 0;
+        case MSG_LEASES_CHANGED: Housekeeping.refreshRequested = true; return 0;
         case MSG_DESTROY_MAIN: DestroyWindow(window); return 0;
         case MSG_SET_TRAY_ICON: OnSetTrayIcon(window, wParam != 0); return 0;
         case MSG_TRAY_CALLBACK: OnTrayCallback(window, wParam, lParam); return 0;

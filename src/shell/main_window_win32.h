@@ -2,7 +2,7 @@
 // Server": it starts the server thread, runs the 500 ms housekeeping timer,
 // owns the tray icon and its menu, carries out the menu commands and answers
 // the command message (WM_COPYDATA, tag 25975) of other programs.
-// Main thread only. The decisions are in main_window_state.h; this file's
+// Main thread only. The decisions are in housekeeping.h; this file's
 // implementation moves messages.
 #pragma once
 

@@ -1,4 +1,4 @@
-// The main window's housekeeping: the 500 ms timer tick in its order (save
+// The housekeeping both programs run: the 500 ms timer tick in its order (save
 // the lease section when it changed, logon tracking, expiry sweep, the lease
 // view refresh at most every 3000 ms, the tray icon retry), and the flags
 // behind the tray icon and the notice of a failed save.
@@ -25,8 +25,9 @@ constexpr uint32_t LEASE_VIEW_REFRESH_MS = 3000;
 constexpr uint32_t SLOW_SAVE_MS = 50;
 constexpr uint32_t SLOW_SAVE_PAUSE_FACTOR = 9;
 
-// Flags of the main window; main thread only.
-struct MainWindowState {
+// Flags of the housekeeping; the thread that runs the tick only (the main
+// window's on Windows).
+struct HousekeepingState {
     bool iconShown = false;        // the tray icon is added
     bool iconRetry = false;        // adding it failed; the next tick tries again
     bool loggedOff = true;         // no desktop shell found (yet)
@@ -45,7 +46,7 @@ struct MainWindowState {
 };
 
 // The one record of the program.
-extern MainWindowState MainWindowFlags;
+extern HousekeepingState Housekeeping;
 
 // What the tick needs of the desktop. Any member may be null: no shell, no
 // icon, no lease view, no way to show a notice.
@@ -78,45 +79,45 @@ uint32_t CurrentTick();
 // 2. logon tracking; 3. ExpireLeases under LeaseLock; 4. the lease view
 // refresh (AutoRefresh on, requested, and more than 3000 ms since the last);
 // 5. the icon retry.
-void RunTimerTick(MainWindowState& state, const TickDesktop& desktop);
+void RunTimerTick(HousekeepingState& state, const TickDesktop& desktop);
 
 // ---- the steps and transitions, for the window procedure and the tests ----
 
 // Step 1: whether a save may run at `now` (tick count), after the last one:
 // always after one under SLOW_SAVE_MS, else once SLOW_SAVE_PAUSE_FACTOR times
 // its duration has passed since it ended.
-bool SaveDue(const MainWindowState& state, uint32_t now);
+bool SaveDue(const HousekeepingState& state, uint32_t now);
 // Records a save that ran from `start` to `end` (tick counts).
-void NoteSaveTime(MainWindowState& state, uint32_t start, uint32_t end);
+void NoteSaveTime(HousekeepingState& state, uint32_t start, uint32_t end);
 
 // After any save: success clears the failure and its notice (and says so
 // when the notice had been shown); a failure shows the notice unless it has
 // been shown since the last success.
-void NoteSaveResult(MainWindowState& state, bool saved, const TickDesktop& desktop);
+void NoteSaveResult(HousekeepingState& state, bool saved, const TickDesktop& desktop);
 // After the properties window (which saves everything when it closes):
 // a failed save there makes the tick retry the whole settings save.
-void NoteSettingsSaved(MainWindowState& state, bool saved);
+void NoteSettingsSaved(HousekeepingState& state, bool saved);
 
 enum class LogonChange { None, LoggedOn, LoggedOff };
 // Step 2. Logged off and a shell found: logs "User Logged On", clears both
 // logoff flags; the caller shows the icon. Logoff seen and no shell: logs
 // "User Logged Off" and sets logged off.
-LogonChange TrackLogon(MainWindowState& state, bool shellPresent);
+LogonChange TrackLogon(HousekeepingState& state, bool shellPresent);
 
 // Step 4: true when a refresh is to be sent now (and records it).
-bool TakeLeaseViewRefresh(MainWindowState& state, bool autoRefresh, uint32_t now);
+bool TakeLeaseViewRefresh(HousekeepingState& state, bool autoRefresh, uint32_t now);
 
 // Step 5: true when the icon is to be added again (clears the retry).
-bool TakeIconRetry(MainWindowState& state);
+bool TakeIconRetry(HousekeepingState& state);
 
 // Show: whether the shown icon must be removed before it is added again.
-bool IconNeedsRemoveBeforeAdd(const MainWindowState& state);
+bool IconNeedsRemoveBeforeAdd(const HousekeepingState& state);
 // After the add: shown, or retried by the next tick.
-void IconAddResult(MainWindowState& state, bool added);
+void IconAddResult(HousekeepingState& state, bool added);
 // Hide: clears the retry; true (and logs "Hide Icon") when an icon is shown
 // and is to be deleted now.
-bool BeginHideIcon(MainWindowState& state);
+bool BeginHideIcon(HousekeepingState& state);
 
 // WM_ENDSESSION: logs "End Session - Logoff" (logoff, which sets logoff
 // seen; returns true: hide the icon) or "End Session" (returns false).
-bool EndSession(MainWindowState& state, bool logoff);
+bool EndSession(HousekeepingState& state, bool logoff);

@@ -1,4 +1,4 @@
-#include "main_window_state.h"
+#include "housekeeping.h"
 
 #include <atomic>
 #include <mutex>
@@ -10,7 +10,7 @@
 #include "base/clock.h"
 #include "base/log.h"
 
-MainWindowState MainWindowFlags;
+HousekeepingState Housekeeping;
 
 namespace {
 std::atomic<TickSource> tickSource{nullptr};
@@ -23,7 +23,7 @@ uint32_t CurrentTick() {
     return source ? source() : TickCountMs();
 }
 
-void RunTimerTick(MainWindowState& state, const TickDesktop& desktop) {
+void RunTimerTick(HousekeepingState& state, const TickDesktop& desktop) {
     const bool settings = state.settingsUnsaved;
     const uint32_t start = CurrentTick();
     if ((settings || LeasesDirty.load()) && SaveDue(state, start)) {
@@ -47,18 +47,18 @@ void RunTimerTick(MainWindowState& state, const TickDesktop& desktop) {
     if (TakeIconRetry(state) && desktop.postTrayIcon) desktop.postTrayIcon(true);
 }
 
-bool SaveDue(const MainWindowState& state, uint32_t now) {
+bool SaveDue(const HousekeepingState& state, uint32_t now) {
     if (state.lastSaveMs < SLOW_SAVE_MS) return true;
     // Unsigned difference: right across the wrap of the tick count.
     return now - state.lastSaveEndTick >= uint64_t{SLOW_SAVE_PAUSE_FACTOR} * state.lastSaveMs;
 }
 
-void NoteSaveTime(MainWindowState& state, uint32_t start, uint32_t end) {
+void NoteSaveTime(HousekeepingState& state, uint32_t start, uint32_t end) {
     state.lastSaveMs = end - start;
     state.lastSaveEndTick = end;
 }
 
-void NoteSaveResult(MainWindowState& state, bool saved, const TickDesktop& desktop) {
+void NoteSaveResult(HousekeepingState& state, bool saved, const TickDesktop& desktop) {
     if (saved) {
         if (state.saveNoticeShown && desktop.showSaveRecovered) desktop.showSaveRecovered();
         state.settingsUnsaved = false;
@@ -72,11 +72,11 @@ void NoteSaveResult(MainWindowState& state, bool saved, const TickDesktop& deskt
     if (!state.saveNoticeShown && desktop.showSaveNotice) state.saveNoticeShown = desktop.showSaveNotice(LastSaveError());
 }
 
-void NoteSettingsSaved(MainWindowState& state, bool saved) {
+void NoteSettingsSaved(HousekeepingState& state, bool saved) {
     if (!saved) state.settingsUnsaved = true;
 }
 
-LogonChange TrackLogon(MainWindowState& state, bool shellPresent) {
+LogonChange TrackLogon(HousekeepingState& state, bool shellPresent) {
     if (state.loggedOff) {
         if (!shellPresent) return LogonChange::None;
         WriteLog(3, "User Logged On\n");
@@ -93,7 +93,7 @@ LogonChange TrackLogon(MainWindowState& state, bool shellPresent) {
     return LogonChange::None;
 }
 
-bool TakeLeaseViewRefresh(MainWindowState& state, bool autoRefresh, uint32_t now) {
+bool TakeLeaseViewRefresh(HousekeepingState& state, bool autoRefresh, uint32_t now) {
     // Unsigned difference: right across the wrap of the tick count.
     if (!state.refreshRequested || !autoRefresh || now - state.lastRefreshTick <= LEASE_VIEW_REFRESH_MS) return false;
     state.refreshRequested = false;
@@ -101,20 +101,20 @@ bool TakeLeaseViewRefresh(MainWindowState& state, bool autoRefresh, uint32_t now
     return true;
 }
 
-bool TakeIconRetry(MainWindowState& state) {
+bool TakeIconRetry(HousekeepingState& state) {
     if (!state.iconRetry) return false;
     state.iconRetry = false;
     return true;
 }
 
-bool IconNeedsRemoveBeforeAdd(const MainWindowState& state) { return state.iconShown; }
+bool IconNeedsRemoveBeforeAdd(const HousekeepingState& state) { return state.iconShown; }
 
-void IconAddResult(MainWindowState& state, bool added) {
+void IconAddResult(HousekeepingState& state, bool added) {
     state.iconShown = added;
     state.iconRetry = !added;
 }
 
-bool BeginHideIcon(MainWindowState& state) {
+bool BeginHideIcon(HousekeepingState& state) {
     state.iconRetry = false;
     if (!state.iconShown) return false;
     WriteLog(3, "Hide Icon\n");
@@ -122,7 +122,7 @@ bool BeginHideIcon(MainWindowState& state) {
     return true;
 }
 
-bool EndSession(MainWindowState& state, bool logoff) {
+bool EndSession(HousekeepingState& state, bool logoff) {
     if (!logoff) {
         WriteLog(1, "End Session\n");
         return false;

@@ -2,7 +2,7 @@
 // the timer tick, logon tracking across a logoff, the refresh throttle
 // (also across the wrap of the tick count), the tray icon flags and the
 // notice of a failed save.
-#include "shell/main_window_state.h"
+#include "shell/housekeeping.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,7 @@ const TickDesktop recordingDesktop = {
     [] { calls.push_back("recovered"); },
 };
 
-class MainWindowStateTest : public HousekeepingFixture {
+class HousekeepingTest : public HousekeepingFixture {
 protected:
     void SetUp() override {
         HousekeepingFixture::SetUp();
@@ -53,13 +53,13 @@ protected:
         MarkLeasesDirty();
     }
 
-    MainWindowState& state = MainWindowFlags;
+    HousekeepingState& state = Housekeeping;
 };
 
 using Calls = std::vector<std::string>;
 using Lines = std::vector<std::string>;
 
-TEST_F(MainWindowStateTest, TickSavesLooksForTheShellSweepsRefreshesAndRetriesInThatOrder) {
+TEST_F(HousekeepingTest, TickSavesLooksForTheShellSweepsRefreshesAndRetriesInThatOrder) {
     AddDirtyLease();
     shell = true;
     state.refreshRequested = true;
@@ -75,7 +75,7 @@ TEST_F(MainWindowStateTest, TickSavesLooksForTheShellSweepsRefreshesAndRetriesIn
     EXPECT_EQ(calls, Calls{"shell?"});
 }
 
-TEST_F(MainWindowStateTest, LogonTrackingFollowsTheShellAcrossALogoff) {
+TEST_F(HousekeepingTest, LogonTrackingFollowsTheShellAcrossALogoff) {
     Tick();  // no shell: stays logged off, silently
     EXPECT_TRUE(state.loggedOff);
     shell = true;
@@ -101,7 +101,7 @@ TEST_F(MainWindowStateTest, LogonTrackingFollowsTheShellAcrossALogoff) {
     EXPECT_FALSE(state.loggedOff);
 }
 
-TEST_F(MainWindowStateTest, RefreshesAreMoreThanThreeSecondsApartAndWaitForAutoRefresh) {
+TEST_F(HousekeepingTest, RefreshesAreMoreThanThreeSecondsApartAndWaitForAutoRefresh) {
     EXPECT_FALSE(TakeLeaseViewRefresh(state, true, 10000));  // nothing requested
     state.refreshRequested = true;
     EXPECT_TRUE(TakeLeaseViewRefresh(state, true, 10000));
@@ -122,7 +122,7 @@ TEST_F(MainWindowStateTest, RefreshesAreMoreThanThreeSecondsApartAndWaitForAutoR
     EXPECT_TRUE(TakeLeaseViewRefresh(state, true, 0x00000100u));
 }
 
-TEST_F(MainWindowStateTest, TrayIconFlags) {
+TEST_F(HousekeepingTest, TrayIconFlags) {
     IconAddResult(state, false);
     EXPECT_TRUE(state.iconRetry);
     EXPECT_FALSE(state.iconShown);
@@ -138,7 +138,7 @@ TEST_F(MainWindowStateTest, TrayIconFlags) {
     EXPECT_EQ(MainLog(), Lines{"Hide Icon"});
 }
 
-TEST_F(MainWindowStateTest, FailedSaveIsRetriedEveryTickAndNoticedOnceUntilASaveSucceeds) {
+TEST_F(HousekeepingTest, FailedSaveIsRetriedEveryTickAndNoticedOnceUntilASaveSucceeds) {
     std::string folder = dir.file("gone");
     SetIniPath(JoinPath(folder, "NIMBO.INI"));
     AddDirtyLease();
@@ -174,7 +174,7 @@ std::vector<uint32_t> clockReads;
 size_t clockRead = 0;
 uint32_t ScriptedTick() { return clockReads[std::min(clockRead++, clockReads.size() - 1)]; }
 
-TEST_F(MainWindowStateTest, SlowSavesWaitNineTimesTheirDurationFastOnesDoNot) {
+TEST_F(HousekeepingTest, SlowSavesWaitNineTimesTheirDurationFastOnesDoNot) {
     SetTickSource(ScriptedTick);
     // Each step: the clock reads of one tick, then whether it saved.
     auto tickAt = [&](std::vector<uint32_t> reads) {
