@@ -18,7 +18,7 @@
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
 #include "base/clock.h"
-#include "shell/leases_changed.h"
+#include "leases/leases_changed.h"
 #include "base/log.h"
 #include "test_support.h"
 

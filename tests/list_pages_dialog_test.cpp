@@ -11,7 +11,6 @@
 #include "config/settings_file.h"
 #include "dialog_driver.h"
 #include "lease_test_fixture.h"
-#include "shell/leases_changed.h"
 #include "ui/list_view_win32.h"
 #include "ui/properties.h"
 #include "ui/ui_resource.h"

@@ -22,9 +22,10 @@
 #include "housekeeping_fixture.h"
 #include "base/clock.h"
 #include "shell/command_message.h"
-#include "shell/leases_changed.h"
+#include "leases/leases_changed.h"
 #include "shell/main_window_win32.h"
 #include "shell/program_win32.h"
+#include "ui/properties.h"
 #include "win32_dialogs.h"
 
 namespace {

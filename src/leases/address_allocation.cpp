@@ -13,7 +13,7 @@
 #include "leases/range_items.h"
 #include "leases/reservations.h"
 #include "base/clock.h"
-#include "shell/leases_changed.h"
+#include "leases/leases_changed.h"
 #include "base/log.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "leases/lease_internal.h"
 #include "leases/lease_store.h"
 #include "base/clock.h"
-#include "shell/leases_changed.h"
+#include "leases/leases_changed.h"
 #include "base/log.h"
 
 void ExpireLeases() {

@@ -10,7 +10,7 @@
 #include "leases/lease_internal.h"
 #include "leases/address_ranges.h"
 #include "base/clock.h"
-#include "shell/leases_changed.h"
+#include "leases/leases_changed.h"
 #include "base/log.h"
 
 std::recursive_mutex LeaseLock;

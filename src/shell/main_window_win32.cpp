@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -12,7 +13,7 @@
 #include "leases/lease_expiry.h"
 #include "leases/lease_store.h"
 #include "shell/command_message.h"
-#include "shell/leases_changed.h"
+#include "leases/leases_changed.h"
 #include "base/log.h"
 #include "shell/housekeeping.h"
 #include "shell/program_win32.h"
@@ -28,6 +29,12 @@ namespace {
 constexpr UINT TRAY_ICON_ID = 0;
 
 HWND mainWindow = nullptr;
+// The window the lease store's notification reaches, from any thread.
+std::atomic<HWND> leasesChangedTarget{nullptr};
+
+void PostLeasesChangedToMainWindow() {
+    if (HWND window = leasesChangedTarget.load()) PostMessageA(window, MSG_LEASES_CHANGED, 0, 0);
+}
 LeaseViewSource leaseViewSource = nullptr;
 
 // ---- the desktop as the timer tick sees it ----
@@ -109,7 +116,8 @@ void OpenProperties(HWND owner) {
 
 LRESULT OnCreate(HWND window) {
     mainWindow = window;
-    SetLeasesChangedWindow(window);
+    leasesChangedTarget.store(window);
+    SetLeasesChangedCallback(&PostLeasesChangedToMainWindow);
     SetTimer(window, MAIN_TIMER_ID, MAIN_TIMER_PERIOD_MS, nullptr);
     // Without the thread the program runs on without DHCP service, as after
     // a failed bind.
@@ -120,7 +128,8 @@ LRESULT OnCreate(HWND window) {
 void OnDestroy(HWND window) {
     SendMessageA(window, MSG_SET_TRAY_ICON, 0, 0);
     KillTimer(window, MAIN_TIMER_ID);
-    SetLeasesChangedWindow(nullptr);
+    SetLeasesChangedCallback(nullptr);
+    leasesChangedTarget.store(nullptr);
     if (mainWindow == window) mainWindow = nullptr;
     PostQuitMessage(0);
 }

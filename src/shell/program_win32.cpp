@@ -13,7 +13,6 @@
 #include "dhcp/udp_socket.h"
 #include "shell/command_message.h"
 #include "shell/command_sender_win32.h"
-#include "shell/leases_changed.h"
 #include "base/log.h"
 #include "shell/main_window_win32.h"
 #include "base/paths.h"

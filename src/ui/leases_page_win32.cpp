@@ -10,7 +10,6 @@
 
 #include "config/server_settings.h"
 #include "base/ip_address.h"
-#include "shell/leases_changed.h"
 #include "ui/lease_page.h"
 #include "ui/list_sort.h"
 #include "ui/list_view_win32.h"

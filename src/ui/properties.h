@@ -8,6 +8,11 @@
 
 #include <string>
 
+// Posted to the main window when the lease table changed (by the lease
+// store's notification), and by the main window to the Active Leases page to
+// have it refilled.
+constexpr UINT MSG_LEASES_CHANGED = WM_APP + 1;
+
 // Runs the dialog modally with no owner and saves all settings when it ends;
 // when it is already open, only brings it to the foreground. The caller (the
 // main window's Properties command) holds StartupLock around the call.
