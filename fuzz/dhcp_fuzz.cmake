@@ -1,1 +1,1 @@
-nimbo_add_fuzzer(dhcp_request_fuzz SOURCES dhcp_request_fuzz.cpp LIBS nimbo_dhcp nimbo_settings nimbo_shell)
+nimbo_add_fuzzer(dhcp_request_fuzz SOURCES dhcp_request_fuzz.cpp LIBS nimbo_dhcp nimbo_settings nimbo_base)

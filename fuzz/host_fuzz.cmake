@@ -1,1 +1,1 @@
-nimbo_add_fuzzer(command_message_fuzz SOURCES command_message_fuzz.cpp LIBS nimbo_command nimbo_shell)
+nimbo_add_fuzzer(command_message_fuzz SOURCES command_message_fuzz.cpp LIBS nimbo_command nimbo_base)

@@ -3,7 +3,7 @@
 # in-process, and NIMBO.exe with NimboStop.exe as whole programs under Wine.
 nimbo_add_test(housekeeping_test SOURCES housekeeping_test.cpp
   LIBS nimbo_housekeeping nimbo_test_support LABELS program)
-nimbo_add_test(startup_lines_test SOURCES startup_lines_test.cpp LIBS nimbo_shell LABELS program)
+nimbo_add_test(startup_lines_test SOURCES startup_lines_test.cpp LIBS nimbo_housekeeping LABELS program)
 
 if(WIN32)
   add_library(nimbo_win32_dialogs STATIC win32_dialogs.cpp)

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "shell/show_message_win32.h"
+#include "ui/show_message_win32.h"
 
 // Private messages of the main window (MSG_LEASES_CHANGED, 0x8001, is in
 // leases_changed.h).

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "shell/show_message_win32.h"
+#include "ui/show_message_win32.h"
 
 // Sent to the frame: go to the next tab (wParam 1) or the previous one (0).
 constexpr UINT MSG_CYCLE_TAB = WM_APP + 5;

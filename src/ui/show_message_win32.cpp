@@ -1,4 +1,4 @@
-#include "shell/show_message_win32.h"
+#include "ui/show_message_win32.h"
 
 #include <vector>
 
