@@ -1,10 +1,10 @@
 # The properties window: its pages' decisions natively, the dialog itself
 # in-process under Wine, screenshots under Xvfb, and the help file.
 nimbo_add_test(general_page_test SOURCES general_page_test.cpp LIBS nimbo_pages)
-nimbo_add_test(range_list_test SOURCES range_list_test.cpp LIBS nimbo_pages)
+nimbo_add_test(ranges_page_test SOURCES ranges_page_test.cpp LIBS nimbo_pages)
 nimbo_add_test(list_sort_test SOURCES list_sort_test.cpp LIBS nimbo_pages)
-nimbo_add_test(reservation_page_test SOURCES reservation_page_test.cpp LIBS nimbo_pages nimbo_test_support)
-nimbo_add_test(lease_page_test SOURCES lease_page_test.cpp LIBS nimbo_pages nimbo_test_support)
+nimbo_add_test(reservations_page_test SOURCES reservations_page_test.cpp LIBS nimbo_pages nimbo_test_support)
+nimbo_add_test(leases_page_test SOURCES leases_page_test.cpp LIBS nimbo_pages nimbo_test_support)
 
 if(WIN32)
   set_source_files_properties(properties_test.rc PROPERTIES OBJECT_DEPENDS "${NIMBO_UI_RESOURCE_FILES}")

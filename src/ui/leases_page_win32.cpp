@@ -1,7 +1,7 @@
 // The Active Leases page (dialog 215): the leases of the table as a copy
 // taken under LeaseLock (the snapshot), the selected lease's identifier and
 // expiry, Delete Lease, Refresh and AutoRefresh. The row texts are in
-// lease_page.cpp. The list never points into the table: a row's item data
+// leases_page.cpp. The list never points into the table: a row's item data
 // is its index in the snapshot.
 #include <windows.h>
 #include <commctrl.h>
@@ -10,7 +10,7 @@
 
 #include "config/server_settings.h"
 #include "base/ip_address.h"
-#include "ui/lease_page.h"
+#include "ui/leases_page.h"
 #include "ui/list_sort.h"
 #include "ui/list_view_win32.h"
 #include "ui/pages_win32.h"

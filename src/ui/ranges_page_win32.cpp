@@ -1,6 +1,6 @@
 // The Address Ranges page (dialog 213): the included and excluded ranges of
 // the server's own network in one list, and the subnet mask. The list rules
-// are in range_list.cpp; the list view shows `entries`, which holds the
+// are in ranges_page.cpp; the list view shows `entries`, which holds the
 // edits until the page is destroyed.
 #include <windows.h>
 #include <commctrl.h>
@@ -11,7 +11,7 @@
 #include "ui/general_page.h"
 #include "ui/pages_win32.h"
 #include "ui/properties.h"
-#include "ui/range_list.h"
+#include "ui/ranges_page.h"
 #include "ui/ui_resource.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The Reservations page (dialog 214): the reservation list, and a key (host
 // name or hardware address) with an address to set or delete. The rules are
-// in reservation_page.cpp; every change reaches the reservation list at
+// in reservations_page.cpp; every change reaches the reservation list at
 // once, so the page stores nothing when it goes.
 #include <windows.h>
 #include <commctrl.h>
@@ -13,7 +13,7 @@
 #include "ui/list_view_win32.h"
 #include "ui/pages_win32.h"
 #include "ui/properties.h"
-#include "ui/reservation_page.h"
+#include "ui/reservations_page.h"
 #include "ui/ui_resource.h"
 
 namespace {

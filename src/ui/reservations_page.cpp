@@ -1,4 +1,4 @@
-#include "ui/reservation_page.h"
+#include "ui/reservations_page.h"
 
 #include "config/settings_file.h"
 #include "leases/reservations.h"

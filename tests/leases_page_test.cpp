@@ -1,7 +1,7 @@
 // The Active Leases page's texts without windows: the row and detail texts
 // (bounded, with a visible cut) and the expiry. Which leases are listed and
 // which record Delete Lease takes: list_pages_dialog_test.
-#include "ui/lease_page.h"
+#include "ui/leases_page.h"
 
 #include <cstdlib>
 #include <ctime>

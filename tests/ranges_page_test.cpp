@@ -1,6 +1,6 @@
 // The Address Ranges page's list without windows: building it from the
 // tables, the merge rules of Include and Exclude, and the stored texts.
-#include "ui/range_list.h"
+#include "ui/ranges_page.h"
 
 #include <gtest/gtest.h>
 

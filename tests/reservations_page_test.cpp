@@ -1,7 +1,7 @@
 // The Reservations page's rules without windows, against the real
 // reservation list and NIMBO.INI: what a new entry, a change and a delete
 // write and when, the uniqueness of keys and addresses, and the key limit.
-#include "ui/reservation_page.h"
+#include "ui/reservations_page.h"
 
 #include "config/settings_file.h"
 #include "lease_test_fixture.h"

@@ -1,4 +1,4 @@
-#include "ui/range_list.h"
+#include "ui/ranges_page.h"
 
 #include <algorithm>
 

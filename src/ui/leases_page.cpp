@@ -1,4 +1,4 @@
-#include "ui/lease_page.h"
+#include "ui/leases_page.h"
 
 #include <cstdio>
 #include <cstring>

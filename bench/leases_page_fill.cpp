@@ -3,7 +3,7 @@
 // snapshot and all rows again) and a sort by address, in milliseconds, each
 // with the paints that follow. A Windows program: run it under Wine.
 //
-//   lease_page_fill [LEASES]
+//   leases_page_fill [LEASES]
 #include <windows.h>
 #include <commctrl.h>
 
