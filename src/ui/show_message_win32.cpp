@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "base/log.h"
-#include "shell/resource.h"
+#include "ui/ui_resource.h"
 
 namespace {
 constexpr size_t CAPTION_LIMIT = 100;
@@ -20,6 +20,6 @@ std::string LoadResourceString(UINT id, size_t limit) {
 
 int ShowMessage(HWND owner, UINT textId, UINT captionId, UINT style) {
     std::string text = LoadResourceString(textId, MESSAGE_TEXT_LIMIT);
-    std::string caption = LoadResourceString(captionId ? captionId : IDS_NIMBO_ERROR, CAPTION_LIMIT);
+    std::string caption = LoadResourceString(captionId ? captionId : IDS_ERROR_CAPTION, CAPTION_LIMIT);
     return MessageBoxA(owner, text.c_str(), caption.c_str(), style);
 }
