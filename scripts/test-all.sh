@@ -13,8 +13,9 @@ step() { printf '\n==== %s ====\n' "$*"; }
 step "packages"
 scripts/install-deps.sh
 
-step "portable core check"
+step "portable core and layer checks"
 scripts/check-core-portable.sh
+scripts/check-layers.sh
 
 step "native (g++, ASan + UBSan): build"
 cmake --preset native
