@@ -226,6 +226,8 @@ Arrival ArrivalOf(msghdr& header) {
 bool StartSocketLibrary() { return true; }
 void StopSocketLibrary() {}
 
+std::string InterfaceHoldingAddress(uint32_t address) { return InterfaceHolding(address).name; }
+
 bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& error) {
     error = 0;
     int fd = OpenBroadcastSocket(error);

@@ -71,6 +71,8 @@ bool StartSocketLibrary() {
 
 void StopSocketLibrary() { WSACleanup(); }
 
+std::string InterfaceHoldingAddress(uint32_t) { return ""; }
+
 bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& error) {
     error = 0;
     SOCKET s = OpenBroadcastSocket(error);
