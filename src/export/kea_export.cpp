@@ -66,12 +66,11 @@ struct LeaseRow {
 
 std::string Dotted(uint32_t address) { return FormatAddress(address); }
 
-std::string Hex(const std::string& bytes, const char* separator = "") {
+std::string Hex(const std::string& bytes) {
     static const char digits[] = "0123456789ABCDEF";
     std::string text;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (i) text += separator;
-        const auto byte = static_cast<uint8_t>(bytes[i]);
+    for (char c : bytes) {
+        const auto byte = static_cast<uint8_t>(c);
         text += digits[byte >> 4];
         text += digits[byte & 15];
     }
@@ -149,12 +148,17 @@ std::string LeaseFileText(const std::string& text) {
 
 std::string SubnetText(const SubnetPrefix& prefix) { return Dotted(prefix.network) + "/" + std::to_string(prefix.length); }
 
+std::vector<uint32_t> AddressesOf(const std::string& value) {
+    std::vector<uint32_t> addresses;
+    for (size_t i = 0; i + 4 <= value.size(); i += 4)
+        addresses.push_back(ReadBigEndian32(reinterpret_cast<const uint8_t*>(value.data()) + i));
+    return addresses;
+}
+
+// An option value of addresses as Kea's csv form writes them.
 std::string AddressList(const std::string& value) {
     std::string list;
-    for (size_t i = 0; i + 4 <= value.size(); i += 4) {
-        if (!list.empty()) list += ", ";
-        list += Dotted(ReadBigEndian32(reinterpret_cast<const uint8_t*>(value.data()) + i));
-    }
+    for (uint32_t address : AddressesOf(value)) list += (list.empty() ? "" : ", ") + Dotted(address);
     return list;
 }
 
@@ -193,13 +197,6 @@ struct ExportState {
 
 void Note(ExportState& state, const std::string& line) { state.notes.push_back(line); }
 void Other(ExportState& state, const std::string& line) { state.others.push_back(line); }
-
-std::vector<uint32_t> AddressesOf(const std::string& value) {
-    std::vector<uint32_t> addresses;
-    for (size_t i = 0; i + 4 <= value.size(); i += 4)
-        addresses.push_back(ReadBigEndian32(reinterpret_cast<const uint8_t*>(value.data()) + i));
-    return addresses;
-}
 
 // ---- subnets and pools ----
 

@@ -25,17 +25,7 @@ show_logs() {
     echo "---- kea-dhcp4"; tail -n 40 "$WORK/kea.out" 2>/dev/null
 }
 
-# Events per interface; addresses only on the test's own interfaces.
-cat >"$WORK/udhcpc.script" <<SCRIPT
-#!/bin/sh
-echo "\$1 ip=\$ip" >>"$WORK/events.\$interface"
-case "\$1" in
-  bound|renew) ip addr flush dev "\$interface"; ip addr add "\$ip/\${mask:-24}" dev "\$interface" ;;
-  deconfig) ip addr flush dev "\$interface" ;;
-esac
-exit 0
-SCRIPT
-chmod +x "$WORK/udhcpc.script"
+write_udhcpc_script
 
 # An [Leases] value: the address and an expiry FILETIME, or never.
 lease_value() {
@@ -54,12 +44,7 @@ server_ini 600 \
     >"$SERVER_DIR/NIMBO.INI"
 start_server
 
-"${IN_C[@]}" busybox udhcpc -f -i "$VETH_C" -s "$WORK/udhcpc.script" -p "$WORK/udhcpc.pid" -t 5 -T 2 \
-    -x hostname:e2ekea >"$WORK/udhcpc.out" 2>&1 &
-CLIENT=$!
-BACKGROUND_PIDS+=("$CLIENT")
-wait_for_line "^bound " 150 "$WORK/events.$VETH_C" || fail "udhcpc got no lease from nimbo"
-ADDRESS=$(sed -n 's/^bound ip=//p' "$WORK/events.$VETH_C" | head -1)
+start_udhcpc e2ekea
 pass "udhcpc bound $ADDRESS from nimbo"
 
 inc ip link add link "$VETH_C" name "$MACVLAN" address "$RESERVED_MAC" type macvlan mode bridge
