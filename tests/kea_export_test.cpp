@@ -57,7 +57,6 @@ TEST(KeaPools, RangesLessExceptionsCutToTheSubnetsHosts) {
     }
     EXPECT_EQ(Pools(PoolsOf("192.0.2.0-192.0.2.255", "", {A("192.0.2.6"), 31}, {}).pools), "192.0.2.6-192.0.2.7 ");
     EXPECT_EQ(PrefixLengthOf(A("255.255.255.192")), 26);
-    EXPECT_EQ(PrefixLengthOf(0), 0);
     EXPECT_EQ(PrefixLengthOf(A("255.0.255.0")), -1);
 }
 
@@ -74,19 +73,12 @@ TEST(KeaOptions, DecisionsOnTheBytesTheServerSends) {
         {26, "W1500", ""},
         {26, "D70000", "Kea would send only 2 of its 4 bytes"},
         {26, "B5", "Kea refuses 1 byte where it takes 2"},
-        {2, "D-1", ""},
-        {19, "B0,1", "Kea would send only 1 of its 2 bytes"},
         {94, "B1,2,3", ""},
         {6, "I10.1.1.1,%1.%2.%3.1", ""},
-        {6, "B1,2,3", "Kea refuses 3 bytes: it takes items of 4"},
         {3, "I", ""},
         {25, "W", "Kea refuses it empty"},
-        {93, "W1,2", ""},
-        {15, "Sexample.com", ""},
         {12, "S", "Kea refuses it empty"},
         {66, "B116,0", "Kea would drop its zero bytes"},
-        {97, "B", "Kea refuses it empty"},
-        {200, "X", ""},
         {43, "B1,2", "Kea reads it as a structured value and would send other bytes"},
         {54, "I192.0.2.9", "every reply carries the server's own option of this code, and Kea sends one"},
         {61, "B1,2,3,4,5,6,7", "Kea answers with the client's own identifier"},

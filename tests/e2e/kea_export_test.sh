@@ -18,13 +18,6 @@ KEA_DIR=$WORK/kea
 KEA_RUN=$WORK/kea-run
 mkdir -p "$KEA_DIR" "$KEA_RUN"
 
-eval "$(declare -f show_logs | sed '1s/show_logs/show_nimbo_logs/')"
-show_logs() {
-    show_nimbo_logs
-    echo "---- export"; cat "$WORK/export.out" 2>/dev/null
-    echo "---- kea-dhcp4"; tail -n 40 "$WORK/kea.out" 2>/dev/null
-}
-
 write_udhcpc_script
 
 # An [Leases] value: the address and an expiry FILETIME, or never.
@@ -62,8 +55,6 @@ stop_server
 ins "$NIMBO" --dir "$SERVER_DIR" --export-kea "$KEA_DIR" >"$WORK/export.out" 2>&1 || fail "export failed"
 grep -qx "Interface: $VETH_S (it holds $SERVER_IP here)" "$WORK/export.out" || fail "no interface in the summary"
 grep -q "^Leases: 4 (1 held-back address as a declined lease, 1 unlimited)$" "$WORK/export.out" || fail "not every lease exported"
-grep -q "^198.51.100.131,02:00:5e:00:00:91,,4294967295,[0-9]*,1,0,0,desk&#x2ctop,0,$" "$KEA_DIR/kea-leases4.csv" ||
-    fail "unlimited lease row"
 ins env KEA_LOCKFILE_DIR="$KEA_RUN" KEA_PIDFILE_DIR="$KEA_RUN" kea-dhcp4 -t "$KEA_DIR/kea-dhcp4.conf" \
     >"$WORK/kea.out" 2>&1 || fail "kea-dhcp4 -t refuses the export"
 pass "exported; kea-dhcp4 -t accepts it"

@@ -173,6 +173,7 @@ show_logs() {
     echo "---- NIMBO.INI"; tr -d '\r' <"$SERVER_DIR/NIMBO.INI" 2>/dev/null
     echo "---- server output"; cat "$WORK/server.out" 2>/dev/null
     if [ -f "$WORK/dhcrelay.out" ]; then echo "---- dhcrelay"; tail -n 30 "$WORK/dhcrelay.out"; fi
+    for out in export kea; do if [ -f "$WORK/$out.out" ]; then echo "---- $out"; tail -n 30 "$WORK/$out.out"; fi; done
 }
 
 # The line of an acknowledgement sent straight to a client's address.

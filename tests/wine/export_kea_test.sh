@@ -28,15 +28,13 @@ export_with_box /EXPORTKEA "Z:${OUT//\//\\}"
 grep -qx "caption=Nimbo - Export to Kea" <<<"$BOX" || fail "caption: $BOX"
 grep -qx "text=Exported for Kea. The summary is also in Z:.*\\\\export.txt:" <<<"$BOX" || fail "text: $BOX"
 grep -qx "  1: 198.51.100.0/24, the server's network: 1 pool of 41 addresses, 1 reservation" <<<"$BOX" || fail "no subnet: $BOX"
-grep -qx "Lease file named in the configuration: /var/lib/kea/kea-leases4.csv" <<<"$BOX" || fail "lease file: $BOX"
-grep -q $'^Subnets: 1\r$' "$OUT/export.txt" || fail "export.txt: $(cat "$OUT/export.txt")"
-[ -s "$OUT/kea-dhcp4.conf" ] && [ -s "$OUT/kea-leases4.csv" ] || fail "the files are missing"
+grep -q $'^Lease file named in the configuration: /var/lib/kea/kea-leases4.csv\r$' "$OUT/export.txt" ||
+    fail "export.txt: $(cat "$OUT/export.txt")"
 grep -aq 'Command Line - "/EXPORTKEA' "$SERVER_DIR/NIMBO.LOG" && fail "the export was handed to the running server"
 server_alive || fail "the server stopped"
 pass "/EXPORTKEA beside a running server: files, export.txt and the summary in a message box"
 
 if command -v kea-dhcp4 >/dev/null; then
-    sed -i 's|/var/lib/kea/kea-leases4.csv|'"$OUT"'/kea-leases4.csv|' "$OUT/kea-dhcp4.conf"
     KEA_LOCKFILE_DIR=$WORK KEA_PIDFILE_DIR=$WORK kea-dhcp4 -t "$OUT/kea-dhcp4.conf" >"$WORK/kea.out" 2>&1 ||
         fail "kea-dhcp4 -t refuses the export: $(grep -v INFO "$WORK/kea.out")"
     pass "kea-dhcp4 -t accepts the export of NIMBO.exe"
