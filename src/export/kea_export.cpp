@@ -79,8 +79,8 @@ std::string Hex(const std::string& bytes) {
 
 std::string HardwareAddressText(const uint8_t* bytes) {
     char text[18];
-    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", bytes[0], bytes[1], bytes[2], bytes[3],
-                  bytes[4], bytes[5]);
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", bytes[0], bytes[1], bytes[2], bytes[3], bytes[4],
+                  bytes[5]);
     return text;
 }
 
@@ -146,7 +146,9 @@ std::string LeaseFileText(const std::string& text) {
     return escaped;
 }
 
-std::string SubnetText(const SubnetPrefix& prefix) { return Dotted(prefix.network) + "/" + std::to_string(prefix.length); }
+std::string SubnetText(const SubnetPrefix& prefix) {
+    return Dotted(prefix.network) + "/" + std::to_string(prefix.length);
+}
 
 std::vector<uint32_t> AddressesOf(const std::string& value) {
     std::vector<uint32_t> addresses;
@@ -163,7 +165,8 @@ std::string AddressList(const std::string& value) {
 }
 
 int64_t UnixSeconds(uint64_t filetime) {
-    return static_cast<int64_t>(filetime / FILETIME_TICKS_PER_SECOND) - static_cast<int64_t>(FILETIME_UNIX_EPOCH_SECONDS);
+    return static_cast<int64_t>(filetime / FILETIME_TICKS_PER_SECOND) -
+           static_cast<int64_t>(FILETIME_UNIX_EPOCH_SECONDS);
 }
 
 std::string Plural(uint64_t count, const char* one, const char* many) {
@@ -229,7 +232,8 @@ Subnet* SubnetWithPrefix(ExportState& state, const SubnetPrefix& prefix) {
 Subnet* SubnetHolding(ExportState& state, uint32_t address) {
     Subnet* best = nullptr;
     for (Subnet& subnet : state.subnets) {
-        if (SubnetHolds(subnet.prefix, address) && (!best || subnet.prefix.length > best->prefix.length)) best = &subnet;
+        if (SubnetHolds(subnet.prefix, address) && (!best || subnet.prefix.length > best->prefix.length))
+            best = &subnet;
     }
     return best;
 }
@@ -258,8 +262,8 @@ void AddSegment(ExportState& state, uint32_t gateway) {
     const std::string ranges = GatewayRanges(gateway), exceptions = GatewayExceptions(gateway);
     const PoolResult pools = PoolsOf(ranges, exceptions, prefix, state.excluded);
     if (pools.outside != 0) {
-        Other(state, label + ": " + Plural(pools.outside, "address", "addresses") + " of its ranges outside the hosts of " +
-                         SubnetText(prefix) + " left out");
+        Other(state, label + ": " + Plural(pools.outside, "address", "addresses") +
+                         " of its ranges outside the hosts of " + SubnetText(prefix) + " left out");
     }
     uint64_t kept = 0, offered = 0;
     for (const AddressSpan& span : pools.pools) kept += span.size();
@@ -311,7 +315,8 @@ bool MakeOptionData(ExportState& state, uint8_t code, const ConfiguredOption& op
         Note(state, "option " + std::to_string(code) + " (" + setting + "): " + decision.reason);
         return false;
     }
-    if (option.source == OptionSource::User || (option.source == OptionSource::DomainName && !IsPlainText(option.value))) {
+    if (option.source == OptionSource::User ||
+        (option.source == OptionSource::DomainName && !IsPlainText(option.value))) {
         data.name = nullptr;  // raw bytes go by code
         data.data = Hex(option.value);
     } else if (option.source == OptionSource::DomainName) {
@@ -382,7 +387,8 @@ bool IsLive(const ExportState& state, const Lease& lease) {
 // identifier is six bytes; empty when there is none.
 std::string HardwareAddressOfHost(const ExportState& state, const char* hostName) {
     for (const Lease& lease : state.leases) {
-        if (!IsLive(state, lease) || IsPlaceholderLease(lease) || lease.clientId.size() != HARDWARE_ADDRESS_SIZE) continue;
+        if (!IsLive(state, lease) || IsPlaceholderLease(lease) || lease.clientId.size() != HARDWARE_ADDRESS_SIZE)
+            continue;
         if (EqualNoCase(lease.hostName, hostName)) return HardwareAddressText(lease.clientId.data());
     }
     return "";
@@ -408,7 +414,8 @@ void CollectReservations(ExportState& state) {
         if (byHost) {
             host.hardwareAddress = HardwareAddressOfHost(state, reservation.key);
             if (host.hardwareAddress.empty()) {
-                Note(state, what + ": Kea knows clients by hardware address, and no active lease of the host shows one");
+                Note(state,
+                     what + ": Kea knows clients by hardware address, and no active lease of the host shows one");
                 subnet->unmatchedHostNames.push_back(key + " -> " + Dotted(reservation.address));
                 continue;
             }
@@ -503,7 +510,8 @@ void AppendOptionList(std::string& out, const std::vector<OptionData>& options, 
         if (option.name) {
             out += "\"name\": " + Quoted(option.name) + ", \"data\": " + Quoted(option.data);
         } else {
-            out += "\"code\": " + std::to_string(option.code) + ", \"csv-format\": false, \"data\": " + Quoted(option.data);
+            out += "\"code\": " + std::to_string(option.code) +
+                   ", \"csv-format\": false, \"data\": " + Quoted(option.data);
         }
         out += i + 1 < options.size() ? " },\n" : " }\n";
     }
@@ -526,7 +534,8 @@ void AppendSubnet(std::string& out, const ExportState& state, const Subnet& subn
     }
     const uint32_t nextServer = NetworkToHost(expandAddressTemplate(settings.NextBootServer, settings.serverAddress));
     if (nextServer != 0) out += "      \"next-server\": " + Quoted(Dotted(nextServer)) + ",\n";
-    if (settings.BootFile[0] && IsPrintableAscii(settings.BootFile)) out += "      \"boot-file-name\": " + Quoted(settings.BootFile) + ",\n";
+    if (settings.BootFile[0] && IsPrintableAscii(settings.BootFile))
+        out += "      \"boot-file-name\": " + Quoted(settings.BootFile) + ",\n";
     if (!subnet.options.empty()) {
         AppendOptionList(out, subnet.options, "      ");
         out += ",\n";
@@ -534,7 +543,8 @@ void AppendSubnet(std::string& out, const ExportState& state, const Subnet& subn
     out += "      \"reservations\": [\n";
     for (size_t r = 0; r < subnet.reservations.size(); ++r) {
         const HostReservation& host = subnet.reservations[r];
-        out += "        { \"hw-address\": " + Quoted(host.hardwareAddress) + ", \"ip-address\": " + Quoted(Dotted(host.address));
+        out += "        { \"hw-address\": " + Quoted(host.hardwareAddress) +
+               ", \"ip-address\": " + Quoted(Dotted(host.address));
         if (!host.comment.empty()) out += ", \"comment\": " + Quoted(host.comment);
         out += r + 1 < subnet.reservations.size() ? " },\n" : " }\n";
     }
@@ -549,11 +559,13 @@ void AppendSubnet(std::string& out, const ExportState& state, const Subnet& subn
 
 std::string ConfigText(const ExportState& state) {
     const ServerSettings& settings = *state.settings;
-    const std::string interface = settings.BindToAll || state.input.interfaceName.empty() ? "*" : state.input.interfaceName;
+    const std::string interface =
+        settings.BindToAll || state.input.interfaceName.empty() ? "*" : state.input.interfaceName;
     std::string out = "{\n\"Dhcp4\": {\n";
     out += "  \"interfaces-config\": { \"interfaces\": [ " + Quoted(interface) + " ] },\n";
-    out += "  \"lease-database\": { \"type\": \"memfile\", \"persist\": true, \"name\": " +
-           Quoted(state.input.leaseFile) + " },\n";
+    out +=
+        "  \"lease-database\": { \"type\": \"memfile\", \"persist\": true, \"name\": " + Quoted(state.input.leaseFile) +
+        " },\n";
     out += "  \"valid-lifetime\": " + std::to_string(settings.LeaseTime) + ",\n";
     AppendOptionList(out, state.globalOptions, "  ");
     out += ",\n  \"subnet4\": [\n";
@@ -594,13 +606,15 @@ std::string SummaryText(const ExportState& state) {
         for (const AddressSpan& pool : subnet.pools) addresses += pool.size();
         reservations += subnet.reservations.size();
         out += "  " + std::to_string(subnet.id) + ": " + SubnetText(subnet.prefix) + ", " + subnet.label + ": " +
-               Plural(subnet.pools.size(), "pool", "pools") + " of " + Plural(addresses, "address", "addresses") + ", " +
-               Plural(subnet.reservations.size(), "reservation", "reservations") + "\n";
-        for (const AddressSpan& pool : subnet.pools) out += "     " + Dotted(pool.first) + " - " + Dotted(pool.last) + "\n";
+               Plural(subnet.pools.size(), "pool", "pools") + " of " + Plural(addresses, "address", "addresses") +
+               ", " + Plural(subnet.reservations.size(), "reservation", "reservations") + "\n";
+        for (const AddressSpan& pool : subnet.pools)
+            out += "     " + Dotted(pool.first) + " - " + Dotted(pool.last) + "\n";
     }
     std::string names;
     for (const OptionData& option : state.globalOptions)
-        names += (names.empty() ? "" : ", ") + (option.name ? std::string(option.name) : "option " + std::to_string(option.code));
+        names += (names.empty() ? "" : ", ") +
+                 (option.name ? std::string(option.name) : "option " + std::to_string(option.code));
     out += "Options: " + (names.empty() ? std::string("none") : names) + "\n";
     out += "Reservations: " + std::to_string(reservations) + " (" + std::to_string(state.hostNameReservations) +
            " by host name, through the hardware address of its lease)\n";

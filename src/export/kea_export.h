@@ -17,9 +17,9 @@
 #include <string>
 
 struct KeaExportInput {
-    uint64_t now = 0;              // FILETIME scale
-    std::string interfaceName;     // the device that holds the server address; empty when none
-    std::string leaseFile;         // the lease-database file named in the configuration
+    uint64_t now = 0;           // FILETIME scale
+    std::string interfaceName;  // the device that holds the server address; empty when none
+    std::string leaseFile;      // the lease-database file named in the configuration
 };
 
 struct KeaExport {

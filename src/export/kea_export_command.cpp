@@ -42,14 +42,16 @@ KeaExportOutcome ExportToKea(const std::string& iniPath, const std::string& dire
     std::string text;
     bool exists = false;
     long error = 0;
-    if (!ReadWholeFile(iniPath, text, exists, &error)) return Failure(EXPORT_FAILED, "cannot read " + iniPath + ErrorCode(error));
+    if (!ReadWholeFile(iniPath, text, exists, &error))
+        return Failure(EXPORT_FAILED, "cannot read " + iniPath + ErrorCode(error));
     if (!exists) return Failure(EXPORT_FAILED, "no NIMBO.INI: " + iniPath + " does not exist");
     loadSettingsFromText(text);
 
     const std::shared_ptr<const ServerSettings> settings = CurrentSettings();
     KeaExportInput input;
     input.now = NowFileTime();
-    if (!settings->BindToAll && settings->serverAddress != 0) input.interfaceName = InterfaceHoldingAddress(settings->serverAddress);
+    if (!settings->BindToAll && settings->serverAddress != 0)
+        input.interfaceName = InterfaceHoldingAddress(settings->serverAddress);
     input.leaseFile = leaseFile;
     const KeaExport exported = BuildKeaExport(input);
 
@@ -57,21 +59,24 @@ KeaExportOutcome ExportToKea(const std::string& iniPath, const std::string& dire
     // that were not written.
     const std::string leasePath = JoinPath(directory, KEA_LEASE_FILE);
     const std::string configPath = JoinPath(directory, KEA_CONFIG_FILE);
-    if (!CommitFile(leasePath, exported.leases, &error)) return Failure(EXPORT_FAILED, "cannot write " + leasePath + ErrorCode(error));
-    if (!CommitFile(configPath, exported.config, &error)) return Failure(EXPORT_FAILED, "cannot write " + configPath + ErrorCode(error));
+    if (!CommitFile(leasePath, exported.leases, &error))
+        return Failure(EXPORT_FAILED, "cannot write " + leasePath + ErrorCode(error));
+    if (!CommitFile(configPath, exported.config, &error))
+        return Failure(EXPORT_FAILED, "cannot write " + configPath + ErrorCode(error));
 
     KeaExportOutcome outcome;
     outcome.summary = "Exported " + iniPath + " for Kea (kea-dhcp4 2.2):\n  " + configPath + "\n  " + leasePath + "\n" +
                       exported.summary +
                       "Next: keep Nimbo stopped (it saves its lease table when it stops: export after that), check the "
-                      "configuration with \"kea-dhcp4 -t " + std::string(KEA_CONFIG_FILE) +
-                      "\", then start kea-dhcp4 with it.\n";
+                      "configuration with \"kea-dhcp4 -t " +
+                      std::string(KEA_CONFIG_FILE) + "\", then start kea-dhcp4 with it.\n";
     return outcome;
 }
 
 ExportCommandLine ParseExportCommandLine(const std::string& commandLine, std::string* directory) {
     const size_t start = commandLine.find_first_not_of(BLANKS);
-    if (start == std::string::npos || (commandLine[start] != '/' && commandLine[start] != '-')) return ExportCommandLine::None;
+    if (start == std::string::npos || (commandLine[start] != '/' && commandLine[start] != '-'))
+        return ExportCommandLine::None;
     size_t end = commandLine.find_first_of(BLANKS, start);
     if (end == std::string::npos) end = commandLine.size();
     if (!EqualNoCase(commandLine.substr(start + 1, end - start - 1), EXPORT_SWITCH)) return ExportCommandLine::None;

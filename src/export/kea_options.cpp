@@ -130,7 +130,8 @@ KeaOptionDecision DecideKeaOption(uint8_t code, const std::string& value) {
             if (size > row.size) return Refused("Kea would send only " + Number(row.size) + " of its " + Bytes(size));
             return {true, ""};
         case Form::Array:
-            if (size % row.size != 0) return Refused("Kea refuses " + Bytes(size) + ": it takes items of " + Number(row.size));
+            if (size % row.size != 0)
+                return Refused("Kea refuses " + Bytes(size) + ": it takes items of " + Number(row.size));
             if (size < row.least) return Refused("Kea refuses it empty");
             return {true, ""};
         case Form::Text:

@@ -73,10 +73,11 @@ bool RunKeaExportCommand(const std::string& programDirectory, const std::string&
     }
     const std::string summaryPath = JoinPath(directory, SUMMARY_FILE);
     long error = 0;
-    std::string text = CommitFile(summaryPath, WithCrLf(outcome.summary), &error)
-                           ? Formatted(IDS_EXPORT_DONE, summaryPath, FirstLines(outcome.summary))
-                           : Formatted(IDS_EXPORT_NO_SUMMARY_FILE, summaryPath + " (error " + std::to_string(error) + ")",
-                                       FirstLines(outcome.summary));
+    std::string text =
+        CommitFile(summaryPath, WithCrLf(outcome.summary), &error)
+            ? Formatted(IDS_EXPORT_DONE, summaryPath, FirstLines(outcome.summary))
+            : Formatted(IDS_EXPORT_NO_SUMMARY_FILE, summaryPath + " (error " + std::to_string(error) + ")",
+                        FirstLines(outcome.summary));
     Show(text, MB_ICONINFORMATION);
     return true;
 }
