@@ -67,8 +67,8 @@ KeaExportOutcome ExportToKea(const std::string& iniPath, const std::string& dire
     KeaExportOutcome outcome;
     outcome.summary = "Exported " + iniPath + " for Kea (kea-dhcp4 2.2):\n  " + configPath + "\n  " + leasePath + "\n" +
                       exported.summary +
-                      "Next: keep Nimbo stopped (it saves its lease table when it stops: export after that), check the "
-                      "configuration with \"kea-dhcp4 -t " +
+                      "Next: Nimbo saves its lease table when it stops, so stop it before the export and keep it "
+                      "stopped; check the configuration with \"kea-dhcp4 -t " +
                       std::string(KEA_CONFIG_FILE) + "\", then start kea-dhcp4 with it.\n";
     return outcome;
 }
