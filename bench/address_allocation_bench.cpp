@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "config/server_settings.h"
 #include "leases/address_allocation.h"
 #include "leases/address_ranges.h"
 #include "leases/icmp_probe.h"
@@ -21,7 +20,8 @@
 
 namespace {
 
-constexpr uint32_t RANGE_FIRST = 0xAC100001;  // 172.16.0.1
+constexpr uint32_t SERVER = Ip("172.16.0.1");
+constexpr uint32_t RANGE_FIRST = SERVER;      // the range starts at the server's own address
 constexpr uint32_t RANGE_LAST = 0xAC10FFFE;   // 172.16.255.254
 constexpr uint32_t OUTSIDE = 0x0A1E0000;      // 10.30.0.0: leases of other networks
 constexpr int64_t IN_RANGE_LIMIT = 60000;     // a /16 holds no more; the rest go outside
@@ -45,10 +45,6 @@ uint32_t Populate(int64_t leases) {
     ClearLeaseTable();
     ClearReservations();
     ClearRangeTables();
-    UpdateSettings([](ServerSettings& s) {
-        s.serverAddress = 0xAC100001;
-        s.LeaseTime = 259200;
-    });
     SetGatewayRanges(LOCAL_GATEWAY, "172.16.0.1-172.16.255.254");
     SetGatewayExceptions(LOCAL_GATEWAY, "172.16.255.1-172.16.255.254");
     const int64_t inRange = leases < IN_RANGE_LIMIT ? leases : IN_RANGE_LIMIT;
@@ -88,10 +84,10 @@ void Cleanup() {
 void RunFindSpareAddress(benchmark::State& state, uint32_t expected) {
     const std::vector<uint8_t> id = IdOf(0xEEEEEEEE);
     for (auto _ : state) {
-        uint32_t address = FindSpareAddress(LOCAL_GATEWAY, "newcomer", id.size(), id.data());
+        uint32_t address = FindSpareAddress(LOCAL_GATEWAY, Client("newcomer", id), SERVER);
         if (address != expected) state.SkipWithError("unexpected address");
         state.PauseTiming();
-        ReleaseLease(address, id.size(), id.data());
+        ReleaseLease(address, Client("", id));
         state.ResumeTiming();
     }
 }
@@ -106,7 +102,7 @@ void BM_CheckRequestedAddress_Free(benchmark::State& state) {
     const uint32_t free = Populate(state.range(0));
     const std::vector<uint8_t> id = IdOf(0xEEEEEEEE);
     for (auto _ : state) {
-        if (!CheckRequestedAddress(free, LOCAL_GATEWAY, "newcomer", id.size(), id.data()))
+        if (!CheckRequestedAddress(free, LOCAL_GATEWAY, Client("newcomer", id), SERVER))
             state.SkipWithError("refused");
     }
     Cleanup();
@@ -119,7 +115,7 @@ void BM_CheckRequestedAddress_OwnLease(benchmark::State& state) {
     const std::vector<uint8_t> id = IdOf(last);
     const uint32_t address = SnapshotLeases().back().address;
     for (auto _ : state) {
-        if (!CheckRequestedAddress(address, LOCAL_GATEWAY, "", id.size(), id.data())) state.SkipWithError("refused");
+        if (!CheckRequestedAddress(address, LOCAL_GATEWAY, Client("", id), SERVER)) state.SkipWithError("refused");
     }
     Cleanup();
 }

@@ -82,7 +82,8 @@ Figures Run(const std::string& directory, int leases, double seconds, bool space
             const int i = static_cast<int>(random() % static_cast<unsigned>(leases));
             uint8_t id[7];
             ClientId(i, id);
-            AddLease(("workstation-" + std::to_string(i)).c_str(), 0x0A000000u + static_cast<uint32_t>(i), sizeof id, id);
+            const std::string name = "workstation-" + std::to_string(i);
+            AddLease(ClientIdentity{name.c_str(), id, sizeof id}, 0x0A000000u + static_cast<uint32_t>(i), 259200);
             MarkLeasesDirty();
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }

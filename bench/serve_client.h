@@ -19,6 +19,7 @@
 #include "leases/reservations.h"
 #include "base/clock.h"
 #include "base/ip_address.h"
+#include "scratch_server.h"
 #include "test_support.h"
 
 namespace bench {
@@ -35,23 +36,18 @@ inline Bytes HardwareOf(uint32_t n) {
 }
 
 inline void Populate(int64_t leases) {
-    SetClockSource(&FixedNow);
-    SetEchoOverride(&NoReply);
-    ClearLeaseTable();
-    ClearReservations();
-    ClearRangeTables();
-    ResetSettings();
-    UpdateSettings([](ServerSettings& s) {
-        CopySetting(s.IPAddress, "172.16.0.1");
-        CopySetting(s.SubnetMask, "255.255.0.0");
-        DeriveAddressFields(s);
-        s.LeaseTime = 259200;
+    ScratchServer server;
+    server.ipAddress = "172.16.0.1";
+    server.subnetMask = "255.255.0.0";
+    server.leaseTime = 259200;
+    server.localRanges = "172.16.0.2-172.16.255.254";
+    SetUpScratchServer(server, [](ServerSettings& s) {
         CopySetting(s.Routers, "%1.%2.%3.1");
         CopySetting(s.DNSServer, "172.16.0.53");
         CopySetting(s.DomainName, "example.test");
-        s.userOptions.assign(DEFAULT_MAX_OPTION + 1, std::string());
     });
-    SetGatewayRanges(LOCAL_GATEWAY, "172.16.0.2-172.16.255.254");
+    SetClockSource(&FixedNow);
+    SetEchoOverride(&NoReply);
     for (int64_t i = 0; i < leases; ++i) {
         Lease lease;
         std::string name = "host" + std::to_string(i);
@@ -64,12 +60,7 @@ inline void Populate(int64_t leases) {
     }
 }
 
-inline void Depopulate() {
-    ClearLeaseTable();
-    ClearRangeTables();
-    SetEchoOverride(nullptr);
-    SetClockSource(nullptr);
-}
+inline void Depopulate() { ResetServerState(); }
 
 // Serves client number `client`; false when it got no offer or no ACK.
 inline bool ServeClient(uint32_t client) {

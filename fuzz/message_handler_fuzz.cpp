@@ -19,6 +19,7 @@
 #include "leases/icmp_probe.h"
 #include "leases/lease_store.h"
 #include "base/log.h"
+#include "scratch_server.h"
 
 namespace {
 
@@ -40,17 +41,14 @@ void Setup() {
         SetLogDirectory(log_dir);
         SetMainLogLimit(64 * 1024);
         SetAddressLogLimit(64 * 1024);
-        SetEchoOverride(&SometimesAnswers);
-        UpdateSettings([](ServerSettings& s) {
-            CopySetting(s.IPAddress, "192.0.2.1");
-            CopySetting(s.SubnetMask, "255.255.255.0");
-            DeriveAddressFields(s);
-            s.LeaseTime = 3600;
+        ScratchServer server;
+        server.localRanges = "192.0.2.10-192.0.2.40,192.0.2.1";
+        server.relayRanges = {{0xC6336401, "198.51.100.10-198.51.100.20"}};  // relay 198.51.100.1
+        SetUpScratchServer(server, [](ServerSettings& s) {
             CopySetting(s.Routers, "%1.%2.%3.254");
             CopySetting(s.DNSServer, "192.0.2.53");
             CopySetting(s.NextBootServer, "%a");
             CopySetting(s.BootFile, "boot.img");
-            s.userOptions.assign(DEFAULT_MAX_OPTION + 1, "");
             s.userOptions[66] = "Stftp.example.test";
             s.userOptions[43] = "x" + std::string(300, 'v');
             // The relay's own mask and routers, for its clients also when
@@ -60,9 +58,8 @@ void Setup() {
             CopySetting(relay.Routers, "%1.%2.%3.%4 %a");
             s.gatewaySettings[0xC6336401] = relay;
         });
-        SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.40,192.0.2.1");
         SetGatewayExceptions(LOCAL_GATEWAY, "192.0.2.12");
-        SetGatewayRanges(0xC6336401, "198.51.100.10-198.51.100.20");  // relay 198.51.100.1
+        SetEchoOverride(&SometimesAnswers);
         return true;
     }();
     (void)done;

@@ -13,7 +13,7 @@ EchoResult NoProbe(uint32_t) { return EchoResult{false, 0, 0}; }
 TEST_F(AllocationTest, FirstFitAcrossItemsInWrittenOrderWithExceptions) {
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.50-192.0.2.52,192.0.2.1-192.0.2.20");
     SetGatewayExceptions(LOCAL_GATEWAY, "192.0.2.50-192.0.2.51,192.0.2.3");
-    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0xC0000234u);
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, Client("pc1", kIdA), SERVER), Ip("192.0.2.52"));
     EXPECT_EQ(MainLog(), (std::vector<std::string>{
                              "FindSpareAddress, pc1 (GW: 00000000)",
                              "Found Ranges for gateway 00000000",
@@ -38,37 +38,38 @@ TEST_F(AllocationTest, FirstFitAcrossItemsInWrittenOrderWithExceptions) {
 
     // The first item is used up: the second is walked, skipping the
     // server's own address (192.0.2.1) and the exception 192.0.2.3.
-    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB), 0xC0000202u);
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, Client("pc2", kIdB), SERVER), Ip("192.0.2.2"));
     const uint8_t idC[] = {3};
-    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc3", 1, idC), 0xC0000204u);
-    EXPECT_EQ(probed, (std::vector<uint32_t>{0xC0000234, 0xC0000202, 0xC0000204}));
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, Client("pc3", idC), SERVER), Ip("192.0.2.4"));
+    EXPECT_EQ(probed, (std::vector<uint32_t>{Ip("192.0.2.52"), Ip("192.0.2.2"), Ip("192.0.2.4")}));
 }
 
 TEST_F(AllocationTest, AnsweringAddressGetsAPlaceholderForADayAndTheNextIsOffered) {
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
-    answering = {0xC000020A, 0xC000020B};
-    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0xC000020Cu);
+    answering = {Ip("192.0.2.10"), Ip("192.0.2.11")};
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, Client("pc1", kIdA), SERVER), Ip("192.0.2.12"));
     auto leases = SnapshotLeases();
     ASSERT_EQ(leases.size(), 3u);
     EXPECT_STREQ(leases[0].hostName, "Unknown (192.0.2.10)");
     EXPECT_EQ(leases[0].clientId, std::vector<uint8_t>{0});
     EXPECT_EQ(leases[0].expiry, TEST_EPOCH + Seconds(86400));
     EXPECT_STREQ(leases[1].hostName, "Unknown (192.0.2.11)");
-    EXPECT_EQ(leases[2].address, 0xC000020Cu);
+    EXPECT_EQ(leases[2].address, Ip("192.0.2.12"));
     EXPECT_EQ(posted, 3);
     auto log = MainLog();
     EXPECT_EQ(log[3], "Ping 0a0200c0 returned 1 echoes (0)");
     EXPECT_EQ(log[4], "Address c000020a is in use!");
 
     // Every remaining candidate answers: placeholders and no offer.
-    answering = {0xC000020D, 0xC000020E, 0xC000020F, 0xC0000210, 0xC0000211, 0xC0000212, 0xC0000213, 0xC0000214};
-    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB), 0u);
+    answering = {Ip("192.0.2.13"), Ip("192.0.2.14"), Ip("192.0.2.15"), Ip("192.0.2.16"),
+                 Ip("192.0.2.17"), Ip("192.0.2.18"), Ip("192.0.2.19"), Ip("192.0.2.20")};
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, Client("pc2", kIdB), SERVER), 0u);
     EXPECT_EQ(SnapshotLeases().size(), 11u);
     // A day later the placeholders lapse and the addresses are probed again;
     // without a probe mechanism they count as free, with no Ping line.
     SetEchoOverride(&NoProbe);
     AdvanceTestClock(86401);
-    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB), 0xC000020Au);
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, Client("pc2", kIdB), SERVER), Ip("192.0.2.10"));
     EXPECT_EQ(MainLog().back(), "Created Temporary Lease for pc2 -> c000020a");
     EXPECT_EQ(MainLog()[MainLog().size() - 3].find("Ping"), std::string::npos);
 }
@@ -78,73 +79,73 @@ TEST_F(AllocationTest, AnsweringAddressGetsAPlaceholderForADayAndTheNextIsOffere
 // byte 00 is not that machine and must never be given its address.
 TEST_F(AllocationTest, PlaceholdersNeverMatchAClientWhoseIdentifierIs00) {
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
-    answering = {0xC000020A};
+    answering = {Ip("192.0.2.10")};
     const uint8_t zero[] = {0};
-    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc0", 1, zero), 0xC000020Bu);
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, Client("pc0", zero), SERVER), Ip("192.0.2.11"));
     // As a restart restores it: the same stored values.
-    AddRecord("Unknown (192.0.2.12)", 0xC000020C, zero, 1, TEST_EPOCH + Seconds(86400));
-    ReleaseLease(0xC000020B, 1, zero);  // the client gives its offer back
-    ASSERT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020C}));
+    AddRecord("Unknown (192.0.2.12)", Ip("192.0.2.12"), zero, 1, TEST_EPOCH + Seconds(86400));
+    ReleaseLease(Ip("192.0.2.11"), Client("", zero));  // the client gives its offer back
+    ASSERT_EQ(Addresses(), (std::vector<uint32_t>{Ip("192.0.2.10"), Ip("192.0.2.12")}));
 
-    EXPECT_EQ(CheckActiveLeases(0, "pc0", zero, 1), 0u);
-    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "pc0", 1, zero), 0xC000020Bu);
-    EXPECT_FALSE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "pc0", 1, zero));
-    EXPECT_FALSE(CheckRequestedAddress(0xC000020C, LOCAL_GATEWAY, "", 1, zero));
-    AddLease("pc0", 0xC000020B, 1, zero);
-    ReleaseLease(0xC000020C, 1, zero);
-    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020C, 0xC000020B}));
+    EXPECT_EQ(CheckActiveLeases(0, Client("pc0", zero)), 0u);
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, Client("pc0", zero), SERVER), Ip("192.0.2.11"));
+    EXPECT_FALSE(CheckRequestedAddress(Ip("192.0.2.10"), LOCAL_GATEWAY, Client("pc0", zero), SERVER));
+    EXPECT_FALSE(CheckRequestedAddress(Ip("192.0.2.12"), LOCAL_GATEWAY, Client("", zero), SERVER));
+    AddLease(Client("pc0", zero), Ip("192.0.2.11"), LEASE_TIME);
+    ReleaseLease(Ip("192.0.2.12"), Client("", zero));
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{Ip("192.0.2.10"), Ip("192.0.2.12"), Ip("192.0.2.11")}));
     // A client record that merely looks similar stays a client's.
-    AddRecord("Unknown (192.0.2.99)", 0xC000020D, zero, 1, TEST_EPOCH + Seconds(600));
-    EXPECT_EQ(CheckActiveLeases(0xC000020D, "x", zero, 1), 0xC000020Du);
+    AddRecord("Unknown (192.0.2.99)", Ip("192.0.2.13"), zero, 1, TEST_EPOCH + Seconds(600));
+    EXPECT_EQ(CheckActiveLeases(Ip("192.0.2.13"), Client("x", zero)), Ip("192.0.2.13"));
 
     // The Active Leases page still deletes a placeholder by its identifier.
-    EXPECT_TRUE(DeleteLease(0xC000020A, zero, 1));
+    EXPECT_TRUE(DeleteLease(Ip("192.0.2.10"), zero, 1));
     ExpireLeases();
-    EXPECT_FALSE(IsAddressLeased(0xC000020A));
+    EXPECT_FALSE(IsAddressLeased(Ip("192.0.2.10")));
 }
 
 TEST_F(AllocationTest, WalkStopsBelowTheAllOnesAddressAndSkipsZero) {
     SetGatewayRanges(LOCAL_GATEWAY, "255.255.255.253-x");
     answering = {0xFFFFFFFD, 0xFFFFFFFE, 0xFFFFFFFF, 0, 1};
-    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0u);
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, Client("pc1", kIdA), SERVER), 0u);
     EXPECT_EQ(probed, (std::vector<uint32_t>{0xFFFFFFFD, 0xFFFFFFFE}));
 
     // An empty text and a final "," give only the all-ones item: nothing to offer.
     probed.clear();
     answering.clear();
     SetGatewayRanges(LOCAL_GATEWAY, "");
-    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0u);
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, Client("pc1", kIdA), SERVER), 0u);
     SetGatewayRanges(LOCAL_GATEWAY, "0.0.0.0-0.0.0.1,192.0.2.20-192.0.2.10,");
-    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 1u);
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, Client("pc1", kIdA), SERVER), 1u);
     EXPECT_EQ(probed, std::vector<uint32_t>{1});
 }
 
 TEST_F(AllocationTest, ReservedAddressesAreSkippedAndOfferedToTheirOwnersOutsideTheRanges) {
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
-    Reserve(ByHostName, "printer", 0xC000020A);
-    Reserve(ByHardwareAddress, "00-0c-29-11-22-33", 0xC0000264);  // 192.0.2.100, outside
-    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0xC000020Bu);
-    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "PRINTER", 1, kIdA), 0xC000020Au);
-    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "", sizeof kIdB, kIdB), 0xC0000264u);
+    Reserve(ByHostName, "printer", Ip("192.0.2.10"));
+    Reserve(ByHardwareAddress, "00-0c-29-11-22-33", Ip("192.0.2.100"));  // 192.0.2.100, outside
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, Client("pc1", kIdA), SERVER), Ip("192.0.2.11"));
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, Client("PRINTER", kIdA, 1), SERVER), Ip("192.0.2.10"));
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, Client("", kIdB), SERVER), Ip("192.0.2.100"));
     EXPECT_EQ(SnapshotLeases().size(), 1u);  // reservations make no temporary lease
-    EXPECT_EQ(probed, std::vector<uint32_t>{0xC000020B});
+    EXPECT_EQ(probed, std::vector<uint32_t>{Ip("192.0.2.11")});
 }
 
 TEST_F(AllocationTest, ActiveLeaseIsOfferedUnchangedToAClientWithAHostName) {
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
-    AddRecord("pc1", 0xC000020F, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(1000));
-    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0xC000020Fu);
+    AddRecord("pc1", Ip("192.0.2.15"), kIdA, sizeof kIdA, TEST_EPOCH + Seconds(1000));
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, Client("pc1", kIdA), SERVER), Ip("192.0.2.15"));
     EXPECT_EQ(SnapshotLeases()[0].expiry, TEST_EPOCH + Seconds(1000));
     EXPECT_TRUE(probed.empty());
     EXPECT_EQ(MainLog().back(), "Found Matching Active Lease: pc1 -> c000020f");
 }
 
 TEST_F(AllocationTest, ClientWithoutHostNameGetsItsOwnRecordHeldForAMinute) {
-    AddRecord("pc1", 0xC000020F, kIdA, sizeof kIdA, NEVER_EXPIRES);
+    AddRecord("pc1", Ip("192.0.2.15"), kIdA, sizeof kIdA, NEVER_EXPIRES);
     // The record lies in a range item of the segment; its exceptions aside.
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
     SetGatewayExceptions(LOCAL_GATEWAY, "192.0.2.15");
-    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, "", sizeof kIdA, kIdA), 0xC000020Fu);
+    EXPECT_EQ(SuggestAddress(0, LOCAL_GATEWAY, Client("", kIdA), SERVER), Ip("192.0.2.15"));
     EXPECT_EQ(SnapshotLeases()[0].expiry, TEST_EPOCH + Seconds(60));
     EXPECT_FALSE(LeasesDirty);
     EXPECT_EQ(posted, 0);
@@ -161,67 +162,70 @@ TEST_F(AllocationTest, ClientWithoutHostNameGetsItsOwnRecordHeldForAMinute) {
 // address is reserved for it; a renewal with ciaddr is acknowledged as
 // before, so relayed clients renew (by unicast, without a relay) too.
 TEST_F(AllocationTest, ClientThatMovedToAnotherSegmentIsServedFromThatSegment) {
-    constexpr uint32_t RELAY = 0x0A010201;  // 10.1.2.1
+    constexpr uint32_t RELAY = Ip("10.1.2.1");
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
     SetGatewayRanges(RELAY, "10.1.2.50-10.1.2.60");
-    AddRecord("pc1", 0xC000020F, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(600));
-    AddRecord("pc2", 0xC0000210, kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
+    AddRecord("pc1", Ip("192.0.2.15"), kIdA, sizeof kIdA, TEST_EPOCH + Seconds(600));
+    AddRecord("pc2", Ip("192.0.2.16"), kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
 
     // Offered an address of the relay's segment, the same one each time.
-    EXPECT_EQ(SuggestAddress(0, RELAY, "pc1", sizeof kIdA, kIdA), 0x0A010232u);
-    EXPECT_EQ(SuggestAddress(0, RELAY, "pc1", sizeof kIdA, kIdA), 0x0A010232u);
-    EXPECT_EQ(SuggestAddress(0, RELAY, "", sizeof kIdA, kIdA), 0x0A010232u);
-    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020F, 0xC0000210, 0x0A010232}));
+    EXPECT_EQ(SuggestAddress(0, RELAY, Client("pc1", kIdA), SERVER), Ip("10.1.2.50"));
+    EXPECT_EQ(SuggestAddress(0, RELAY, Client("pc1", kIdA), SERVER), Ip("10.1.2.50"));
+    EXPECT_EQ(SuggestAddress(0, RELAY, Client("", kIdA), SERVER), Ip("10.1.2.50"));
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{Ip("192.0.2.15"), Ip("192.0.2.16"), Ip("10.1.2.50")}));
     // The old lease is refused through the relay, still renewed with ciaddr.
-    EXPECT_FALSE(CheckRequestedAddress(0xC000020F, RELAY, "pc1", sizeof kIdA, kIdA));
-    EXPECT_TRUE(CheckRequestedAddress(0xC000020F, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA, true));
+    EXPECT_FALSE(CheckRequestedAddress(Ip("192.0.2.15"), RELAY, Client("pc1", kIdA), SERVER));
+    EXPECT_TRUE(CheckRequestedAddress(Ip("192.0.2.15"), LOCAL_GATEWAY, Client("pc1", kIdA), SERVER, true));
     // Acknowledged on the new segment, the old record goes.
-    ASSERT_TRUE(CheckRequestedAddress(0x0A010232, RELAY, "pc1", sizeof kIdA, kIdA));
-    AddLease("pc1", 0x0A010232, sizeof kIdA, kIdA);
-    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC0000210, 0x0A010232}));
+    ASSERT_TRUE(CheckRequestedAddress(Ip("10.1.2.50"), RELAY, Client("pc1", kIdA), SERVER));
+    AddLease(Client("pc1", kIdA), Ip("10.1.2.50"), LEASE_TIME);
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{Ip("192.0.2.16"), Ip("10.1.2.50")}));
     // Its renewals reach the server without the relay (giaddr 0).
-    EXPECT_TRUE(CheckRequestedAddress(0x0A010232, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA, true));
-    EXPECT_FALSE(CheckRequestedAddress(0x0A010232, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA));
+    EXPECT_TRUE(CheckRequestedAddress(Ip("10.1.2.50"), LOCAL_GATEWAY, Client("pc1", kIdA), SERVER, true));
+    EXPECT_FALSE(CheckRequestedAddress(Ip("10.1.2.50"), LOCAL_GATEWAY, Client("pc1", kIdA), SERVER));
 
     // A reserved address counts wherever it lies; a gateway without ranges
     // has no segment to count a lease on.
-    Reserve(ByHostName, "pc2", 0xC0000210);
-    EXPECT_EQ(SuggestAddress(0, RELAY, "pc2", sizeof kIdB, kIdB), 0xC0000210u);
-    EXPECT_TRUE(CheckRequestedAddress(0xC0000210, RELAY, "pc2", sizeof kIdB, kIdB));
-    EXPECT_EQ(SuggestAddress(0, 0x0A010301, "", sizeof kIdA, kIdA), 0u);
+    Reserve(ByHostName, "pc2", Ip("192.0.2.16"));
+    EXPECT_EQ(SuggestAddress(0, RELAY, Client("pc2", kIdB), SERVER), Ip("192.0.2.16"));
+    EXPECT_TRUE(CheckRequestedAddress(Ip("192.0.2.16"), RELAY, Client("pc2", kIdB), SERVER));
+    EXPECT_EQ(SuggestAddress(0, Ip("10.1.3.1"), Client("", kIdA), SERVER), 0u);
 }
 
 TEST_F(AllocationTest, RelayedGatewaysWithAndWithoutRanges) {
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
-    SetGatewayRanges(0x0A010201, "10.1.2.50-10.1.2.60");
-    EXPECT_EQ(FindSpareAddress(0x0A010201, "pc1", sizeof kIdA, kIdA), 0x0A010232u);
+    SetGatewayRanges(Ip("10.1.2.1"), "10.1.2.50-10.1.2.60");
+    EXPECT_EQ(FindSpareAddress(Ip("10.1.2.1"), Client("pc1", kIdA), SERVER), Ip("10.1.2.50"));
     EXPECT_EQ(MainLog()[1], "Found Ranges for gateway 0a010201");
-    EXPECT_EQ(FindSpareAddress(0x0A010301, "pc2", sizeof kIdB, kIdB), 0u);
+    EXPECT_EQ(FindSpareAddress(Ip("10.1.3.1"), Client("pc2", kIdB), SERVER), 0u);
     auto log = MainLog();
     EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),
               (std::vector<std::string>{"Not found Ranges for gateway 0a010301", "No valid range for gateway 0a010301"}));
-    EXPECT_FALSE(CheckRequestedAddress(0x0A01030A, 0x0A010301, "pc2", sizeof kIdB, kIdB));
-    EXPECT_TRUE(CheckRequestedAddress(0x0A010233, 0x0A010201, "pc2", sizeof kIdB, kIdB));
-    EXPECT_FALSE(CheckRequestedAddress(0x0A010233, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));
+    EXPECT_FALSE(CheckRequestedAddress(Ip("10.1.3.10"), Ip("10.1.3.1"), Client("pc2", kIdB), SERVER));
+    EXPECT_TRUE(CheckRequestedAddress(Ip("10.1.2.51"), Ip("10.1.2.1"), Client("pc2", kIdB), SERVER));
+    EXPECT_FALSE(CheckRequestedAddress(Ip("10.1.2.51"), LOCAL_GATEWAY, Client("pc2", kIdB), SERVER));
 }
 
 TEST_F(AllocationTest, RequestedAddressChecks) {
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.1-192.0.2.20,192.0.2.250-x");
     SetGatewayExceptions(LOCAL_GATEWAY, "192.0.2.5");
-    AddRecord("pc1", 0xC000020A, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(100));
-    Reserve(ByHostName, "pc3", 0xC0000264);
+    AddRecord("pc1", Ip("192.0.2.10"), kIdA, sizeof kIdA, TEST_EPOCH + Seconds(100));
+    Reserve(ByHostName, "pc3", Ip("192.0.2.100"));
     const uint8_t idC[] = {3};
 
-    EXPECT_TRUE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "", sizeof kIdA, kIdA));    // own lease
-    EXPECT_FALSE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "", sizeof kIdB, kIdB));   // another's lease
-    EXPECT_TRUE(CheckRequestedAddress(0xC0000264, LOCAL_GATEWAY, "pc3", 1, idC));            // reservation outside
-    EXPECT_FALSE(CheckRequestedAddress(0xC000020B, LOCAL_GATEWAY, "pc3", 1, idC));           // reserved elsewhere
-    EXPECT_FALSE(CheckRequestedAddress(SERVER, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));    // the server's own
-    EXPECT_FALSE(CheckRequestedAddress(0xC0000205, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));  // excepted
-    EXPECT_FALSE(CheckRequestedAddress(0xC0000215, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));  // outside
-    EXPECT_FALSE(CheckRequestedAddress(0, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));
-    EXPECT_FALSE(CheckRequestedAddress(0xFFFFFFFF, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));  // broadcast
-    EXPECT_TRUE(CheckRequestedAddress(0xC0000214, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));   // free, no offer
+    auto check = [](const char* address, const ClientIdentity& client) {
+        return CheckRequestedAddress(Ip(address), LOCAL_GATEWAY, client, SERVER);
+    };
+    EXPECT_TRUE(check("192.0.2.10", Client("", kIdA)));       // own lease
+    EXPECT_FALSE(check("192.0.2.10", Client("", kIdB)));      // another's lease
+    EXPECT_TRUE(check("192.0.2.100", Client("pc3", idC)));    // reservation outside
+    EXPECT_FALSE(check("192.0.2.11", Client("pc3", idC)));    // reserved elsewhere
+    EXPECT_FALSE(check("192.0.2.1", Client("pc2", kIdB)));    // the server's own
+    EXPECT_FALSE(check("192.0.2.5", Client("pc2", kIdB)));    // excepted
+    EXPECT_FALSE(check("192.0.2.21", Client("pc2", kIdB)));   // outside
+    EXPECT_FALSE(check("0.0.0.0", Client("pc2", kIdB)));
+    EXPECT_FALSE(check("255.255.255.255", Client("pc2", kIdB)));  // broadcast
+    EXPECT_TRUE(check("192.0.2.20", Client("pc2", kIdB)));    // free, no offer
     EXPECT_TRUE(probed.empty());
     EXPECT_EQ(SnapshotLeases().size(), 1u);
 }
@@ -229,7 +233,7 @@ TEST_F(AllocationTest, RequestedAddressChecks) {
 TEST_F(AllocationTest, RequestForAFreeAddressLogsTheRangeItemsItReads) {
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.30-192.0.2.40,192.0.2.10-192.0.2.20");
     SetGatewayExceptions(LOCAL_GATEWAY, "192.0.2.11,192.0.2.12");
-    ASSERT_TRUE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));
+    ASSERT_TRUE(CheckRequestedAddress(Ip("192.0.2.10"), LOCAL_GATEWAY, Client("pc2", kIdB), SERVER));
     EXPECT_EQ(MainLog(), (std::vector<std::string>{
                              "CheckActiveLeases c000020a, pc2 (00-0c-29-11-22-33)",
                              "CheckReservations pc2 (00-0c-29-11-22-33)",
@@ -248,7 +252,7 @@ EchoResult ProbeWhileAnotherClientTakesTheAddress(uint32_t address) {
     std::thread other([address] {
         std::unique_lock<std::recursive_mutex> attempt(LeaseLock, std::try_to_lock);
         lock_was_free = attempt.owns_lock();
-        if (attempt.owns_lock() && address == 0xC000020A) AddLease("other", address, sizeof kIdB, kIdB);
+        if (attempt.owns_lock() && address == Ip("192.0.2.10")) AddLease(Client("other", kIdB), address, LEASE_TIME);
     });
     other.join();
     return LeaseDatabaseTest::FakeEcho(address);
@@ -257,7 +261,7 @@ EchoResult ProbeWhileAnotherClientTakesTheAddress(uint32_t address) {
 TEST_F(AllocationTest, ProbeRunsWithoutTheLockAndTheCandidateIsCheckedAgain) {
     SetEchoOverride(&ProbeWhileAnotherClientTakesTheAddress);
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
-    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0xC000020Bu);
+    EXPECT_EQ(FindSpareAddress(LOCAL_GATEWAY, Client("pc1", kIdA), SERVER), Ip("192.0.2.11"));
     EXPECT_TRUE(lock_was_free);
     auto leases = SnapshotLeases();
     ASSERT_EQ(leases.size(), 2u);

@@ -86,7 +86,7 @@ TEST_F(CraftedDatagramTest, DiscoverCutAtEveryLength) {
             EXPECT_EQ(action.length, 0u) << length;
         }
         ClearLeaseTable();
-        AddLease("HELD", HELD_ADDRESS, HELD_HARDWARE.size(), HELD_HARDWARE.data());
+        AddLease(Client("HELD", HELD_HARDWARE), HELD_ADDRESS, LEASE_SECONDS);
     }
 }
 

@@ -14,26 +14,23 @@
 #include "leases/lease_store.h"
 #include "base/log.h"
 #include "shell/housekeeping.h"
+#include "scratch_server.h"
 #include "test_support.h"
 
 class HousekeepingFixture : public ::testing::Test {
 protected:
     void SetUp() override {
+        ResetServerState();
         UseLogDirectory(dir.path());
         SetTestClock(TEST_EPOCH);
         SetIniPath(dir.file("NIMBO.INI"));
-        ResetSettings();
         UpdateSettings([](ServerSettings& s) { s.AutoRefresh = true; });
-        ClearLeaseTable();
         Housekeeping = HousekeepingState{};
     }
     void TearDown() override {
         SetTickSource(nullptr);
-        ClearLeaseTable();
-        ResetSettings();
-        UseSystemClock();
+        ResetServerState();
         ClearLogPaths();
-        SetIniPath("");
     }
 
     // A lease of a client named `name`, identifier 00-0c-29-11-22-<last octet>.

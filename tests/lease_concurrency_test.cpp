@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr uint32_t BASE = 0xC6336400;  // 198.51.100.0
+constexpr uint32_t BASE = Ip("198.51.100.0");
 constexpr int ROUNDS = 400;
 
 std::vector<uint8_t> ClientId(int thread, int n) {
@@ -23,7 +23,7 @@ protected:
         LeaseDatabaseTest::SetUp();
         for (uint32_t a = BASE; a < BASE + 512; a += 7) answering.insert(a);
         SetGatewayRanges(LOCAL_GATEWAY, "198.51.100.2-198.51.100.254,198.51.101.1-198.51.101.254");
-        SetGatewayRanges(0x0A000001, "10.0.0.10-10.0.0.200");
+        SetGatewayRanges(Ip("10.0.0.1"), "10.0.0.10-10.0.0.200");
     }
     // The address index agrees with the lists.
     static void ExpectIndexMatchesLists() {
@@ -47,16 +47,18 @@ TEST_F(LeaseConcurrencyTest, EveryOperationFromSeveralThreadsAtOnce) {
                 std::vector<uint8_t> id = ClientId(t, n % 50);
                 std::string name = "pc" + std::to_string(t) + "-" + std::to_string(n % 50);
                 const char* host = (n % 3 == 0) ? "" : name.c_str();
-                uint32_t gateway = (n % 11 == 0) ? 0x0A000001 : LOCAL_GATEWAY;
-                uint32_t offered = SuggestAddress(0, gateway, host, id.size(), id.data());
-                if (offered && CheckRequestedAddress(offered, gateway, host, id.size(), id.data()))
-                    AddLease(host, offered, id.size(), id.data());
+                uint32_t gateway = (n % 11 == 0) ? Ip("10.0.0.1") : LOCAL_GATEWAY;
+                // The lease time comes with each request, as the settings change.
+                const uint32_t leaseTime = (n % 100 == 0) ? UNLIMITED_LEASE_TIME : 600;
+                uint32_t offered = SuggestAddress(0, gateway, Client(host, id), SERVER);
+                if (offered && CheckRequestedAddress(offered, gateway, Client(host, id), SERVER))
+                    AddLease(Client(host, id), offered, leaseTime);
                 uint32_t wanted = BASE + 2 + static_cast<uint32_t>((n * 37) % 250);
-                if (CheckRequestedAddress(wanted, LOCAL_GATEWAY, host, id.size(), id.data()))
-                    AddLease(host, wanted, id.size(), id.data());
+                if (CheckRequestedAddress(wanted, LOCAL_GATEWAY, Client(host, id), SERVER))
+                    AddLease(Client(host, id), wanted, leaseTime);
                 if (n % 5 == 0) {
                     ExpireLeases();
-                    ReleaseLease(offered, id.size(), id.data());
+                    ReleaseLease(offered, Client("", id));
                 }
             }
         });
@@ -72,8 +74,6 @@ TEST_F(LeaseConcurrencyTest, EveryOperationFromSeveralThreadsAtOnce) {
             if (n % 10 == 0) AdvanceTestClock(7);
             std::vector<Lease> view = SnapshotLeases();
             if (!view.empty()) MarkLeaseDeleted(view[static_cast<size_t>(n) % view.size()].address);
-            if (n % 50 == 0)
-                UpdateSettings([n](ServerSettings& s) { s.LeaseTime = (n % 100 == 0) ? UNLIMITED_LEASE_TIME : 600; });
         }
     });
     // The properties window: reservations and ranges.
@@ -108,7 +108,7 @@ TEST_F(LeaseConcurrencyTest, ConcurrentOffersNeverShareAnAddress) {
         threads.emplace_back([&, t] {
             for (int n = 0; n < 120; ++n) {
                 std::vector<uint8_t> id = ClientId(t, n);
-                uint32_t address = FindSpareAddress(LOCAL_GATEWAY, "", id.size(), id.data());
+                uint32_t address = FindSpareAddress(LOCAL_GATEWAY, Client("", id), SERVER);
                 std::lock_guard<std::mutex> guard(results_lock);
                 if (address) ++offered[address];
             }

@@ -15,12 +15,12 @@ TEST(FormatClientIdTest, LowerCaseHexPairsJoinedByDash) {
 
 TEST_F(LeaseStoreTest, OfferThenRequestRenewsTheOfferInPlaceAndMarksTheTableChanged) {
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
-    ASSERT_EQ(FindSpareAddress(LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA), 0xC000020Au);
+    ASSERT_EQ(FindSpareAddress(LOCAL_GATEWAY, Client("pc1", kIdA), SERVER), Ip("192.0.2.10"));
     LeasesDirty = false;
     posted = 0;
     AdvanceTestClock(5);
     // The request's name and identifier don't replace the record's.
-    EXPECT_EQ(AddLease("other", 0xC000020A, sizeof kIdB, kIdB), TEST_EPOCH + Seconds(5 + 3600));
+    EXPECT_EQ(AddLease(Client("other", kIdB), Ip("192.0.2.10"), LEASE_TIME), TEST_EPOCH + Seconds(5 + 3600));
     auto leases = SnapshotLeases();
     ASSERT_EQ(leases.size(), 1u);
     EXPECT_EQ(leases[0].expiry, TEST_EPOCH + Seconds(5 + 3600));
@@ -32,18 +32,18 @@ TEST_F(LeaseStoreTest, OfferThenRequestRenewsTheOfferInPlaceAndMarksTheTableChan
 }
 
 TEST_F(LeaseStoreTest, CreatePathReplacesTheClientsOlderRecordAndAppendsAtTheEnd) {
-    AddRecord("pc1", 0xC000020A, kIdA, sizeof kIdA, TEST_EPOCH);
-    AddRecord("pc2", 0xC000020B, kIdB, sizeof kIdB, TEST_EPOCH);
-    EXPECT_EQ(AddLease("pc1", 0xC000020C, sizeof kIdA, kIdA), TEST_EPOCH + Seconds(3600));
-    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020B, 0xC000020C}));
+    AddRecord("pc1", Ip("192.0.2.10"), kIdA, sizeof kIdA, TEST_EPOCH);
+    AddRecord("pc2", Ip("192.0.2.11"), kIdB, sizeof kIdB, TEST_EPOCH);
+    EXPECT_EQ(AddLease(Client("pc1", kIdA), Ip("192.0.2.12"), LEASE_TIME), TEST_EPOCH + Seconds(3600));
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{Ip("192.0.2.11"), Ip("192.0.2.12")}));
     EXPECT_TRUE(LeasesDirty);
     EXPECT_EQ(posted, 1);
     EXPECT_EQ(MainLog().back(), "Created Permanent Lease for pc1 -> c000020c");
     EXPECT_EQ(AddressLog(), std::vector<std::string>{"Create Lease for pc1 (00-0c-29-ab-cd-ef) of 192.0.2.12"});
-    EXPECT_FALSE(IsAddressLeased(0xC000020A));
+    EXPECT_FALSE(IsAddressLeased(Ip("192.0.2.10")));
 
     // A 40-character name keeps 31; an empty identifier leaves "()" empty.
-    AddLease("a-host-name-that-is-forty-characters-xx", 0xC000020D, 0, nullptr);
+    AddLease(Client("a-host-name-that-is-forty-characters-xx"), Ip("192.0.2.13"), LEASE_TIME);
     EXPECT_STREQ(SnapshotLeases().back().hostName, "a-host-name-that-is-forty-chara");
     EXPECT_EQ(AddressLog().back(), "Create Lease for a-host-name-that-is-forty-characters-xx () of 192.0.2.13");
 }
@@ -53,11 +53,11 @@ TEST_F(LeaseStoreTest, CreatePathReplacesTheClientsOlderRecordAndAppendsAtTheEnd
 // lease, and the other client is refused at its next request.
 TEST_F(LeaseStoreTest, ReservedClientAcknowledgedOnItsAddressTakesTheRecordOver) {
     SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
-    AddRecord("pc2", 0xC000020A, kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
-    AddRecord("pc1", 0xC000020C, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(600));  // its older lease
-    Reserve(ByHostName, "pc1", 0xC000020A);
-    ASSERT_TRUE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "pc1", sizeof kIdA, kIdA));
-    EXPECT_EQ(AddLease("pc1", 0xC000020A, sizeof kIdA, kIdA), TEST_EPOCH + Seconds(3600));
+    AddRecord("pc2", Ip("192.0.2.10"), kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
+    AddRecord("pc1", Ip("192.0.2.12"), kIdA, sizeof kIdA, TEST_EPOCH + Seconds(600));  // its older lease
+    Reserve(ByHostName, "pc1", Ip("192.0.2.10"));
+    ASSERT_TRUE(CheckRequestedAddress(Ip("192.0.2.10"), LOCAL_GATEWAY, Client("pc1", kIdA), SERVER));
+    EXPECT_EQ(AddLease(Client("pc1", kIdA), Ip("192.0.2.10"), LEASE_TIME), TEST_EPOCH + Seconds(3600));
     auto leases = SnapshotLeases();
     ASSERT_EQ(leases.size(), 1u);
     EXPECT_STREQ(leases[0].hostName, "pc1");
@@ -67,28 +67,26 @@ TEST_F(LeaseStoreTest, ReservedClientAcknowledgedOnItsAddressTakesTheRecordOver)
     EXPECT_EQ(MainLog().back(), "Renew Lease for pc1 -> c000020a");
     EXPECT_TRUE(LeasesDirty);
 
-    EXPECT_EQ(CheckActiveLeases(0, "pc1", kIdA, sizeof kIdA), 0xC000020Au);
-    EXPECT_FALSE(CheckRequestedAddress(0xC000020A, LOCAL_GATEWAY, "pc2", sizeof kIdB, kIdB));
+    EXPECT_EQ(CheckActiveLeases(0, Client("pc1", kIdA)), Ip("192.0.2.10"));
+    EXPECT_FALSE(CheckRequestedAddress(Ip("192.0.2.10"), LOCAL_GATEWAY, Client("pc2", kIdB), SERVER));
 }
 
 TEST_F(LeaseStoreTest, LeaseTimeUnlimitedAndAbove31Bits) {
-    UpdateSettings([](ServerSettings& s) { s.LeaseTime = UNLIMITED_LEASE_TIME; });
-    EXPECT_EQ(AddLease("pc1", 0xC000020A, sizeof kIdA, kIdA), NEVER_EXPIRES);
-    EXPECT_EQ(AddLease("pc1", 0xC000020A, sizeof kIdA, kIdA), NEVER_EXPIRES);  // renewal
+    EXPECT_EQ(AddLease(Client("pc1", kIdA), Ip("192.0.2.10"), UNLIMITED_LEASE_TIME), NEVER_EXPIRES);
+    EXPECT_EQ(AddLease(Client("pc1", kIdA), Ip("192.0.2.10"), UNLIMITED_LEASE_TIME), NEVER_EXPIRES);  // renewal
     EXPECT_EQ(SnapshotLeases()[0].expiryLow(), 0xFFFFFFFFu);
     // Read as signed, this lease time would put the expiry in the past.
-    UpdateSettings([](ServerSettings& s) { s.LeaseTime = 0x80000000u; });
-    EXPECT_EQ(AddLease("pc2", 0xC000020B, sizeof kIdB, kIdB), TEST_EPOCH + Seconds(0x80000000LL));
+    EXPECT_EQ(AddLease(Client("pc2", kIdB), Ip("192.0.2.11"), 0x80000000u), TEST_EPOCH + Seconds(0x80000000LL));
 }
 
 TEST_F(LeaseStoreTest, CheckActiveLeasesFiltersByAddressAndIdentifier) {
-    AddRecord("x", 0xC000020A, kIdB, sizeof kIdB, TEST_EPOCH);
-    AddRecord("y", 0xC000020B, kIdA, sizeof kIdA, TEST_EPOCH);
-    AddRecord("z", 0xC000020C, kIdA, sizeof kIdA, TEST_EPOCH);
-    EXPECT_EQ(CheckActiveLeases(0, "pc1", kIdA, sizeof kIdA), 0xC000020Bu);
-    EXPECT_EQ(CheckActiveLeases(0xC000020C, "pc1", kIdA, sizeof kIdA), 0xC000020Cu);
-    EXPECT_EQ(CheckActiveLeases(0xC000020A, "pc1", kIdA, sizeof kIdA), 0u);
-    EXPECT_EQ(CheckActiveLeases(0, "pc1", kIdA, 5), 0u);  // a prefix is not the identifier
+    AddRecord("x", Ip("192.0.2.10"), kIdB, sizeof kIdB, TEST_EPOCH);
+    AddRecord("y", Ip("192.0.2.11"), kIdA, sizeof kIdA, TEST_EPOCH);
+    AddRecord("z", Ip("192.0.2.12"), kIdA, sizeof kIdA, TEST_EPOCH);
+    EXPECT_EQ(CheckActiveLeases(0, Client("pc1", kIdA)), Ip("192.0.2.11"));
+    EXPECT_EQ(CheckActiveLeases(Ip("192.0.2.12"), Client("pc1", kIdA)), Ip("192.0.2.12"));
+    EXPECT_EQ(CheckActiveLeases(Ip("192.0.2.10"), Client("pc1", kIdA)), 0u);
+    EXPECT_EQ(CheckActiveLeases(0, Client("pc1", kIdA, 5)), 0u);  // a prefix is not the identifier
     EXPECT_EQ(MainLog(), (std::vector<std::string>{
                              "CheckActiveLeases 00000000, pc1 (00-0c-29-ab-cd-ef)",
                              "Found Matching Active Lease: pc1 -> c000020b",
@@ -100,61 +98,61 @@ TEST_F(LeaseStoreTest, CheckActiveLeasesFiltersByAddressAndIdentifier) {
 }
 
 TEST_F(LeaseStoreTest, MarkLeaseDeletedMarksTheFirstRecordOnlyAndHidesItFromLookups) {
-    AddRecord("x", 0xC000020A, kIdA, sizeof kIdA, TEST_EPOCH);
-    AddRecord("y", 0xC000020A, kIdB, sizeof kIdB, TEST_EPOCH);
-    MarkLeaseDeleted(0xC000020E);  // nobody holds it
-    MarkLeaseDeleted(0xC000020A);
-    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{DELETED_ADDRESS, 0xC000020A}));
+    AddRecord("x", Ip("192.0.2.10"), kIdA, sizeof kIdA, TEST_EPOCH);
+    AddRecord("y", Ip("192.0.2.10"), kIdB, sizeof kIdB, TEST_EPOCH);
+    MarkLeaseDeleted(Ip("192.0.2.14"));  // nobody holds it
+    MarkLeaseDeleted(Ip("192.0.2.10"));
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{DELETED_ADDRESS, Ip("192.0.2.10")}));
     EXPECT_FALSE(LeasesDirty);
     EXPECT_EQ(posted, 0);
     // Waiting for the sweep, the record is never offered as ffffffff.
-    EXPECT_EQ(CheckActiveLeases(0, "x", kIdA, sizeof kIdA), 0u);
+    EXPECT_EQ(CheckActiveLeases(0, Client("x", kIdA)), 0u);
     EXPECT_FALSE(FindLeaseByClientId(kIdA, sizeof kIdA).has_value());
 }
 
 TEST_F(LeaseStoreTest, FindLeaseByClientIdNeedsAnIdentifierBuffer) {
     Lease bare;  // a record that never got an identifier buffer
     bare.setHostName("bare");
-    bare.address = 0xC000020A;
+    bare.address = Ip("192.0.2.10");
     bare.expiry = TEST_EPOCH;
     AppendLease(bare);
     EXPECT_FALSE(FindLeaseByClientId(nullptr, 0).has_value());
-    AddRecord("empty", 0xC000020B, nullptr, 0, TEST_EPOCH);
+    AddRecord("empty", Ip("192.0.2.11"), nullptr, 0, TEST_EPOCH);
     ASSERT_TRUE(FindLeaseByClientId(nullptr, 0).has_value());
-    EXPECT_EQ(FindLeaseByClientId(nullptr, 0)->address, 0xC000020Bu);
+    EXPECT_EQ(FindLeaseByClientId(nullptr, 0)->address, Ip("192.0.2.11"));
 }
 
 // The store hands out copies: a viewer that changes its copy changes nothing,
 // and every change made through the store's functions reaches the indexes
 // (lookups by address and identifier, the sweep).
 TEST_F(LeaseStoreTest, CopiesAreDetachedAndStoreChangesKeepTheIndexesRight) {
-    AddRecord("pc1", 0xC000020A, kIdA, sizeof kIdA, TEST_EPOCH + Seconds(600));
-    AddRecord("pc2", 0xC000020B, kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
+    AddRecord("pc1", Ip("192.0.2.10"), kIdA, sizeof kIdA, TEST_EPOCH + Seconds(600));
+    AddRecord("pc2", Ip("192.0.2.11"), kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
     std::optional<Lease> copy = FindLeaseByClientId(kIdA, sizeof kIdA);
     ASSERT_TRUE(copy.has_value());
-    copy->address = 0xC000020C;
+    copy->address = Ip("192.0.2.12");
     copy->expiry = TEST_EPOCH - 1;
     std::vector<Lease> view = SnapshotLeases();
     view[1].address = DELETED_ADDRESS;
     ExpireLeases();
-    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020B}));
-    EXPECT_FALSE(IsAddressLeased(0xC000020C));
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{Ip("192.0.2.10"), Ip("192.0.2.11")}));
+    EXPECT_FALSE(IsAddressLeased(Ip("192.0.2.12")));
 
     // The Active Leases page deletes one record by address and identifier:
     // another client's record at the same address stays.
-    AddRecord("pc2-again", 0xC000020A, kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
-    EXPECT_FALSE(DeleteLease(0xC000020A, kIdA, 5));  // a prefix is not the identifier
-    EXPECT_FALSE(DeleteLease(0xC000020B, kIdA, sizeof kIdA));
-    EXPECT_TRUE(DeleteLease(0xC000020A, kIdB, sizeof kIdB));
-    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020B, DELETED_ADDRESS}));
-    EXPECT_EQ(CheckActiveLeases(0xC000020A, "pc2", kIdB, sizeof kIdB), 0u);
+    AddRecord("pc2-again", Ip("192.0.2.10"), kIdB, sizeof kIdB, TEST_EPOCH + Seconds(600));
+    EXPECT_FALSE(DeleteLease(Ip("192.0.2.10"), kIdA, 5));  // a prefix is not the identifier
+    EXPECT_FALSE(DeleteLease(Ip("192.0.2.11"), kIdA, sizeof kIdA));
+    EXPECT_TRUE(DeleteLease(Ip("192.0.2.10"), kIdB, sizeof kIdB));
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{Ip("192.0.2.10"), Ip("192.0.2.11"), DELETED_ADDRESS}));
+    EXPECT_EQ(CheckActiveLeases(Ip("192.0.2.10"), Client("pc2", kIdB)), 0u);
     ExpireLeases();
-    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{0xC000020A, 0xC000020B}));
+    EXPECT_EQ(Addresses(), (std::vector<uint32_t>{Ip("192.0.2.10"), Ip("192.0.2.11")}));
     EXPECT_EQ(MainLog().back(), "Clear Deleted Lease for pc2-again -> ffffffff");
-    EXPECT_EQ(CheckActiveLeases(0xC000020A, "pc1", kIdA, sizeof kIdA), 0xC000020Au);
+    EXPECT_EQ(CheckActiveLeases(Ip("192.0.2.10"), Client("pc1", kIdA)), Ip("192.0.2.10"));
 
     ClearLeaseTable();
-    EXPECT_FALSE(IsAddressLeased(0xC000020B));
+    EXPECT_FALSE(IsAddressLeased(Ip("192.0.2.11")));
     EXPECT_FALSE(FindLeaseByClientId(kIdB, sizeof kIdB).has_value());
 }
 

@@ -1,5 +1,6 @@
 // The fixture of the lease database tests: logs in a scratch folder, a fixed
-// clock, empty stores, a server at 192.0.2.1 with one-hour leases, a fake
+// clock, empty stores, a server at 192.0.2.1 with one-hour leases (passed
+// to the calls that take them), a fake
 // probe (the addresses in `answering` reply) and a count of the
 // leases-changed notifications.
 #pragma once
@@ -12,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "config/server_settings.h"
 #include "leases/address_ranges.h"
 #include "leases/icmp_probe.h"
 #include "leases/lease_store.h"
@@ -20,9 +20,11 @@
 #include "base/clock.h"
 #include "leases/leases_changed.h"
 #include "base/log.h"
+#include "scratch_server.h"
 #include "test_support.h"
 
-inline constexpr uint32_t SERVER = 0xC0000201;  // 192.0.2.1
+inline constexpr uint32_t SERVER = Ip("192.0.2.1");
+inline constexpr uint32_t LEASE_TIME = 3600;  // the lease time of the settings below
 inline const uint8_t kIdA[] = {0x00, 0x0C, 0x29, 0xAB, 0xCD, 0xEF};
 inline const uint8_t kIdB[] = {0x00, 0x0C, 0x29, 0x11, 0x22, 0x33};
 
@@ -45,13 +47,9 @@ public:
 
 protected:
     void SetUp() override {
+        ResetServerState();
         UseLogDirectory(dir.path());
         SetTestClock(TEST_EPOCH);
-        ClearAll();
-        UpdateSettings([](ServerSettings& s) {
-            s.serverAddress = SERVER;
-            s.LeaseTime = 3600;
-        });
         answering.clear();
         probed.clear();
         SetEchoOverride(&FakeEcho);
@@ -59,17 +57,8 @@ protected:
         SetLeasesChangedCallback(&CountPost);
     }
     void TearDown() override {
-        SetLeasesChangedCallback(nullptr);
-        SetEchoOverride(nullptr);
-        ClearAll();
-        UseSystemClock();
+        ResetServerState();
         ClearLogPaths();
-    }
-    static void ClearAll() {
-        ClearLeaseTable();
-        ClearReservations();
-        ClearRangeTables();
-        ResetSettings();
     }
     static void AddRecord(const char* name, uint32_t address, const uint8_t* id, size_t length, uint64_t expiry) {
         Lease lease;

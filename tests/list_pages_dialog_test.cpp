@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/server_settings.h"
 #include "config/settings_file.h"
 #include "dialog_driver.h"
 #include "lease_test_fixture.h"
@@ -209,7 +210,7 @@ TEST_F(ListPagesTest, AnAdministratorReviewsAndDeletesLeases) {
         // AutoRefresh ticked: the main window's notice refills the list, and
         // a deleted lease goes at once.
         Click(page, IDC_AUTO_REFRESH);
-        AddLease("tablet", 0x0A000004, sizeof laptop, laptop);
+        AddLease(Client("tablet", laptop), 0x0A000004, LEASE_TIME);
         PostMessageA(ActiveLeasesPage(), MSG_LEASES_CHANGED, 0, 0);
         Pump(frame);
         EXPECT_NE(RowOf(list, "tablet"), -1);

@@ -165,6 +165,26 @@ TEST_F(MessageHandlerTest, AcceptedRequestIsAcknowledgedByBroadcastWithTheLeaseT
     EXPECT_EQ(addresses[0], "Create Lease for WORKSTATION7 (00-0c-29-aa-bb-cc) of 192.0.2.10");
 }
 
+// The administrator saves a new server address and lease time while the
+// server thread handles a request with the record it took for it: the check,
+// the stored lease and the reply all follow that one record.
+TEST_F(MessageHandlerTest, ASaveDuringARequestChangesNothingOfThatRequest) {
+    std::shared_ptr<const ServerSettings> taken = CurrentSettings();
+    const uint32_t newServer = Ip("192.0.2.15");
+    UpdateSettings([](ServerSettings& s) {
+        CopySetting(s.IPAddress, "192.0.2.15");
+        DeriveAddressFields(s);
+        s.LeaseTime = 60;
+    });
+    size_t length = WindowsRequest(newServer, SERVER).load(message);
+    ReplyAction ack = HandleDatagram(message, length, *taken);
+    ASSERT_GT(ack.length, 0u);  // not the server's own address in the record taken
+    EXPECT_EQ(ReplyValue(ack, OPTION_SERVER_ID), SERVER);
+    EXPECT_EQ(ReplyValue(ack, OPTION_LEASE_TIME), LEASE_SECONDS);
+    ASSERT_EQ(SnapshotLeases().size(), 1u);
+    EXPECT_EQ(SnapshotLeases()[0].expiry, TEST_EPOCH + uint64_t{LEASE_SECONDS} * FILETIME_TICKS_PER_SECOND);
+}
+
 TEST_F(MessageHandlerTest, RequestForAnotherServerIsDropped) {
     ReplyAction reply = Handle(WindowsRequest(FIRST_LOCAL, OTHER_SERVER));
     EXPECT_EQ(reply.length, 0u);
@@ -395,7 +415,7 @@ TEST_F(MessageHandlerTest, HostNameCannotForgeLinesInEitherLog) {
     ASSERT_GT(Handle(client(DHCPDISCOVER)).length, 0u);
     AdvanceTestClock(61);
     ExpireLeases();
-    AddLease(forged.c_str(), FIRST_LOCAL + 5, 0, nullptr);
+    AddLease(Client(forged.c_str()), FIRST_LOCAL + 5, LEASE_SECONDS);
     MarkLeaseDeleted(FIRST_LOCAL + 5);
     ExpireLeases();
 

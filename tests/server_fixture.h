@@ -21,15 +21,16 @@
 #include "base/clock.h"
 #include "base/ip_address.h"
 #include "base/log.h"
+#include "scratch_server.h"
 #include "test_support.h"
 
-constexpr uint32_t SERVER = 0xC0000201;        // 192.0.2.1
-constexpr uint32_t OTHER_SERVER = 0xC0000202;  // 192.0.2.2
-constexpr uint32_t FIRST_LOCAL = 0xC000020A;   // 192.0.2.10
-constexpr uint32_t LAST_LOCAL = 0xC0000214;    // 192.0.2.20
-constexpr uint32_t RELAY = 0xC6336401;         // 198.51.100.1
-constexpr uint32_t FIRST_RELAYED = 0xC633640A; // 198.51.100.10
-constexpr uint32_t LEASE_SECONDS = 3600;
+constexpr uint32_t SERVER = Ip("192.0.2.1");
+constexpr uint32_t OTHER_SERVER = Ip("192.0.2.2");
+constexpr uint32_t FIRST_LOCAL = Ip("192.0.2.10");
+constexpr uint32_t LAST_LOCAL = Ip("192.0.2.20");
+constexpr uint32_t RELAY = Ip("198.51.100.1");
+constexpr uint32_t FIRST_RELAYED = Ip("198.51.100.10");
+constexpr uint32_t LEASE_SECONDS = 3600;  // the scratch server's lease time
 
 inline EchoResult NobodyAnswers(uint32_t) { return EchoResult{true, 0, 0}; }
 
@@ -37,31 +38,16 @@ class ServerFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         StartSocketLibrary();  // the host name call needs it on Windows
+        ScratchServer server;
+        server.relayRanges = {{RELAY, "198.51.100.10-198.51.100.20"}};
+        SetUpScratchServer(server);
         UseLogDirectory(scratch.path());
         SetTestClock(TEST_EPOCH);
         SetEchoOverride(&NobodyAnswers);
-        ResetSettings();
-        UpdateSettings([](ServerSettings& s) {
-            CopySetting(s.IPAddress, "192.0.2.1");
-            CopySetting(s.SubnetMask, "255.255.255.0");
-            DeriveAddressFields(s);
-            s.LeaseTime = LEASE_SECONDS;
-            s.userOptions.assign(DEFAULT_MAX_OPTION + 1, std::string());
-        });
-        ClearLeaseTable();
-        ClearRangeTables();
-        ClearReservations();
-        SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.10-192.0.2.20");
-        SetGatewayRanges(RELAY, "198.51.100.10-198.51.100.20");
     }
 
     void TearDown() override {
-        SetEchoOverride(nullptr);
-        ClearLeaseTable();
-        ClearRangeTables();
-        ClearReservations();
-        ResetSettings();
-        UseSystemClock();
+        ResetServerState();
         ClearLogPaths();
         StopSocketLibrary();
     }

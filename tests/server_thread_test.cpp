@@ -23,6 +23,7 @@
 #include "leases/reservations.h"
 #include "base/ip_address.h"
 #include "base/log.h"
+#include "scratch_server.h"
 #include "test_support.h"
 
 #ifndef _WIN32
@@ -73,20 +74,14 @@ class ServerThreadTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(StartSocketLibrary());
+        ScratchServer server;
+        server.ipAddress = "127.0.0.1";
+        server.subnetMask = "255.0.0.0";
+        server.localRanges = nullptr;
+        server.relayRanges = {{LOOPBACK, "198.51.100.10-198.51.100.20"}};
+        SetUpScratchServer(server);
         UseLogDirectory(scratch.path());
         SetEchoOverride(&NobodyAnswers);
-        ResetSettings();
-        UpdateSettings([](ServerSettings& s) {
-            CopySetting(s.IPAddress, "127.0.0.1");
-            CopySetting(s.SubnetMask, "255.0.0.0");
-            DeriveAddressFields(s);
-            s.LeaseTime = 3600;
-            s.userOptions.assign(DEFAULT_MAX_OPTION + 1, std::string());
-        });
-        ClearLeaseTable();
-        ClearRangeTables();
-        ClearReservations();
-        SetGatewayRanges(LOOPBACK, "198.51.100.10-198.51.100.20");
         serverPort = PickServerPort();
         clientPort = static_cast<uint16_t>(serverPort + 1);
         relayPort = static_cast<uint16_t>(serverPort + 2);
@@ -101,10 +96,7 @@ protected:
         StopServerThread(5000);
         if (client != INVALID_UDP_HANDLE) CloseUdp(client);
         SetServerPorts(DHCP_SERVER_PORT, DHCP_CLIENT_PORT);
-        SetEchoOverride(nullptr);
-        ClearLeaseTable();
-        ClearRangeTables();
-        ResetSettings();
+        ResetServerState();
         ClearLogPaths();
         StopSocketLibrary();
     }

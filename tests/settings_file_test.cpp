@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_server.h"
+
 #include <algorithm>
 #include <map>
 #include <string>
@@ -37,12 +39,9 @@ constexpr uint64_t HOUR = 3600ULL * FILETIME_TICKS_PER_SECOND;
 class SettingsFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        ResetServerState();
         UseLogDirectory(dir_.path());
         SetTestClock(TEST_EPOCH);
-        ResetSettings();
-        ClearLeaseTable();
-        ClearReservations();
-        ClearRangeTables();
         SetIniPath(ini());
         // What the adapter discovery would have found.
         UpdateSettings([](ServerSettings& s) {
@@ -52,13 +51,8 @@ protected:
         });
     }
     void TearDown() override {
-        ClearLeaseTable();
-        ClearReservations();
-        ClearRangeTables();
-        ResetSettings();
-        UseSystemClock();
+        ResetServerState();
         ClearLogPaths();
-        SetIniPath("");
     }
 
     std::string ini() const { return dir_.file("NIMBO.INI"); }
@@ -309,7 +303,7 @@ TEST_F(SettingsFileTest, ReservationKindsAndPrefixes) {
     auto log = mainLog();
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.find("junk") != l.npos; }), 2);
     EXPECT_TRUE(Has(log, "Reservation abcdefghijabcdefghijabcdefghij-long has no valid address (junk) - not used"));
-    EXPECT_EQ(CheckReservations("abcdefghijabcdefghijabcdefghij-", 0, nullptr), 0u);
+    EXPECT_EQ(CheckReservations(Client("abcdefghijabcdefghijabcdefghij-")), 0u);
 
     saveReservations();
     EXPECT_EQ(file().keyNames("Reservations"),
@@ -490,7 +484,7 @@ TEST_F(SettingsFileTest, SavesWhileTheServerThreadAddsLeases) {
     std::thread server([] {
         for (uint32_t i = 0; i < 300; ++i) {
             uint8_t id[2] = {static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
-            AddLease(("pc" + std::to_string(i)).c_str(), 0xC0000200u + i % 200, sizeof id, id);
+            AddLease(Client(("pc" + std::to_string(i)).c_str(), id), 0xC0000200u + i % 200, 3600);
         }
     });
     for (int i = 0; i < 20; ++i) {

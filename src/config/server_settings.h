@@ -17,10 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "leases/lease_store.h"  // UNLIMITED_LEASE_TIME
+
 constexpr size_t SETTING_TEXT_SIZE = 256;
 constexpr size_t BOOT_FILE_SIZE = 128;
 constexpr uint32_t DEFAULT_LEASE_TIME = 259200;   // three days
-constexpr uint32_t UNLIMITED_LEASE_TIME = 0xFFFFFFFFu;  // written as -1
 constexpr int DEFAULT_MAX_OPTION = 100;
 
 // What the clients behind one relay agent get instead of the server's own

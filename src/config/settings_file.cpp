@@ -5,7 +5,9 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -97,15 +99,6 @@ bool CommitModel(const std::string& path, const ProfileFile& model) {
     }
     ReportFailure("Cannot write", path, error);
     return false;
-}
-
-// Writes a model whose lease section was taken with TakeLeasesForSave,
-// which cleared LeasesDirty: when the write fails, the flag is set again so
-// that the timer's next tick tries once more instead of losing the change.
-bool CommitModelWithLeases(const std::string& path, const ProfileFile& model) {
-    const bool written = CommitModel(path, model);
-    if (!written) LeasesDirty = true;
-    return written;
 }
 
 // ---- leases ------------------------------------------------------------
@@ -230,41 +223,232 @@ KeyList ReservationKeys() {
 
 // ---- settings ----------------------------------------------------------
 
-void ApplySettings(ProfileFile& file) {
-    std::shared_ptr<const ServerSettings> settings = CurrentSettings();
-    file.setString("Logging", "MainLogSize", Decimal(static_cast<long>(MainLogLimit() / 1024)));
-    file.setString("Logging", "AddressLogSize", Decimal(static_cast<long>(AddressLogLimit() / 1024)));
-    if (IsUsableAddressText(settings->IPAddress)) {
-        file.setString("Server", "IPAddress", SafeValue(settings->IPAddress));
-        file.setString("Server", "Ranges", SafeValue(GatewayRanges(LOCAL_GATEWAY)));
-        file.setString("Server", "Exceptions", SafeValue(GatewayExceptions(LOCAL_GATEWAY)));
+// A key of the file as a table row's read sees it.
+struct FileKey {
+    const ProfileFile& file;
+    const char* section;
+    const char* name;
+    const char* shownAs;  // the load names the value in a log line so; nullptr: no line
+
+    std::string text(std::string_view absent) const { return file.getString(section, name, absent); }
+    int32_t number(int32_t absent) const { return file.getInt(section, name, absent); }
+    void show(const char* value) const {
+        if (shownAs) WriteLog(1, "%s = %.100s\n", shownAs, value);
     }
-    if (IsUsableAddressText(settings->SubnetMask)) file.setString("Server", "SubnetMask", SafeValue(settings->SubnetMask));
-    file.setString("Server", "DNSServer", SafeValue(settings->DNSServer));
-    file.setString("Server", "WINSServer", SafeValue(settings->WINSServer));
-    file.setString("Server", "Routers", SafeValue(settings->Routers));
-    file.setString("Server", "DomainName", SafeValue(settings->DomainName));
-    file.setString("Server", "NextBootServer", SafeValue(settings->NextBootServer));
-    file.setString("Server", "BootFile", SafeValue(settings->BootFile));
-    file.setString("Server", "LeaseTime", Decimal(static_cast<long>(static_cast<int32_t>(settings->LeaseTime))));
-    file.setString("Server", "AutoRefresh", settings->AutoRefresh ? "Yes" : "No");
+};
+
+// The text a save writes for a key; nullopt leaves the file's line as it stands.
+using Written = std::optional<std::string>;
+
+// One key of a settings section, so that a key lives in one place for the
+// load and the save. The load reads the keys in the table's order (the
+// order of its log lines); a save writes them in that order, which is where
+// the keys a file lacks are added.
+struct SettingKey {
+    const char* name;
+    const char* shownAs;                                   // see FileKey
+    void (*read)(ServerSettings& s, const FileKey& key);  // nullptr: read with the address ranges
+    Written (*write)(const ServerSettings& s);             // nullptr: never written back
+};
+
+struct SettingsSection {
+    const char* name;
+    std::vector<SettingKey> keys;
+};
+
+using S = ServerSettings;
+
+// A text that keeps the record's value when the file lacks the key (what the
+// adapter discovery found, or what the properties window set).
+template <auto Field>
+void ReadHeldText(S& s, const FileKey& key) {
+    CopySetting(s.*Field, key.text(s.*Field).c_str());
+    key.show(s.*Field);
 }
 
-void LoadFromModel(const ProfileFile& file);
+// A text that is empty when the file lacks the key.
+template <auto Field>
+void ReadText(S& s, const FileKey& key) {
+    CopySetting(s.*Field, key.text("").c_str());
+    key.show(s.*Field);
+}
+
+template <auto Field>
+Written WriteText(const S& s) {
+    return SafeValue(s.*Field);
+}
+
+// An address that is not yet one (empty or 0.0.0.0) leaves the file's value.
+template <auto Field>
+Written WriteAddressText(const S& s) {
+    if (!IsUsableAddressText(s.*Field)) return std::nullopt;
+    return SafeValue(s.*Field);
+}
+
+// The local gateway's lists, which belong to the server address: written
+// only while there is one.
+template <std::string (*List)(uint32_t)>
+Written WriteLocalList(const S& s) {
+    if (!IsUsableAddressText(s.IPAddress)) return std::nullopt;
+    return SafeValue(List(LOCAL_GATEWAY));
+}
+
+// The settings sections. [Logging] sets the log module's limits rather than
+// the record.
+const SettingsSection SETTINGS_SECTIONS[] = {
+    {"Logging",
+     {
+         {"MainLogSize", nullptr, [](S&, const FileKey& key) { SetMainLogLimit(LogLimitFrom(key.text("1000"))); },
+          [](const S&) -> Written { return Decimal(static_cast<long>(MainLogLimit() / 1024)); }},
+         {"AddressLogSize", nullptr, [](S&, const FileKey& key) { SetAddressLogLimit(LogLimitFrom(key.text("100"))); },
+          [](const S&) -> Written { return Decimal(static_cast<long>(AddressLogLimit() / 1024)); }},
+     }},
+    {"Server",
+     {
+         {"IPAddress", "Local IP Address", ReadHeldText<&S::IPAddress>, WriteAddressText<&S::IPAddress>},
+         {"Ranges", nullptr, nullptr, WriteLocalList<&GatewayRanges>},
+         {"Exceptions", nullptr, nullptr, WriteLocalList<&GatewayExceptions>},
+         {"SubnetMask", "Subnet Mask", ReadHeldText<&S::SubnetMask>, WriteAddressText<&S::SubnetMask>},
+         {"DNSServer", "DNS Server", ReadHeldText<&S::DNSServer>, WriteText<&S::DNSServer>},
+         {"WINSServer", "WINS Server", ReadHeldText<&S::WINSServer>, WriteText<&S::WINSServer>},
+         {"Routers", "Routers", ReadHeldText<&S::Routers>, WriteText<&S::Routers>},
+         {"DomainName", nullptr, ReadHeldText<&S::DomainName>, WriteText<&S::DomainName>},
+         {"NextBootServer", nullptr, ReadText<&S::NextBootServer>, WriteText<&S::NextBootServer>},
+         {"BootFile", nullptr, ReadText<&S::BootFile>, WriteText<&S::BootFile>},
+         {"LeaseTime", nullptr,
+          [](S& s, const FileKey& key) {
+              s.LeaseTime = static_cast<uint32_t>(key.number(static_cast<int32_t>(DEFAULT_LEASE_TIME)));
+          },
+          [](const S& s) -> Written { return Decimal(static_cast<int32_t>(s.LeaseTime)); }},
+         {"AutoRefresh", nullptr,
+          [](S& s, const FileKey& key) {
+              const std::string text = key.text("Yes");
+              s.AutoRefresh = !text.empty() && (text[0] == 'y' || text[0] == 'Y');
+          },
+          [](const S& s) -> Written { return std::string(s.AutoRefresh ? "Yes" : "No"); }},
+         // The administrator's alone: the properties window has no field for it.
+         {"BindToAll", nullptr, [](S& s, const FileKey& key) { s.BindToAll = key.number(0) != 0; }, nullptr},
+     }},
+};
+
+void ReadSettingKeys(const ProfileFile& file, ServerSettings& settings) {
+    for (const SettingsSection& section : SETTINGS_SECTIONS)
+        for (const SettingKey& key : section.keys)
+            if (key.read) key.read(settings, FileKey{file, section.name, key.name, key.shownAs});
+}
+
+void WriteSettingKeys(ProfileFile& file) {
+    std::shared_ptr<const ServerSettings> settings = CurrentSettings();
+    for (const SettingsSection& section : SETTINGS_SECTIONS) {
+        for (const SettingKey& key : section.keys) {
+            if (!key.write) continue;
+            if (Written value = key.write(*settings)) file.setString(section.name, key.name, *value);
+        }
+    }
+}
+
+// [Options]: option0 to optionN, N = MaxOption. The table is indexed by a
+// one-byte option code: a negative MaxOption reads no option, a larger one
+// than 255 reads up to 255.
+void ReadUserOptions(const ProfileFile& file, ServerSettings& s) {
+    int32_t maxOption = file.getInt("Options", "MaxOption", DEFAULT_MAX_OPTION);
+    if (maxOption > HIGHEST_OPTION) maxOption = HIGHEST_OPTION;
+    s.userOptions.assign(maxOption < 0 ? 0 : static_cast<size_t>(maxOption) + 1, std::string());
+    for (int32_t n = 0; n <= maxOption; ++n)
+        s.userOptions[static_cast<size_t>(n)] =
+            Cut(file.getString("Options", "option" + std::to_string(n), ""), OPTION_TEXT_MAX);
+}
 
 // The servers' own addresses may not be handed out. An entry that doesn't
 // parse (a template such as "%1.%2.%3.53", or junk) is passed over: as
 // 255.255.255.255 it excludes nothing, and a range reaching that far would
 // otherwise take it into the exceptions again at every start.
-void AddServerExceptions(const std::string& list) {
-    TextString tokens(list.c_str());
+void AddServerExceptions(const char* list) {
+    TextString tokens(list);
     for (TextString token = tokens.nextToken(" ,;", true); token.length() != 0; token = tokens.nextToken(" ,;", false))
         if (ParseAddress(token.text()) != ADDRESS_NONE) AddAddressExceptions(LOCAL_GATEWAY, token.text());
 }
 
+// The ranges (read by the caller) and Exceptions of [Server] or of a relay
+// agent's [GWn] section into the gateway's tables; unusable items are named.
+void SetGatewayLists(const ProfileFile& file, const std::string& section, uint32_t gateway, const std::string& ranges) {
+    SetGatewayRanges(gateway, ranges.c_str());
+    const std::string exceptions = file.getString(section, "Exceptions", "");
+    SetGatewayExceptions(gateway, exceptions.c_str());
+    ReportUnusableRangeItems(ranges.c_str(), section.c_str(), "Ranges");
+    ReportUnusableRangeItems(exceptions.c_str(), section.c_str(), "Exceptions");
+}
+
+// [Server] Ranges (the whole subnet when missing) and Exceptions, with the
+// listed servers' addresses added to the exceptions.
+void ReadLocalRanges(const ProfileFile& file, const ServerSettings& s) {
+    const uint32_t first = (s.serverAddress & s.subnetMask) + 1;
+    const uint32_t last = (s.serverAddress | ~s.subnetMask) - 1;
+    const std::string ranges = file.getString("Server", "Ranges", Dotted(first) + "-" + Dotted(last));
+    WriteLog(3, "Address Ranges = %.100s\n", ranges.c_str());
+    SetGatewayLists(file, "Server", LOCAL_GATEWAY, ranges);
+    for (const char* list : {s.DNSServer, s.IPAddress, s.WINSServer, s.Routers}) AddServerExceptions(list);
+    WriteLog(3, "Exceptions = %.100s\n", GatewayExceptions(LOCAL_GATEWAY).c_str());
+}
+
+// [GW0] to [GW99]: a relay agent's ranges and exceptions, and the subnet
+// mask and routers its clients get instead of the server's.
+void ReadRelaySections(const ProfileFile& file) {
+    std::map<uint32_t, GatewaySettings> gatewaySettings;
+    for (int n = 0; n < GATEWAY_SECTIONS; ++n) {
+        std::string section = "GW" + std::to_string(n);
+        std::string gateway = Cut(file.getString(section, "Gateway", ""), VALUE_TEXT_MAX);
+        if (gateway.empty()) continue;
+        uint32_t key = ParseAddress(gateway.c_str());
+        if (key == 0) continue;
+        SetGatewayLists(file, section, key, file.getString(section, "Ranges", ""));
+        // Like the ranges, a later section of the same relay agent replaces
+        // an earlier one's settings.
+        GatewaySettings own;
+        CopySetting(own.SubnetMask, file.getString(section, "SubnetMask", "").c_str());
+        CopySetting(own.Routers, file.getString(section, "Routers", "").c_str());
+        gatewaySettings.erase(key);
+        if (own.SubnetMask[0] || own.Routers[0]) {
+            WriteLog(3, "%.10s Subnet Mask = %.100s, Routers = %.100s\n", section.c_str(), own.SubnetMask, own.Routers);
+            gatewaySettings[key] = own;
+        }
+    }
+    UpdateSettings([&](ServerSettings& s) { s.gatewaySettings = gatewaySettings; });
+}
+
+void LoadFromModel(const ProfileFile& file);
+
 std::string CurrentIniPath() {
     std::lock_guard<std::mutex> guard(path_lock);
     return ini_path;
+}
+
+// ---- saving ------------------------------------------------------------
+
+// What a save rewrites.
+enum SavedPart : unsigned { SETTINGS = 1, LEASES = 2, RESERVATIONS = 4 };
+
+// The parts into the file's model, in the order saveSettings writes them.
+// takeLeases: the lease table is taken for a save, which clears LeasesDirty.
+void WriteParts(ProfileFile& file, unsigned parts, bool takeLeases) {
+    if (parts & SETTINGS) WriteSettingKeys(file);
+    if (parts & LEASES) file.replaceSection("Leases", LeaseKeys(takeLeases));
+    if (parts & RESERVATIONS) file.replaceSection("Reservations", ReservationKeys());
+}
+
+// Reads the file, rewrites the parts and writes it back, all in one hold of
+// file_lock.
+bool SaveParts(unsigned parts) {
+    std::lock_guard<std::mutex> guard(file_lock);
+    std::string path = CurrentIniPath();
+    ProfileFile file;
+    if (!LoadModel(path, file)) return false;
+    WriteParts(file, parts, true);
+    const bool written = CommitModel(path, file);
+    // Taking the leases cleared LeasesDirty: set it again, so that the
+    // timer's next tick tries once more instead of losing the change.
+    if (!written && (parts & LEASES)) LeasesDirty = true;
+    return written;
 }
 
 }  // namespace
@@ -294,9 +478,7 @@ void loadSettingsFromText(const std::string& text) {
 std::string SettingsFileText(const std::string& previous) {
     ProfileFile file;
     file.loadText(previous);
-    ApplySettings(file);
-    file.replaceSection("Leases", LeaseKeys(false));
-    file.replaceSection("Reservations", ReservationKeys());
+    WriteParts(file, SETTINGS | LEASES | RESERVATIONS, false);
     return file.saveText();
 }
 
@@ -326,96 +508,10 @@ void ReportDuplicateSections(const ProfileFile& file) {
         WriteLog(0, "%u more repeated sections in NIMBO.INI are ignored\n", duplicates - MAX_LINES);
 }
 
-// loadSettings after the file is read: every step in the file's order.
-void LoadFromModel(const ProfileFile& file) {
-    ReportDuplicateSections(file);
-    SetMainLogLimit(LogLimitFrom(file.getString("Logging", "MainLogSize", "1000")));
-    SetAddressLogLimit(LogLimitFrom(file.getString("Logging", "AddressLogSize", "100")));
-
-    std::string ranges;
-    std::string dnsServer, ipAddress, winsServer, routers;
-    UpdateSettings([&](ServerSettings& s) {
-        CopySetting(s.IPAddress, Cut(file.getString("Server", "IPAddress", s.IPAddress), VALUE_TEXT_MAX).c_str());
-        WriteLog(1, "Local IP Address = %.100s\n", s.IPAddress);
-        DeriveAddressFields(s);
-
-        CopySetting(s.NextBootServer, Cut(file.getString("Server", "NextBootServer", ""), VALUE_TEXT_MAX).c_str());
-        CopySetting(s.BootFile, file.getString("Server", "BootFile", "").c_str());
-
-        CopySetting(s.SubnetMask, Cut(file.getString("Server", "SubnetMask", s.SubnetMask), VALUE_TEXT_MAX).c_str());
-        WriteLog(1, "Subnet Mask = %.100s\n", s.SubnetMask);
-        CopySetting(s.DNSServer, Cut(file.getString("Server", "DNSServer", s.DNSServer), VALUE_TEXT_MAX).c_str());
-        WriteLog(1, "DNS Server = %.100s\n", s.DNSServer);
-        CopySetting(s.WINSServer, Cut(file.getString("Server", "WINSServer", s.WINSServer), VALUE_TEXT_MAX).c_str());
-        WriteLog(1, "WINS Server = %.100s\n", s.WINSServer);
-        CopySetting(s.Routers, Cut(file.getString("Server", "Routers", s.Routers), VALUE_TEXT_MAX).c_str());
-        WriteLog(1, "Routers = %.100s\n", s.Routers);
-        CopySetting(s.DomainName, Cut(file.getString("Server", "DomainName", s.DomainName), VALUE_TEXT_MAX).c_str());
-
-        s.LeaseTime = static_cast<uint32_t>(file.getInt("Server", "LeaseTime", static_cast<int32_t>(DEFAULT_LEASE_TIME)));
-        s.BindToAll = file.getInt("Server", "BindToAll", 0) != 0;
-
-        // The table is indexed by a one-byte option code: a negative
-        // MaxOption reads no option, a larger one than 255 reads up to 255.
-        int32_t maxOption = file.getInt("Options", "MaxOption", DEFAULT_MAX_OPTION);
-        if (maxOption > HIGHEST_OPTION) maxOption = HIGHEST_OPTION;
-        s.userOptions.assign(maxOption < 0 ? 0 : static_cast<size_t>(maxOption) + 1, std::string());
-        for (int32_t n = 0; n <= maxOption; ++n)
-            s.userOptions[static_cast<size_t>(n)] =
-                Cut(file.getString("Options", "option" + std::to_string(n), ""), OPTION_TEXT_MAX);
-
-        std::string autoRefresh = file.getString("Server", "AutoRefresh", "Yes");
-        s.AutoRefresh = !autoRefresh.empty() && (autoRefresh[0] == 'y' || autoRefresh[0] == 'Y');
-
-        DeriveAddressFields(s);
-        uint32_t first = (s.serverAddress & s.subnetMask) + 1;
-        uint32_t last = (s.serverAddress | ~s.subnetMask) - 1;
-        ranges = Dotted(first) + "-" + Dotted(last);
-        dnsServer = s.DNSServer;
-        ipAddress = s.IPAddress;
-        winsServer = s.WINSServer;
-        routers = s.Routers;
-    });
-
-    ranges = file.getString("Server", "Ranges", ranges);
-    WriteLog(3, "Address Ranges = %.100s\n", ranges.c_str());
-    SetGatewayRanges(LOCAL_GATEWAY, ranges.c_str());
-    const std::string exceptions = file.getString("Server", "Exceptions", "");
-    SetGatewayExceptions(LOCAL_GATEWAY, exceptions.c_str());
-    ReportUnusableRangeItems(ranges.c_str(), "Server", "Ranges");
-    ReportUnusableRangeItems(exceptions.c_str(), "Server", "Exceptions");
-    for (const std::string* list : {&dnsServer, &ipAddress, &winsServer, &routers}) AddServerExceptions(*list);
-    WriteLog(3, "Exceptions = %.100s\n", GatewayExceptions(LOCAL_GATEWAY).c_str());
-
-    std::map<uint32_t, GatewaySettings> gatewaySettings;
-    for (int n = 0; n < GATEWAY_SECTIONS; ++n) {
-        std::string section = "GW" + std::to_string(n);
-        std::string gateway = Cut(file.getString(section, "Gateway", ""), VALUE_TEXT_MAX);
-        if (gateway.empty()) continue;
-        uint32_t key = ParseAddress(gateway.c_str());
-        if (key == 0) continue;
-        const std::string gatewayRanges = file.getString(section, "Ranges", "");
-        const std::string gatewayExceptions = file.getString(section, "Exceptions", "");
-        SetGatewayRanges(key, gatewayRanges.c_str());
-        SetGatewayExceptions(key, gatewayExceptions.c_str());
-        ReportUnusableRangeItems(gatewayRanges.c_str(), section.c_str(), "Ranges");
-        ReportUnusableRangeItems(gatewayExceptions.c_str(), section.c_str(), "Exceptions");
-        // Like the ranges, a later section of the same relay agent replaces
-        // an earlier one's settings.
-        GatewaySettings own;
-        CopySetting(own.SubnetMask, Cut(file.getString(section, "SubnetMask", ""), VALUE_TEXT_MAX).c_str());
-        CopySetting(own.Routers, Cut(file.getString(section, "Routers", ""), VALUE_TEXT_MAX).c_str());
-        gatewaySettings.erase(key);
-        if (own.SubnetMask[0] || own.Routers[0]) {
-            WriteLog(3, "%.10s Subnet Mask = %.100s, Routers = %.100s\n", section.c_str(), own.SubnetMask, own.Routers);
-            gatewaySettings[key] = own;
-        }
-    }
-    UpdateSettings([&](ServerSettings& s) { s.gatewaySettings = gatewaySettings; });
-
-    // Every key is loaded, however many. Of keys that differ only in case
-    // the first stands (a lookup by name reaches no other), and a key with
-    // an empty name is passed over.
+// Every key is loaded, however many. Of keys that differ only in case the
+// first stands (a lookup by name reaches no other), and a key with an empty
+// name is passed over.
+void ReadReservations(const ProfileFile& file) {
     for (const auto& [key, rawValue] : file.entries("Reservations")) {
         std::string value = Cut(rawValue, VALUE_TEXT_MAX);
         Reservation reservation = ParseReservation(key, value);
@@ -424,7 +520,10 @@ void LoadFromModel(const ProfileFile& file) {
         if (reservation.address == NO_RESERVED_ADDRESS)
             WriteLog(0, "Reservation %.100s has no valid address (%.100s) - not used\n", key.c_str(), value.c_str());
     }
+}
 
+// Likewise every lease.
+void ReadLeases(const ProfileFile& file) {
     for (const auto& [key, rawValue] : file.entries("Leases")) {
         Lease lease;
         if (!ParseLease(key, Cut(rawValue, VALUE_TEXT_MAX), lease)) continue;
@@ -438,40 +537,30 @@ void LoadFromModel(const ProfileFile& file) {
         WriteLog(3, "Active Lease: %.100s -> %d.%d.%d.%d\n", shown.c_str(), static_cast<int>(a >> 24),
                  static_cast<int>((a >> 16) & 255), static_cast<int>((a >> 8) & 255), static_cast<int>(a & 255));
     }
+}
 
+// loadSettings after the file is read: every step in the file's order.
+void LoadFromModel(const ProfileFile& file) {
+    ReportDuplicateSections(file);
+    ServerSettings loaded;
+    UpdateSettings([&](ServerSettings& s) {
+        ReadSettingKeys(file, s);
+        ReadUserOptions(file, s);
+        DeriveAddressFields(s);
+        loaded = s;
+    });
+    ReadLocalRanges(file, loaded);
+    ReadRelaySections(file);
+    ReadReservations(file);
+    ReadLeases(file);
     ExpireLeases();
 }
 
 }  // namespace
 
-bool saveSettings() {
-    std::lock_guard<std::mutex> guard(file_lock);
-    std::string path = CurrentIniPath();
-    ProfileFile file;
-    if (!LoadModel(path, file)) return false;
-    ApplySettings(file);
-    file.replaceSection("Leases", LeaseKeys(true));
-    file.replaceSection("Reservations", ReservationKeys());
-    return CommitModelWithLeases(path, file);
-}
-
-bool saveReservations() {
-    std::lock_guard<std::mutex> guard(file_lock);
-    std::string path = CurrentIniPath();
-    ProfileFile file;
-    if (!LoadModel(path, file)) return false;
-    file.replaceSection("Reservations", ReservationKeys());
-    return CommitModel(path, file);
-}
-
-bool saveLeases() {
-    std::lock_guard<std::mutex> guard(file_lock);
-    std::string path = CurrentIniPath();
-    ProfileFile file;
-    if (!LoadModel(path, file)) return false;
-    file.replaceSection("Leases", LeaseKeys(true));
-    return CommitModelWithLeases(path, file);
-}
+bool saveSettings() { return SaveParts(SETTINGS | LEASES | RESERVATIONS); }
+bool saveReservations() { return SaveParts(RESERVATIONS); }
+bool saveLeases() { return SaveParts(LEASES); }
 
 long LastSaveError() {
     std::lock_guard<std::mutex> guard(file_lock);

@@ -28,7 +28,18 @@ struct RequestInputs {
     char hostName[OPTION_VALUE_SIZE + 1] = {};  // option 12 as text, "" when absent
     uint8_t id[OPTION_VALUE_SIZE] = {};
     size_t idLength = 0;
+    ClientIdentity client() const { return ClientIdentity{hostName, id, idLength}; }
 };
+
+// The log lines that name where a reply goes.
+struct DestinationLines {
+    const char* toGateway;  // with the relay agent's address as "%08lx"
+    const char* toClient;
+    const char* broadcast;
+};
+constexpr DestinationLines OFFER_LINES{"Send response to gateway %08lx\n", "Send response\n", "Broadcast response\n"};
+constexpr DestinationLines ACK_LINES{"Send DHCPACK to gateway %08lx\n", "Send DHCPACK\n", "Broadcast DHCPACK\n"};
+constexpr DestinationLines NAK_LINES{"Send DHCPNACK to gateway %08lx\n", "Send DHCPNACK\n", "Broadcast DHCPNACK\n"};
 
 uint32_t ReadAddressField(const DhcpMessage& message, size_t offset) {
     return ReadBigEndian32(message.bytes + offset);
@@ -101,6 +112,26 @@ size_t WriteFourByteOption(DhcpMessage& message, size_t at, uint8_t code, uint32
     return at + 6;
 }
 
+// Where a reply goes: to the relay agent's port 67 when the request was
+// relayed, else broadcast when `broadcast` asks for it, else to the client's
+// own address. Writes the line that says which.
+ReplyAction ChooseDestination(const DhcpMessage& message, uint32_t clientAddress, uint32_t gateway, bool broadcast,
+                              const DestinationLines& lines) {
+    ReplyAction action;
+    if (gateway != 0) {
+        action.destination = gateway;
+        action.toRelayAgent = true;
+        WriteLog(3, lines.toGateway, FieldForLog(message, OFFSET_GIADDR));
+    } else if (broadcast) {
+        action.destination = BROADCAST_ADDRESS;
+        WriteLog(3, "%s", lines.broadcast);
+    } else {
+        action.destination = clientAddress;
+        WriteLog(3, "%s", lines.toClient);
+    }
+    return action;
+}
+
 // The relay agent whose segment the client is on, for the choice of subnet
 // mask and routers: giaddr when the request was relayed. A client behind a
 // relay agent renews by unicast straight to the server (giaddr 0); it is
@@ -126,7 +157,6 @@ size_t FinishReply(DhcpMessage& message, size_t index, const ParsedOptions& opti
 }
 
 ReplyAction HandleDiscover(DhcpMessage& message, const ParsedOptions& options, const ServerSettings& settings) {
-    ReplyAction action;
     message.bytes[OFFSET_OP] = 2;
     RequestInputs inputs;
     uint32_t clientAddress = ReadAddressField(message, OFFSET_CIADDR);
@@ -134,26 +164,17 @@ ReplyAction HandleDiscover(DhcpMessage& message, const ParsedOptions& options, c
     if (clientAddress == 0) {
         ReadHostName(options, inputs);
         ReadIdentity(message, options, inputs);
-        uint32_t suggested = SuggestAddress(0, gateway, inputs.hostName, inputs.idLength, inputs.id);
+        uint32_t suggested = SuggestAddress(0, gateway, inputs.client(), settings.serverAddress);
         WriteAddressField(message, OFFSET_YIADDR, suggested);
         WriteLog(3, "Suggested address - %08lx\n", FieldForLog(message, OFFSET_YIADDR));
     }
     // A client that already has an address is offered what it put in yiaddr.
     uint32_t offered = ReadAddressField(message, OFFSET_YIADDR);
-    if (offered == 0) return action;
+    if (offered == 0) return {};
 
     FillServerFields(message, settings);
-    if (gateway != 0) {
-        action.destination = gateway;
-        action.toRelayAgent = true;
-        WriteLog(3, "Send response to gateway %08lx\n", FieldForLog(message, OFFSET_GIADDR));
-    } else if (clientAddress == 0 || (message.bytes[OFFSET_FLAGS] & BROADCAST_FLAG)) {
-        action.destination = BROADCAST_ADDRESS;
-        WriteLog(3, "Broadcast response\n");
-    } else {
-        action.destination = clientAddress;
-        WriteLog(3, "Send response\n");
-    }
+    const bool broadcast = clientAddress == 0 || (message.bytes[OFFSET_FLAGS] & BROADCAST_FLAG);
+    ReplyAction action = ChooseDestination(message, clientAddress, gateway, broadcast, OFFER_LINES);
 
     const uint32_t segment = SegmentGateway(settings, gateway, offered);
     size_t index = WriteReplyHead(message, DHCPOFFER, settings);
@@ -180,7 +201,6 @@ uint32_t LeaseSeconds(uint64_t expiry) {
 }
 
 ReplyAction HandleRequest(DhcpMessage& message, const ParsedOptions& options, const ServerSettings& settings) {
-    ReplyAction action;
     message.bytes[OFFSET_OP] = 2;
     uint8_t value[OPTION_VALUE_SIZE] = {};
     size_t serverIdLength = FindOption(options, OPTION_SERVER_ID, value);
@@ -188,7 +208,7 @@ ReplyAction HandleRequest(DhcpMessage& message, const ParsedOptions& options, co
     if (renewal) WriteLog(3, "Renew DHCP Lease\n");
     // A server identifier names this server only with all four bytes present.
     bool forMe = serverIdLength >= 4 && ReadBigEndian32(value) == settings.serverAddress;
-    if (!forMe && !renewal) return action;
+    if (!forMe && !renewal) return {};
     WriteLog(3, "Got DHCP Request for me\n");
 
     uint32_t clientAddress = ReadAddressField(message, OFFSET_CIADDR);
@@ -207,24 +227,14 @@ ReplyAction HandleRequest(DhcpMessage& message, const ParsedOptions& options, co
     // A client with ciaddr set renews its own lease wherever it lies (it
     // unicasts to the server without a relay); otherwise only a lease on the
     // segment the request came from is the client's.
-    if (!CheckRequestedAddress(requested, gateway, inputs.hostName, inputs.idLength, inputs.id, clientAddress != 0)) {
+    if (!CheckRequestedAddress(requested, gateway, inputs.client(), settings.serverAddress, clientAddress != 0)) {
         WriteLog(3, "Requested Addr Already in use\n");
         WriteServerName(message);
-        if (gateway != 0) {
-            // With the broadcast bit the relay agent broadcasts the NAK on
-            // the client's segment: the client may have no usable address or
-            // mask there and may not answer ARP for the one it asked for.
-            action.destination = gateway;
-            action.toRelayAgent = true;
-            message.bytes[OFFSET_FLAGS] |= BROADCAST_FLAG;
-            WriteLog(3, "Send DHCPNACK to gateway %08lx\n", FieldForLog(message, OFFSET_GIADDR));
-        } else if (clientAddress != 0) {
-            action.destination = clientAddress;
-            WriteLog(3, "Send DHCPNACK\n");
-        } else {
-            action.destination = BROADCAST_ADDRESS;
-            WriteLog(3, "Broadcast DHCPNACK\n");
-        }
+        ReplyAction action = ChooseDestination(message, clientAddress, gateway, clientAddress == 0, NAK_LINES);
+        // With the broadcast bit the relay agent broadcasts the NAK on the
+        // client's segment: the client may have no usable address or mask
+        // there and may not answer ARP for the one it asked for.
+        if (action.toRelayAgent) message.bytes[OFFSET_FLAGS] |= BROADCAST_FLAG;
         size_t index = WriteReplyHead(message, DHCPNAK, settings);
         message.bytes[OFFSET_COOKIE + index] = OPTION_END;
         static_assert(OFFSET_COOKIE + NAK_END_INDEX + 1 == NAK_LENGTH, "a DHCPNAK ends with its end option");
@@ -234,18 +244,8 @@ ReplyAction HandleRequest(DhcpMessage& message, const ParsedOptions& options, co
 
     WriteLog(3, "Requested Addr %08lx OK\n", static_cast<unsigned long>(requested));
     FillServerFields(message, settings);
-    if (gateway != 0) {
-        action.destination = gateway;
-        action.toRelayAgent = true;
-        WriteLog(3, "Send DHCPACK to gateway %08lx\n", FieldForLog(message, OFFSET_GIADDR));
-    } else if (clientAddress != 0) {
-        action.destination = clientAddress;
-        WriteLog(3, "Send DHCPACK\n");
-    } else {
-        action.destination = BROADCAST_ADDRESS;
-        WriteLog(3, "Broadcast DHCPACK\n");
-    }
-    uint64_t expiry = AddLease(inputs.hostName, requested, inputs.idLength, inputs.id);
+    ReplyAction action = ChooseDestination(message, clientAddress, gateway, clientAddress == 0, ACK_LINES);
+    uint64_t expiry = AddLease(inputs.client(), requested, settings.LeaseTime);
     WriteAddressField(message, OFFSET_CIADDR, requested);
     WriteAddressField(message, OFFSET_YIADDR, requested);
 
@@ -262,7 +262,7 @@ void HandleRelease(const DhcpMessage& message, const ParsedOptions& options) {
     ReadIdentity(message, options, inputs);
     uint32_t released = ReadAddressField(message, OFFSET_CIADDR);
     ExpireLeases();
-    ReleaseLease(released, inputs.idLength, inputs.id);
+    ReleaseLease(released, inputs.client());
 }
 
 }  // namespace

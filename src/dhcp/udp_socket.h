@@ -1,7 +1,9 @@
 // UDP socket seam for the server thread: Winsock on Windows, BSD sockets on
 // POSIX. One process-wide server socket, so that the main thread can close it
 // at shutdown; closing it ends a blocked receive on both platforms with
-// SOCKET_INTERRUPTED_ERROR, and so does every receive after the close.
+// SOCKET_INTERRUPTED_ERROR, and so does every receive after the close. Its
+// lifecycle is written once (server_socket.cpp) over a few platform calls
+// (server_socket_calls.h).
 //
 // Addresses are host order (192.0.2.1 is 0xC0000201), ports host order.
 // Error codes are the Winsock numbers on both platforms (POSIX errno values
@@ -16,6 +18,7 @@
 constexpr long SOCKET_INTERRUPTED_ERROR = 10004;     // WSAEINTR
 constexpr long SOCKET_WOULD_BLOCK = 10035;           // WSAEWOULDBLOCK
 constexpr long SOCKET_CLOSED_ERROR = 10038;          // WSAENOTSOCK
+constexpr long SOCKET_ADDRESS_IN_USE = 10048;         // WSAEADDRINUSE
 constexpr long SOCKET_ADDRESS_NOT_AVAILABLE = 10049;  // WSAEADDRNOTAVAIL
 
 constexpr uint32_t BROADCAST_ADDRESS = 0xFFFFFFFFu;  // 255.255.255.255

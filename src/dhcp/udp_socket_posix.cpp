@@ -2,7 +2,7 @@
 //
 // Two Linux differences from Winsock are hidden here:
 // - close() does not wake a thread blocked in recvfrom on the same socket.
-//   CloseServerSocket therefore shuts the socket down (which does wake it and
+//   InterruptCall therefore shuts the socket down (which does wake it and
 //   makes every later receive return at once) and leaves the close to the
 //   server thread (ReleaseServerSocket), so the descriptor number cannot be
 //   reused while that thread still uses it.
@@ -25,19 +25,19 @@
 // receive stays blocking.
 #include "dhcp/udp_socket.h"
 
+#include "dhcp/server_socket_calls.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
-#include <mutex>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <string>
 
 namespace {
@@ -48,9 +48,6 @@ namespace {
 // else with SO_SNDBUF, which the kernel caps at net.core.wmem_max.
 constexpr int SERVER_SEND_BUFFER_BYTES = 1 << 20;
 
-std::mutex ServerSocketMutex;  // guards ServerFd against Close/Release races
-std::atomic<int> ServerFd{-1};
-std::atomic<bool> ServerClosing{false};
 // Tied to one interface: receive only what a socket bound to the server
 // address would (datagrams to that address or to a broadcast address), send
 // from that address with IP_PKTINFO.
@@ -203,6 +200,27 @@ int OpenBroadcastSocket(long& error) {
     return fd;
 }
 
+// One datagram's message header over the caller's buffer: the peer's
+// address and room for one IP_PKTINFO item. The header points into the
+// record, which therefore stays where it was made.
+struct DatagramHeader {
+    DatagramHeader(void* buffer, size_t size) : data{buffer, size} {
+        header.msg_name = &peer;
+        header.msg_namelen = sizeof peer;
+        header.msg_iov = &data;
+        header.msg_iovlen = 1;
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+    }
+    DatagramHeader(const DatagramHeader&) = delete;
+    DatagramHeader& operator=(const DatagramHeader&) = delete;
+
+    sockaddr_in peer{};
+    iovec data;
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr header{};
+};
+
 // The destination address (network order) and arrival interface of a
 // received datagram, from its IP_PKTINFO; the server address and interface 0
 // when the kernel gave none.
@@ -228,10 +246,9 @@ void StopSocketLibrary() {}
 
 std::string InterfaceHoldingAddress(uint32_t address) { return InterfaceHolding(address).name; }
 
-bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& error) {
-    error = 0;
+UdpHandle OpenServerSocketCall(uint32_t address, bool bindToAll, uint16_t port, long& error) {
     int fd = OpenBroadcastSocket(error);
-    if (fd < 0) return false;
+    if (fd < 0) return INVALID_UDP_HANDLE;
     bool tied = false;
     int interfaceIndex = 0;
     uint32_t broadcastNet = 0;
@@ -242,13 +259,13 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
             // What a bind to an address that is not on this machine reports.
             error = SOCKET_ADDRESS_NOT_AVAILABLE;
             close(fd);
-            return false;
+            return INVALID_UDP_HANDLE;
         }
         if (setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(),
                        static_cast<socklen_t>(device.size() + 1)) != 0) {
             error = TranslateErrno(errno);
             close(fd);
-            return false;
+            return INVALID_UDP_HANDLE;
         }
         interfaceIndex = holder.index;
         broadcastNet = holder.broadcastNet;
@@ -263,96 +280,44 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
     if (setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
         error = TranslateErrno(errno);
         close(fd);
-        return false;
+        return INVALID_UDP_HANDLE;
     }
     sockaddr_in local = MakeAddress(0, port);
     if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         error = TranslateErrno(errno);
         close(fd);
-        return false;
-    }
-    std::lock_guard<std::mutex> hold(ServerSocketMutex);
-    if (ServerFd.load() >= 0) {
-        close(fd);
-        error = 10048;  // one server socket per process
-        return false;
+        return INVALID_UDP_HANDLE;
     }
     ServerTied = tied;
     ServerSourceNet = htonl(address);
     ServerInterface = interfaceIndex;
     ServerBroadcastNet = broadcastNet;
-    ServerFd = fd;  // a close that came first still ends the first receive
-    return true;
+    return fd;
 }
 
-size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error) {
-    for (;;) {
-        if (ServerClosing.load()) {
-            error = SOCKET_INTERRUPTED_ERROR;
-            return 0;
-        }
-        int fd = ServerFd.load();
-        if (fd < 0) {
-            error = SOCKET_CLOSED_ERROR;
-            return 0;
-        }
-        sockaddr_in from;
-        iovec part{buffer, size};
-        msghdr header;
-        std::memset(&header, 0, sizeof header);
-        header.msg_name = &from;
-        header.msg_namelen = sizeof from;
-        header.msg_iov = &part;
-        header.msg_iovlen = 1;
-        alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
-        header.msg_control = control;
-        header.msg_controllen = sizeof control;
-        ssize_t n = recvmsg(fd, &header, 0);
-        int code = errno;
-        if (ServerClosing.load()) {
-            error = SOCKET_INTERRUPTED_ERROR;
-            return 0;
-        }
-        if (n > 0) {
-            Arrival arrival = ArrivalOf(header);
-            if (ServerTied && !AddressedToServer(arrival.destinationNet)) continue;
-            LastArrivalInterface = arrival.interfaceIndex;
-            if (header.msg_flags & MSG_TRUNC) {
-                // Winsock reports a datagram larger than the buffer as an error.
-                error = 10040;
-                return 0;
-            }
-            return static_cast<size_t>(n);
-        }
-        if (n == 0) continue;  // an empty datagram carries nothing to answer
-        if (code == EINTR) continue;
-        error = TranslateErrno(code);
-        return 0;
+ptrdiff_t ReceiveCall(UdpHandle handle, void* buffer, size_t size, long& error) {
+    DatagramHeader datagram(buffer, size);
+    ssize_t n = recvmsg(static_cast<int>(handle), &datagram.header, 0);
+    if (n < 0) {
+        if (errno == EINTR) return 0;
+        error = TranslateErrno(errno);
+        return -1;
     }
+    if (n == 0) return 0;  // an empty datagram carries nothing to answer
+    Arrival arrival = ArrivalOf(datagram.header);
+    if (ServerTied && !AddressedToServer(arrival.destinationNet)) return 0;
+    LastArrivalInterface = arrival.interfaceIndex;
+    if (datagram.header.msg_flags & MSG_TRUNC) {
+        // Winsock reports a datagram larger than the buffer as an error.
+        error = 10040;
+        return -1;
+    }
+    return n;
 }
 
-bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
-    // As on Windows, a send and the close never overlap, and a send after
-    // the close is refused as interrupted by it.
-    std::lock_guard<std::mutex> hold(ServerSocketMutex);
-    if (ServerClosing.load()) {
-        error = SOCKET_INTERRUPTED_ERROR;
-        return false;
-    }
-    int fd = ServerFd.load();
-    if (fd < 0) {
-        error = SOCKET_CLOSED_ERROR;
-        return false;
-    }
-    sockaddr_in to = MakeAddress(address, port);
-    iovec part{const_cast<void*>(data), size};
-    msghdr header;
-    std::memset(&header, 0, sizeof header);
-    header.msg_name = &to;
-    header.msg_namelen = sizeof to;
-    header.msg_iov = &part;
-    header.msg_iovlen = 1;
-    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
+bool SendCall(UdpHandle handle, const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
+    DatagramHeader datagram(const_cast<void*>(data), size);
+    datagram.peer = MakeAddress(address, port);
     // Tied: answer from the server address through its interface, as a
     // socket bound to that address would. Serving all interfaces: a broadcast
     // leaves through the interface the request came in on (without this it
@@ -360,10 +325,7 @@ bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint1
     int interfaceIndex = ServerTied ? ServerInterface : 0;
     if (!ServerTied && address == BROADCAST_ADDRESS) interfaceIndex = LastArrivalInterface;
     if (ServerTied || interfaceIndex != 0) {
-        std::memset(control, 0, sizeof control);
-        header.msg_control = control;
-        header.msg_controllen = sizeof control;
-        cmsghdr* item = CMSG_FIRSTHDR(&header);
+        cmsghdr* item = CMSG_FIRSTHDR(&datagram.header);
         item->cmsg_level = IPPROTO_IP;
         item->cmsg_type = IP_PKTINFO;
         item->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
@@ -372,30 +334,22 @@ bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint1
         info.ipi_ifindex = interfaceIndex;
         info.ipi_spec_dst.s_addr = ServerTied ? ServerSourceNet : 0;
         std::memcpy(CMSG_DATA(item), &info, sizeof info);
+    } else {
+        datagram.header.msg_control = nullptr;
+        datagram.header.msg_controllen = 0;
     }
     for (;;) {
-        ssize_t n = sendmsg(fd, &header, MSG_DONTWAIT);
-        if (n >= 0) return true;
+        if (sendmsg(static_cast<int>(handle), &datagram.header, MSG_DONTWAIT) >= 0) return true;
         if (errno == EINTR) continue;
         error = TranslateErrno(errno);
         return false;
     }
 }
 
-void CloseServerSocket() {
-    std::lock_guard<std::mutex> hold(ServerSocketMutex);
-    ServerClosing = true;
-    int fd = ServerFd.load();
-    // Wakes a blocked recvmsg; the descriptor stays valid until the server
-    // thread releases it.
-    if (fd >= 0) shutdown(fd, SHUT_RDWR);
-}
-
-void ReleaseServerSocket() {
-    std::lock_guard<std::mutex> hold(ServerSocketMutex);
-    int fd = ServerFd.exchange(-1);
-    if (fd >= 0) close(fd);
-    ServerClosing = false;
+bool InterruptCall(UdpHandle handle) {
+    // Wakes a blocked recvmsg; the descriptor stays valid until the release.
+    shutdown(static_cast<int>(handle), SHUT_RDWR);
+    return false;
 }
 
 UdpHandle OpenUdpSocket(uint32_t address, uint16_t port, long& error) {

@@ -1,13 +1,12 @@
 // Winsock behind the UDP seam. Closing the server socket from the main thread
 // ends the server thread's blocked recvfrom; whatever code Winsock reports for
-// that receive, a receive that fails after the close is reported as
-// SOCKET_INTERRUPTED_ERROR so that the loop ends the same way everywhere.
+// that receive, server_socket.cpp reports a receive that fails after the
+// close as SOCKET_INTERRUPTED_ERROR, so that the loop ends the same way
+// everywhere.
 //
-// Only the close ends a blocked receive on Winsock, so the close cannot wait
-// for the server thread. A send and the close never overlap, though: both
-// hold ServerSocketMutex, and a send first checks the closing flag. Without
-// that, a send could reach the closed handle, or another socket that got the
-// same handle meanwhile.
+// Only the close ends a blocked receive on Winsock, so InterruptCall closes
+// the socket at once and cannot wait for the server thread; server_socket.cpp
+// keeps every send apart from it.
 //
 // Sends never wait. A reply to a client's own address waits until the
 // address is resolved, or until resolution gives up seconds later, and holds
@@ -21,22 +20,18 @@
 // under way during a send; the receive stays blocking.
 #include "dhcp/udp_socket.h"
 
+#include "dhcp/server_socket_calls.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <atomic>
 #include <cstring>
-#include <mutex>
 
 namespace {
 
 // Room for some 800 pending replies of about 1.3 KB each (Wine's Linux
 // sockets double it); without it, about 160 fill the default buffer.
 constexpr int SERVER_SEND_BUFFER_BYTES = 1 << 20;
-
-std::mutex ServerSocketMutex;
-std::atomic<SOCKET> ServerSocket{INVALID_SOCKET};
-std::atomic<bool> ServerClosing{false};
 
 sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
     sockaddr_in sa;
@@ -73,10 +68,9 @@ void StopSocketLibrary() { WSACleanup(); }
 
 std::string InterfaceHoldingAddress(uint32_t) { return ""; }
 
-bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& error) {
-    error = 0;
+UdpHandle OpenServerSocketCall(uint32_t address, bool bindToAll, uint16_t port, long& error) {
     SOCKET s = OpenBroadcastSocket(error);
-    if (s == INVALID_SOCKET) return false;
+    if (s == INVALID_SOCKET) return INVALID_UDP_HANDLE;
     // Best effort: the default buffer still serves, only smaller bursts.
     int sendBuffer = SERVER_SEND_BUFFER_BYTES;
     setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer), sizeof sendBuffer);
@@ -84,56 +78,23 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
     if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         error = WSAGetLastError();
         closesocket(s);
-        return false;
+        return INVALID_UDP_HANDLE;
     }
-    std::lock_guard<std::mutex> hold(ServerSocketMutex);
-    if (ServerSocket.load() != INVALID_SOCKET) {
-        closesocket(s);
-        error = WSAEADDRINUSE;  // one server socket per process
-        return false;
-    }
-    ServerSocket = s;  // a close that came first still ends the first receive
-    return true;
+    return static_cast<UdpHandle>(s);
 }
 
-size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error) {
-    for (;;) {
-        if (ServerClosing.load()) {
-            error = SOCKET_INTERRUPTED_ERROR;
-            return 0;
-        }
-        SOCKET s = ServerSocket.load();
-        if (s == INVALID_SOCKET) {
-            error = SOCKET_CLOSED_ERROR;
-            return 0;
-        }
-        sockaddr_in from;
-        int fromLength = sizeof from;
-        int n = recvfrom(s, static_cast<char*>(buffer), static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(&from),
-                         &fromLength);
-        long code = n == SOCKET_ERROR ? WSAGetLastError() : 0;
-        if (ServerClosing.load()) {
-            error = SOCKET_INTERRUPTED_ERROR;
-            return 0;
-        }
-        if (n > 0) return static_cast<size_t>(n);
-        if (n == 0) continue;  // an empty datagram carries nothing to answer
-        error = code;
-        return 0;
-    }
+ptrdiff_t ReceiveCall(UdpHandle handle, void* buffer, size_t size, long& error) {
+    sockaddr_in from;
+    int fromLength = sizeof from;
+    int n = recvfrom(static_cast<SOCKET>(handle), static_cast<char*>(buffer), static_cast<int>(size), 0,
+                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (n != SOCKET_ERROR) return n;  // 0: an empty datagram carries nothing to answer
+    error = WSAGetLastError();
+    return -1;
 }
 
-bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
-    std::lock_guard<std::mutex> hold(ServerSocketMutex);  // no close in the middle of the send
-    if (ServerClosing.load()) {
-        error = SOCKET_INTERRUPTED_ERROR;
-        return false;
-    }
-    SOCKET s = ServerSocket.load();
-    if (s == INVALID_SOCKET) {
-        error = SOCKET_CLOSED_ERROR;
-        return false;
-    }
+bool SendCall(UdpHandle handle, const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
+    SOCKET s = static_cast<SOCKET>(handle);
     sockaddr_in to = MakeAddress(address, port);
     u_long nonBlocking = 1;
     if (ioctlsocket(s, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
@@ -148,18 +109,9 @@ bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint1
     return sent;
 }
 
-void CloseServerSocket() {
-    std::lock_guard<std::mutex> hold(ServerSocketMutex);  // waits for a send under way
-    ServerClosing = true;
-    SOCKET s = ServerSocket.exchange(INVALID_SOCKET);
-    if (s != INVALID_SOCKET) closesocket(s);  // ends the blocked recvfrom
-}
-
-void ReleaseServerSocket() {
-    std::lock_guard<std::mutex> hold(ServerSocketMutex);
-    SOCKET s = ServerSocket.exchange(INVALID_SOCKET);
-    if (s != INVALID_SOCKET) closesocket(s);
-    ServerClosing = false;
+bool InterruptCall(UdpHandle handle) {
+    closesocket(static_cast<SOCKET>(handle));  // ends the blocked recvfrom
+    return true;
 }
 
 UdpHandle OpenUdpSocket(uint32_t address, uint16_t port, long& error) {

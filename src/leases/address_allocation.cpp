@@ -4,7 +4,6 @@
 #include <mutex>
 #include <vector>
 
-#include "config/server_settings.h"
 #include "leases/address_index.h"
 #include "leases/address_ranges.h"
 #include "leases/lease_expiry.h"
@@ -50,35 +49,30 @@ bool IsExcepted(uint32_t x, const std::vector<RangeItem>& exceptions, bool loggi
 
 }  // namespace
 
-uint32_t SuggestAddress(uint32_t filter, uint32_t gateway, const char* hostName, size_t idLength, const uint8_t* id) {
-    if (!hostName) hostName = "";
+uint32_t SuggestAddress(uint32_t filter, uint32_t gateway, const ClientIdentity& client, uint32_t server) {
     {
         std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-        if (hostName[0] != '\0') {
-            const uint32_t reserved = ReservedAddressOf(hostName, idLength, id);
-            if (uint32_t address = CheckActiveLeasesOnSegment(filter, gateway, reserved, hostName, id, idLength))
-                return address;
+        if (client.hostName[0] != '\0') {
+            const uint32_t reserved = ReservedAddressOf(client);
+            if (uint32_t address = CheckActiveLeasesOnSegment(filter, gateway, reserved, client)) return address;
         }
-        if (uint32_t address = CheckReservations(hostName, idLength, id)) return address;
+        if (uint32_t address = CheckReservations(client)) return address;
     }
     // Outside the lock: the search lets go of it around each probe.
-    return FindSpareAddress(gateway, hostName, idLength, id);
+    return FindSpareAddress(gateway, client, server);
 }
 
-bool CheckRequestedAddress(uint32_t requested, uint32_t gateway, const char* hostName, size_t idLength,
-                           const uint8_t* id, bool clientHasAddress) {
-    if (!hostName) hostName = "";
+bool CheckRequestedAddress(uint32_t requested, uint32_t gateway, const ClientIdentity& client, uint32_t server,
+                           bool clientHasAddress) {
     // 0 is no address; 255.255.255.255 is the broadcast address (and the
     // marker of a deleted lease), never a client's.
     if (requested == 0 || requested == 0xFFFFFFFFu) return false;
-    const uint32_t server = CurrentSettings()->serverAddress;
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    const uint32_t held = clientHasAddress ? CheckActiveLeases(requested, hostName, id, idLength)
-                                           : CheckActiveLeasesOnSegment(requested, gateway,
-                                                                        ReservedAddressOf(hostName, idLength, id),
-                                                                        hostName, id, idLength);
+    const uint32_t held = clientHasAddress
+                              ? CheckActiveLeases(requested, client)
+                              : CheckActiveLeasesOnSegment(requested, gateway, ReservedAddressOf(client), client);
     if (held == requested) return true;
-    const uint32_t reserved = CheckReservations(hostName, idLength, id);
+    const uint32_t reserved = CheckReservations(client);
     if (reserved == requested) return true;
     if (reserved != 0) return false;
     if (!LeaseRecordsAt(requested).empty()) return false;
@@ -91,15 +85,13 @@ bool CheckRequestedAddress(uint32_t requested, uint32_t gateway, const char* hos
     return AddressInItems(requested, ranges.text(), exceptions.text());
 }
 
-uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLength, const uint8_t* id) {
-    if (!hostName) hostName = "";
-    const uint32_t server = CurrentSettings()->serverAddress;
+uint32_t FindSpareAddress(uint32_t gateway, const ClientIdentity& client, uint32_t server) {
     std::unique_lock<std::recursive_mutex> lock(LeaseLock);
-    const std::string shown = LogText(hostName);
+    const std::string shown = LogText(client.hostName);
     WriteLog(3, "FindSpareAddress, %.20s (GW: %08lx)\n", shown.c_str(), static_cast<unsigned long>(gateway));
     ExpireLeases();
 
-    LeaseRecord own = FindClientLeaseOnSegment(id, idLength, gateway, ReservedAddressOf(hostName, idLength, id));
+    LeaseRecord own = FindClientLeaseOnSegment(client.id, client.idLength, gateway, ReservedAddressOf(client));
     if (IsLeaseRecord(own)) {
         SetLeaseExpiry(own, FileTimeAfter(NowFileTime(), OFFER_HOLD_SECONDS));
         return own->address;
@@ -160,8 +152,8 @@ uint32_t FindSpareAddress(uint32_t gateway, const char* hostName, size_t idLengt
             }
             WriteLog(3, "Found Addr %08lx (%.100s)\n", static_cast<unsigned long>(candidate), shown.c_str());
             Lease record;
-            record.setHostName(hostName);
-            record.setClientId(id, idLength);
+            record.setHostName(client.hostName);
+            record.setClientId(client.id, client.idLength);
             record.address = candidate;
             record.expiry = FileTimeAfter(NowFileTime(), OFFER_HOLD_SECONDS);
             AppendLease(record);

@@ -16,11 +16,11 @@ void ExpireLeases() {
     }
 }
 
-void ReleaseLease(uint32_t address, size_t idLength, const uint8_t* id) {
+void ReleaseLease(uint32_t address, const ClientIdentity& client) {
     {
         std::lock_guard<std::recursive_mutex> guard(LeaseLock);
         static const uint8_t noBytes = 0;
-        auto it = FindClientLeaseAt(address, id ? id : &noBytes, idLength);
+        auto it = FindClientLeaseAt(address, client.id ? client.id : &noBytes, client.idLength);
         if (!IsLeaseRecord(it)) return;
         WriteAddressLog("Release Lease for %.50s (%.50s) of %d.%d.%d.%d\n", LogText(it->hostName).c_str(),
                         FormatClientId(*it).c_str(), OCTETS(address));

@@ -4,9 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "leases/client_identity.h"
+
 // Sweeps expired and deleted records under LeaseLock; marks the table dirty
 // and posts MSG_LEASES_CHANGED when it removed any.
 void ExpireLeases();
 
-// Removes the client's lease at `address` when identity and address match.
-void ReleaseLease(uint32_t address, size_t idLength, const uint8_t* id);
+// Removes the client's lease at `address` when identifier and address match.
+void ReleaseLease(uint32_t address, const ClientIdentity& client);

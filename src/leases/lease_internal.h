@@ -52,13 +52,13 @@ bool LeaseCountsOnSegment(uint32_t address, uint32_t gateway, uint32_t reserved)
 LeaseRecord FindClientLeaseOnSegment(const uint8_t* bytes, size_t length, uint32_t gateway, uint32_t reserved);
 // CheckActiveLeases (same log lines) for a request that came through
 // `gateway`: only leases that count on its segment match.
-uint32_t CheckActiveLeasesOnSegment(uint32_t filter, uint32_t gateway, uint32_t reserved, const char* hostName,
-                                    const uint8_t* bytes, size_t length);
+uint32_t CheckActiveLeasesOnSegment(uint32_t filter, uint32_t gateway, uint32_t reserved,
+                                    const ClientIdentity& client);
 // The client's first live record other than `except`.
 LeaseRecord FindOtherLeaseOfClient(const uint8_t* bytes, size_t length, LeaseRecord except);
 
 // CheckReservations without its log lines.
-uint32_t ReservedAddressOf(const char* hostName, size_t idLength, const uint8_t* id);
+uint32_t ReservedAddressOf(const ClientIdentity& client);
 
 // Expiry of a bound lease made now: NEVER_EXPIRES for the unlimited lease time.
 uint64_t BoundLeaseExpiry(uint32_t leaseTime);

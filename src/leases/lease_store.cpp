@@ -5,7 +5,6 @@
 #include <iterator>
 #include <list>
 
-#include "config/server_settings.h"
 #include "leases/address_index.h"
 #include "leases/lease_internal.h"
 #include "leases/address_ranges.h"
@@ -57,19 +56,6 @@ void Lease::setClientId(const uint8_t* bytes, size_t length) {
     else
         clientId.clear();
     clientIdPresent = true;
-}
-
-std::string FormatClientId(const uint8_t* bytes, size_t length) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    if (!bytes || length == 0) return text;
-    text.reserve(length * 3);
-    for (size_t i = 0; i < length; ++i) {
-        if (i) text += '-';
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 0x0F];
-    }
-    return text;
 }
 
 std::string FormatClientId(const Lease& lease) {
@@ -216,11 +202,13 @@ namespace {
 // CheckActiveLeases, with `counts` (when given) deciding whether a lease of
 // the client at an address counts for this request.
 template <typename Counts>
-uint32_t FindActiveLease(uint32_t filter, const char* hostName, const uint8_t* bytes, size_t length, Counts counts) {
-    const std::string shown = LogText(hostName);
+uint32_t FindActiveLease(uint32_t filter, const ClientIdentity& client, Counts counts) {
+    const uint8_t* bytes = client.id;
+    const size_t length = client.idLength;
+    const std::string shown = LogText(client.hostName);
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     WriteLog(3, "CheckActiveLeases %08lx, %.20s (%.50s)\n", static_cast<unsigned long>(filter), shown.c_str(),
-             FormatClientId(bytes, length).c_str());
+             FormatClientId(client).c_str());
     auto matches = [&](const Lease& lease) {
         return lease.address != DELETED_ADDRESS && (filter == 0 || lease.address == filter) &&
                SameClientId(lease, bytes, length) && !IsPlaceholderLease(lease);
@@ -246,13 +234,13 @@ uint32_t FindActiveLease(uint32_t filter, const char* hostName, const uint8_t* b
 
 }  // namespace
 
-uint32_t CheckActiveLeases(uint32_t filter, const char* hostName, const uint8_t* bytes, size_t length) {
-    return FindActiveLease(filter, hostName, bytes, length, [](uint32_t) { return true; });
+uint32_t CheckActiveLeases(uint32_t filter, const ClientIdentity& client) {
+    return FindActiveLease(filter, client, [](uint32_t) { return true; });
 }
 
-uint32_t CheckActiveLeasesOnSegment(uint32_t filter, uint32_t gateway, uint32_t reserved, const char* hostName,
-                                    const uint8_t* bytes, size_t length) {
-    return FindActiveLease(filter, hostName, bytes, length,
+uint32_t CheckActiveLeasesOnSegment(uint32_t filter, uint32_t gateway, uint32_t reserved,
+                                    const ClientIdentity& client) {
+    return FindActiveLease(filter, client,
                            [&](uint32_t address) { return LeaseCountsOnSegment(address, gateway, reserved); });
 }
 
@@ -267,12 +255,12 @@ uint64_t BoundLeaseExpiry(uint32_t leaseTime) {
 namespace {
 
 // Appends a new record for the client in place of its older one.
-void AppendClientLease(const char* hostName, uint32_t address, size_t idLength, const uint8_t* id, uint64_t expiry) {
-    LeaseRecord older = FindLeaseRecordByClientId(id, idLength);
+void AppendClientLease(const ClientIdentity& client, uint32_t address, uint64_t expiry) {
+    LeaseRecord older = FindLeaseRecordByClientId(client.id, client.idLength);
     if (older != table.end()) RemoveLease(older);
     Lease record;
-    record.setHostName(hostName);
-    record.setClientId(id, idLength);
+    record.setHostName(client.hostName);
+    record.setClientId(client.id, client.idLength);
     record.address = address;
     record.expiry = expiry;
     AppendLease(record);
@@ -280,10 +268,10 @@ void AppendClientLease(const char* hostName, uint32_t address, size_t idLength, 
 
 }  // namespace
 
-uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const uint8_t* id) {
-    if (!hostName) hostName = "";
-    const std::string shown = LogText(hostName);
-    const uint32_t leaseTime = CurrentSettings()->LeaseTime;
+uint64_t AddLease(const ClientIdentity& client, uint32_t address, uint32_t leaseTime) {
+    const uint8_t* id = client.id;
+    const size_t idLength = client.idLength;
+    const std::string shown = LogText(client.hostName);
     std::unique_lock<std::recursive_mutex> guard(LeaseLock);
     const uint64_t expiry = BoundLeaseExpiry(leaseTime);
 
@@ -291,14 +279,14 @@ uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const
     if (held != table.end()) {
         WriteLog(1, "Renew Lease for %.100s -> %08lx\n", shown.c_str(), static_cast<unsigned long>(address));
         std::string idText;
-        if (!IsClientsRecord(*held, id, idLength) && ReservedAddressOf(hostName, idLength, id) == address) {
+        if (!IsClientsRecord(*held, id, idLength) && ReservedAddressOf(client) == address) {
             // The address is reserved for this client but another client's
             // record (or a placeholder) holds it: the record becomes this
             // client's lease, so that the other client is refused from now
             // on instead of both being acknowledged on one address.
             RemoveLease(held);
-            AppendClientLease(hostName, address, idLength, id, expiry);
-            idText = FormatClientId(id, idLength);
+            AppendClientLease(client, address, expiry);
+            idText = FormatClientId(client);
         } else {
             // The record keeps its name and identifier. The client's record
             // of another address (left behind on the segment it moved away
@@ -321,12 +309,12 @@ uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const
         return expiry;
     }
 
-    AppendClientLease(hostName, address, idLength, id, expiry);
+    AppendClientLease(client, address, expiry);
     MarkLeasesDirty();
     PostLeasesChanged();
     WriteLog(1, "Created Permanent Lease for %.100s -> %08lx\n", shown.c_str(), static_cast<unsigned long>(address));
     WriteAddressLog("Create Lease for %.50s (%.50s) of %d.%d.%d.%d\n", shown.c_str(),
-                    FormatClientId(id, idLength).c_str(), OCTETS(address));
+                    FormatClientId(client).c_str(), OCTETS(address));
     return expiry;
 }
 

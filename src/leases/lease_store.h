@@ -33,9 +33,12 @@
 #include <string>
 #include <vector>
 
+#include "leases/client_identity.h"
+
 constexpr uint32_t DELETED_ADDRESS = 0xFFFFFFFFu;
 constexpr uint64_t NEVER_EXPIRES = 0xFFFFFFFFFFFFFFFFull;  // a high half of all ones means never
 constexpr size_t HOST_NAME_FIELD = 32;                      // 31 characters and the zero
+constexpr uint32_t UNLIMITED_LEASE_TIME = 0xFFFFFFFFu;      // a lease time of -1: leases never expire
 
 struct Lease {
     char hostName[HOST_NAME_FIELD] = {};
@@ -64,18 +67,17 @@ extern std::atomic<bool> LeasesDirty;  // set by MarkLeasesDirty, cleared by Tak
 // restart) and never matches a client's identity in lookups and releases.
 bool IsPlaceholderLease(const Lease& lease);
 
-// Lower-case hex pairs joined by "-"; "" for length 0.
-std::string FormatClientId(const uint8_t* bytes, size_t length);
-
 // A copy of the first live record with exactly these identifier bytes and an
 // identifier buffer; nullopt when there is none.
 std::optional<Lease> FindLeaseByClientId(const uint8_t* bytes, size_t length);
 
 // Address of the client's first lease (at `filter`, or any when 0), else 0.
-uint32_t CheckActiveLeases(uint32_t filter, const char* hostName, const uint8_t* bytes, size_t length);
+uint32_t CheckActiveLeases(uint32_t filter, const ClientIdentity& client);
 
-// Creates or renews the client's lease at `address`; returns its expiry.
-uint64_t AddLease(const char* hostName, uint32_t address, size_t idLength, const uint8_t* id);
+// Creates or renews the client's lease at `address` for `leaseTime` seconds
+// (UNLIMITED_LEASE_TIME: never expires), the lease time of the settings the
+// request was answered with; returns its expiry.
+uint64_t AddLease(const ClientIdentity& client, uint32_t address, uint32_t leaseTime);
 
 // Appends a copy of the record at the end of the table.
 void AppendLease(const Lease& lease);

@@ -49,9 +49,9 @@ const Reservation* MatchingReservation(const char* hostName, const std::string& 
 
 }  // namespace
 
-uint32_t CheckReservations(const char* hostName, size_t idLength, const uint8_t* id) {
-    if (!hostName) hostName = "";
-    const std::string idText = FormatClientId(id, idLength);
+uint32_t CheckReservations(const ClientIdentity& client) {
+    const char* hostName = client.hostName;
+    const std::string idText = FormatClientId(client);
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     const std::string shown = LogText(hostName);
     WriteLog(3, "CheckReservations %.20s (%.50s)\n", shown.c_str(), idText.c_str());
@@ -66,9 +66,9 @@ uint32_t CheckReservations(const char* hostName, size_t idLength, const uint8_t*
     return entry->address;
 }
 
-uint32_t ReservedAddressOf(const char* hostName, size_t idLength, const uint8_t* id) {
+uint32_t ReservedAddressOf(const ClientIdentity& client) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
-    const Reservation* entry = MatchingReservation(hostName ? hostName : "", FormatClientId(id, idLength));
+    const Reservation* entry = MatchingReservation(client.hostName, FormatClientId(client));
     return entry ? entry->address : 0;
 }
 

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "leases/client_identity.h"
+
 enum ReservationKind : uint32_t { ByHostName = 0, ByHardwareAddress = 1 };
 
 // An address of 255.255.255.255 (NO_RESERVED_ADDRESS) is the value of a
@@ -40,7 +42,7 @@ struct Reservation {
     void setKey(const char* text);
 };
 
-uint32_t CheckReservations(const char* hostName, size_t idLength, const uint8_t* id);
+uint32_t CheckReservations(const ClientIdentity& client);
 std::optional<Reservation> FindReservationByKey(const char* key);  // case-insensitive, either kind
 std::optional<Reservation> FindReservationByAddress(uint32_t address);
 bool IsAddressReserved(uint32_t address);

@@ -1,0 +1,31 @@
+// The server's process-wide state for tests, benchmarks and fuzz targets:
+// one reset to a process that has loaded nothing, and one set-up of a
+// scratch server with a known configuration.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <utility>
+#include <vector>
+
+struct ServerSettings;
+
+// Empties the lease table, the reservations and the range tables, publishes
+// the empty settings record, forgets the INI path, and puts back the real
+// probe, the system clock and no leases-changed callback. The logs are left
+// as they are: where they go is the caller's choice.
+void ResetServerState();
+
+struct ScratchServer {
+    const char* ipAddress = "192.0.2.1";
+    const char* subnetMask = "255.255.255.0";
+    uint32_t leaseTime = 3600;
+    const char* localRanges = "192.0.2.10-192.0.2.20";  // nullptr: none set
+    // Relay agents (their giaddr) and the ranges of their segments.
+    std::vector<std::pair<uint32_t, const char*>> relayRanges;
+};
+
+// ResetServerState, then publishes the server's settings (no option
+// configured, MaxOption at its default) after `edit` has had its say, and
+// sets the range tables.
+void SetUpScratchServer(const ScratchServer& server, const std::function<void(ServerSettings&)>& edit = nullptr);
