@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/ip_address.h"
 #include "base/log.h"
@@ -11,8 +12,6 @@
 
 namespace {
 
-// The last index at which the end option can stand: offset 2047.
-constexpr size_t OPTIONS_LIMIT = DHCP_BUFFER_SIZE - OFFSET_COOKIE - 1;
 constexpr size_t MAX_VALUE = 255;
 
 // Host-order form of expandAddressTemplate; 0 when the text doesn't convert.
@@ -95,29 +94,13 @@ std::string UserOptionValue(const std::string& text, uint32_t serverAddress, boo
     return value;
 }
 
-// Writes one option at `position` when it fits whole before the end option's
-// place. One that doesn't is left out, with a log line: nothing is written
-// past the buffer, and a later, shorter option may still fit.
+// Writes one option at `position`; the caller has made sure it fits.
 void WriteOption(DhcpMessage& reply, size_t& position, uint8_t code, const std::string& value) {
-    if (position > OPTIONS_LIMIT || 2 + value.size() > OPTIONS_LIMIT - position) {
-        WriteLog(3, "Option %d left out - no room in the reply\n", code);
-        return;
-    }
     uint8_t* at = reply.bytes + OFFSET_COOKIE + position;
     at[0] = code;
     at[1] = static_cast<uint8_t>(value.size());
     if (!value.empty()) std::memcpy(at + 2, value.data(), value.size());
     position += 2 + value.size();
-}
-
-void WriteAddressList(DhcpMessage& reply, size_t& position, uint8_t code, const char* setting,
-                      uint32_t serverAddress) {
-    size_t entries = 0;
-    std::string value = AddressListValue(setting, serverAddress, entries);
-    if (entries == 0) return;
-    if (entries * 4 > value.size())
-        WriteLog(3, "Option %d cut to %d addresses\n", code, static_cast<int>(value.size() / 4));
-    WriteOption(reply, position, code, value);
 }
 
 std::string Limited(const char* text) {
@@ -147,41 +130,129 @@ uint32_t expandAddressTemplate(const char* text, uint32_t serverAddress) {
     return HostToNetwork(ExpandToHost(text ? text : "", serverAddress));
 }
 
+namespace {
+
+// One option the client asked for and the server has, with what its log
+// lines say, before it is known to fit.
+struct Answer {
+    enum Kind { DNS, ROUTERS, WINS, HOST_NAME, DOMAIN_NAME, USER } kind;
+    uint8_t code;
+    std::string value;
+    size_t entries = 0;  // address lists: the setting's entries; 0 writes nothing
+    bool cut = false;    // user options: cut to what a length byte counts
+    bool isList() const { return kind == DNS || kind == ROUTERS || kind == WINS; }
+    size_t size() const { return isList() && entries == 0 ? 0 : 2 + value.size(); }
+};
+
+// The answer to one requested code, if the server has one: the first rule
+// that applies (the settings shadow user options of the same code).
+bool AnswerFor(uint8_t code, const char* hostName, const ServerSettings& settings, const char* routers,
+               uint32_t routersBase, Answer& answer) {
+    const uint32_t server = settings.serverAddress;
+    answer.code = code;
+    if (code == OPTION_DNS_SERVERS && settings.DNSServer[0]) {
+        answer.kind = Answer::DNS;
+        answer.value = AddressListValue(settings.DNSServer, server, answer.entries);
+    } else if (code == OPTION_ROUTERS && routers[0]) {
+        answer.kind = Answer::ROUTERS;
+        answer.value = AddressListValue(routers, routersBase, answer.entries);
+    } else if (code == OPTION_HOST_NAME && hostName[0]) {
+        answer.kind = Answer::HOST_NAME;
+        answer.value = Limited(hostName);
+    } else if (code == OPTION_WINS_SERVERS && settings.WINSServer[0]) {
+        answer.kind = Answer::WINS;
+        answer.value = AddressListValue(settings.WINSServer, server, answer.entries);
+    } else if (code == OPTION_DOMAIN_NAME && settings.DomainName[0]) {
+        answer.kind = Answer::DOMAIN_NAME;
+        answer.value = Limited(settings.DomainName);
+    } else if (code < settings.userOptions.size() && !settings.userOptions[code].empty()) {
+        answer.kind = Answer::USER;
+        answer.value = UserOptionValue(settings.userOptions[code], server, answer.cut);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Logs and writes one answer that fits.
+void WriteAnswer(DhcpMessage& reply, size_t& position, const Answer& answer, const char* hostName) {
+    static const char* const LIST_LINES[] = {"Sending DNS Servers\n", "Sending Routers\n", "Sending WINS Servers\n"};
+    switch (answer.kind) {
+        case Answer::DNS:
+        case Answer::ROUTERS:
+        case Answer::WINS:
+            WriteLog(3, "%s", LIST_LINES[answer.kind]);
+            if (answer.entries == 0) return;  // nothing in the list after all
+            if (answer.entries * 4 > answer.value.size())
+                WriteLog(3, "Option %d cut to %d addresses\n", answer.code, static_cast<int>(answer.value.size() / 4));
+            break;
+        case Answer::HOST_NAME:
+            WriteOption(reply, position, answer.code, answer.value);
+            WriteLog(3, "Sending Hostname - %.100s\n", LogText(hostName).c_str());
+            return;
+        case Answer::DOMAIN_NAME: WriteLog(3, "Sending Domain Name\n"); break;
+        case Answer::USER:
+            WriteLog(3, "Sending User option %d\n", answer.code);
+            if (answer.cut)
+                WriteLog(3, "Option %d cut to %d bytes\n", answer.code, static_cast<int>(answer.value.size()));
+            break;
+    }
+    WriteOption(reply, position, answer.code, answer.value);
+}
+
+}  // namespace
+
+size_t ClientMessageLimit(const ParsedOptions& request) {
+    uint8_t value[OPTION_VALUE_SIZE];
+    size_t size = MIN_CLIENT_DATAGRAM;
+    if (FindOption(request, OPTION_MAX_MESSAGE_SIZE, value) >= 2) {
+        const size_t asked = static_cast<size_t>(value[0]) << 8 | value[1];
+        if (asked > size) size = asked;
+    }
+    size -= IP_UDP_HEADERS;
+    return size < DHCP_BUFFER_SIZE ? size : DHCP_BUFFER_SIZE;
+}
+
 void appendReplyOptions(DhcpMessage& reply, size_t& position, const ParsedOptions& request, const char* hostName,
                         const ServerSettings& settings, uint32_t gateway) {
     uint8_t list[OPTION_VALUE_SIZE];
     size_t count = FindOption(request, OPTION_PARAMETER_LIST, list);
+    if (count == 0) return;
     if (!hostName) hostName = "";
-    const uint32_t server = settings.serverAddress;
     // A relay agent's own routers are relative to its address, since they
     // are on its segment.
     const GatewaySettings* own = SettingsOfGateway(settings, gateway);
     const bool ownRouters = own && own->Routers[0];
     const char* routers = ownRouters ? own->Routers : settings.Routers;
-    const uint32_t routersBase = ownRouters ? gateway : server;
+    const uint32_t routersBase = ownRouters ? gateway : settings.serverAddress;
+
+    // Each code once, at its first place in the list: a list that repeats a
+    // code must not make the reply (and the log) many times its own size.
+    bool asked[256] = {};
+    std::vector<Answer> answers;
     for (size_t i = 0; i < count; ++i) {
-        uint8_t code = list[i];
-        if (code == OPTION_DNS_SERVERS && settings.DNSServer[0]) {
-            WriteLog(3, "Sending DNS Servers\n");
-            WriteAddressList(reply, position, code, settings.DNSServer, server);
-        } else if (code == OPTION_ROUTERS && routers[0]) {
-            WriteLog(3, "Sending Routers\n");
-            WriteAddressList(reply, position, code, routers, routersBase);
-        } else if (code == OPTION_HOST_NAME && hostName[0]) {
-            WriteOption(reply, position, code, Limited(hostName));
-            WriteLog(3, "Sending Hostname - %.100s\n", LogText(hostName).c_str());
-        } else if (code == OPTION_WINS_SERVERS && settings.WINSServer[0]) {
-            WriteLog(3, "Sending WINS Servers\n");
-            WriteAddressList(reply, position, code, settings.WINSServer, server);
-        } else if (code == OPTION_DOMAIN_NAME && settings.DomainName[0]) {
-            WriteLog(3, "Sending Domain Name\n");
-            WriteOption(reply, position, code, Limited(settings.DomainName));
-        } else if (code < settings.userOptions.size() && !settings.userOptions[code].empty()) {
-            WriteLog(3, "Sending User option %d\n", code);
-            bool cut = false;
-            std::string value = UserOptionValue(settings.userOptions[code], server, cut);
-            if (cut) WriteLog(3, "Option %d cut to %d bytes\n", code, static_cast<int>(value.size()));
-            WriteOption(reply, position, code, value);
-        }
+        const uint8_t code = list[i];
+        if (asked[code]) continue;
+        asked[code] = true;
+        Answer answer;
+        if (AnswerFor(code, hostName, settings, routers, routersBase, answer)) answers.push_back(std::move(answer));
     }
+
+    // Within what the client takes, the end option included: the options
+    // asked for last give way first.
+    const size_t limit = ClientMessageLimit(request);
+    const size_t room = limit - OFFSET_COOKIE - 1;
+    size_t end = position;
+    for (const Answer& answer : answers) end += answer.size();
+    size_t kept = answers.size();
+    std::string leftOut;
+    while (kept > 0 && end > room) {
+        --kept;
+        end -= answers[kept].size();
+        leftOut = std::to_string(answers[kept].code) + (leftOut.empty() ? "" : ", ") + leftOut;
+    }
+    for (size_t i = 0; i < kept; ++i) WriteAnswer(reply, position, answers[i], hostName);
+    if (!leftOut.empty())
+        WriteLog(3, "Options %.200s left out - the reply may not pass %d bytes\n", leftOut.c_str(),
+                 static_cast<int>(limit));
 }
