@@ -16,8 +16,8 @@ for change in "chown nobody" "chmod 0777" "chmod 0775"; do
     $change "$SERVER_DIR"
     CODE=0
     start || CODE=$?
-    [ "$CODE" = 77 ] || fail "$change: exit code $CODE"
-    grep -q "^nimbo: refusing to run as root in $SERVER_DIR: $SERVER_DIR " "$WORK/start.out" || fail "$change: $(cat "$WORK/start.out")"
+    [ "$CODE" = 77 ] && grep -q "^nimbo: refusing to run as root in $SERVER_DIR: $SERVER_DIR " "$WORK/start.out" ||
+        fail "$change: exit code $CODE: $(cat "$WORK/start.out")"
     [ "$(ls "$SERVER_DIR")" = NIMBO.INI ] || fail "$change: files written: $(ls "$SERVER_DIR")"
     chown root:root "$SERVER_DIR"
     chmod 0755 "$SERVER_DIR"
@@ -34,8 +34,7 @@ kill -TERM "$SERVER_PID"
 CODE=0
 wait "$SERVER_PID" || CODE=$?
 SERVER_PID=
-[ "$CODE" = 1 ] || fail "final save through nobody's link: exit code $CODE"
-[ ! -e "$WORK/cron-x" ] || fail "a file was made through nobody's link"
+[ "$CODE" = 1 ] && [ ! -e "$WORK/cron-x" ] || fail "a save through nobody's link: exit code $CODE"
 grep -q "Cannot read $SERVER_DIR/NIMBO.INI (error 1)" "$SERVER_DIR/NIMBO.LOG" || fail "refusal not logged"
 rm -f "$SERVER_DIR"/*
 write_ini
