@@ -7,9 +7,13 @@
 // The program directory (NIMBO.INI, NIMBO.LOG, Addresses.LOG and the files
 // nimbo.lock, nimbo.run and nimbo.ctl) is the directory of the executable,
 // or DIR. The first start in a directory is the server and runs in the
-// foreground until SIGTERM, SIGINT or a "/SHUTDOWN" command; a later start
-// hands its switches (/SHUTDOWN, /QUIET, /OPTIONS, /SHOWICON, /HIDEICON; "-"
-// works as well as "/") to that server, prints its answer and exits.
+// foreground until SIGTERM, SIGINT, SIGHUP (unless ignored at start) or a
+// "/SHUTDOWN" command; a later start hands its switches (/SHUTDOWN, /QUIET,
+// /OPTIONS, /SHOWICON, /HIDEICON; "-" works as well as "/") to that server,
+// prints its answer and exits. Those switches never start a server: with
+// none running they end with "no server is running in DIR", exit code 1.
+// As root, a server start in a directory that other users own or may write
+// is refused with exit code 77 before anything is written.
 // The texts that the Windows program shows in message boxes (the answers,
 // a first start's "Command Line parameters Error", the static address
 // warning, a failed save) go to standard error. A word that starts with "--"

@@ -26,8 +26,16 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, const std::st
                         HostOptions* options, std::string* error);
 
 // Runs one start: either the server until it is shut down, or a second
-// start that hands its command line to the running server. Returns the exit code.
+// start that hands its command line to the running server. Returns the exit
+// code. A command line with a command word (HasCommandWord) is for a running
+// server only: without one it prints "no server is running in DIR" and
+// gives 1, creating no file. Run as root in a directory that other users
+// own or may write (DirectoryOpenToOthers), any other start refuses with
+// EXIT_DIRECTORY_OPEN_TO_OTHERS before it touches a file.
 int RunServerHost(const HostOptions& options);
+
+// Exit code of that refusal (as 77: the start can never succeed as it is).
+constexpr int EXIT_DIRECTORY_OPEN_TO_OTHERS = 77;
 
 // The exit code of a run whose final save failed (told on standard error).
 constexpr int EXIT_FINAL_SAVE_FAILED = 1;

@@ -23,6 +23,9 @@ void NextRange(const char* list, int32_t& position, uint32_t& low, uint32_t& hig
 // gateway has no range entry.
 bool GetRangesForGateway(uint32_t gateway, TextString& ranges, TextString& exceptions);
 bool IsAddressInRanges(uint32_t address, uint32_t gateway);
+// True when the gateway has a range entry: the server's own (0), or a relay
+// agent that a [GWn] section names (even with empty Ranges). No log lines.
+bool IsKnownGateway(uint32_t gateway);
 // The segment test: true when one of the gateway's range items holds the
 // address, whatever its exceptions say; false for a gateway without ranges.
 // No log lines.
