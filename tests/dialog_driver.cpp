@@ -10,6 +10,22 @@ namespace {
 
 std::function<void(HWND)> pendingScenario;
 UINT_PTR watchdog = 0;
+std::string balloon;
+
+std::string Narrow(const wchar_t* text) {
+    char narrow[1000] = {};
+    if (text) WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+    return narrow;
+}
+
+LRESULT CALLBACK SeeBalloons(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == EM_SHOWBALLOONTIP) {
+        const auto* tip = reinterpret_cast<const EDITBALLOONTIP*>(sent->lParam);
+        balloon = std::to_string(GetDlgCtrlID(sent->hwnd)) + ":" + Narrow(tip->pszTitle) + ":" + Narrow(tip->pszText);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 void CALLBACK EndOverdueDialog(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
@@ -46,7 +62,10 @@ void RunWithDialog(const std::function<void(HWND)>& scenario, unsigned limitMs) 
     pendingScenario = scenario;
     SetTimer(nullptr, 0, 10, &StartScenario);
     watchdog = SetTimer(nullptr, 0, limitMs, &EndOverdueDialog);
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, &SeeBalloons, nullptr, GetCurrentThreadId());
+    balloon.clear();
     ShowPropertiesDialog();
+    UnhookWindowsHookEx(hook);
     KillTimer(nullptr, watchdog);
 }
 
@@ -96,6 +115,12 @@ void PressTab(HWND frame, bool ctrl, bool shift) {
     Pump(frame);
 }
 
+void PressKey(HWND frame, UINT key) {
+    PostMessageA(GetFocus(), WM_KEYDOWN, key, 1);
+    PostMessageA(GetFocus(), WM_KEYUP, key, 0xC0000001);
+    Pump(frame);
+}
+
 void Type(HWND dialog, int id, const char* text) { SetDlgItemTextA(dialog, id, text); }
 
 std::string Text(HWND dialog, int id) {
@@ -138,11 +163,13 @@ std::string RowColumn(HWND list, int row, int column) {
 std::string boxCaption;
 int boxButton = 0;
 std::string boxText;
+std::function<void()> boxMeanwhile;
 
 void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD) {
     HWND box = FindWindowA("#32770", boxCaption.c_str());
     if (!box) return;
     KillTimer(nullptr, id);
+    if (boxMeanwhile) boxMeanwhile();
     boxText = Text(box, 0xFFFF);
     PostMessageA(box, WM_COMMAND, boxButton, 0);
 }
@@ -177,11 +204,18 @@ void ClickHeader(HWND list, int column) {
     Pump(GetAncestor(list, GA_ROOT));
 }
 
-void AnswerNextBox(const char* caption, int button) {
+void AnswerNextBox(const char* caption, int button, std::function<void()> meanwhile) {
     boxCaption = caption;
     boxButton = button;
+    boxMeanwhile = std::move(meanwhile);
     boxText.clear();
     SetTimer(nullptr, 0, 20, &AnswerBox);
 }
 
 std::string BoxText() { return boxText; }
+
+std::string TakeBalloon() {
+    std::string taken;
+    taken.swap(balloon);
+    return taken;
+}

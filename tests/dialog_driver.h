@@ -29,6 +29,8 @@ void ClickTab(HWND frame, int index);
 void Click(HWND dialog, int id);
 // Tab with the given modifiers, sent to the window that has the focus.
 void PressTab(HWND frame, bool ctrl, bool shift);
+// A key (VK_ESCAPE...) pressed on the window that has the focus.
+void PressKey(HWND frame, UINT key);
 void Type(HWND dialog, int id, const char* text);
 std::string Text(HWND dialog, int id);
 
@@ -47,7 +49,13 @@ void SelectRow(HWND list, int index);
 void ClickHeader(HWND list, int column);
 
 // Answers the next message box captioned `caption` with `button` (IDOK,
-// IDYES, IDNO...) as soon as it shows, from a timer; BoxText() is then its
-// text, "" while none has been answered.
-void AnswerNextBox(const char* caption, int button);
+// IDYES, IDNO...) as soon as it shows, from a timer, after running `meanwhile`
+// (what happens while the box is up); BoxText() is then its text, "" while
+// none has been answered.
+void AnswerNextBox(const char* caption, int button, std::function<void()> meanwhile = {});
 std::string BoxText();
+
+// The last balloon tip shown on a field of the window (EM_SHOWBALLOONTIP,
+// seen by a hook while RunWithDialog runs) as "<control id>:<title>:<text>",
+// "" for none; taking it clears it.
+std::string TakeBalloon();

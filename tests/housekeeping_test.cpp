@@ -133,9 +133,15 @@ TEST_F(HousekeepingTest, TrayIconFlags) {
     EXPECT_TRUE(BeginHideIcon(state));
     EXPECT_FALSE(BeginHideIcon(state));  // nothing shown: nothing deleted, nothing logged
     state.iconRetry = true;
-    BeginHideIcon(state);
+    EXPECT_TRUE(BeginHideIcon(state)) << "the failed add may have reached the shell";
     EXPECT_FALSE(state.iconRetry) << "hiding cancels a pending retry";
     EXPECT_EQ(MainLog(), Lines{"Hide Icon"});
+    // A restarted shell has lost the icon: added again only when it was
+    // wanted (shown, or being retried), not after a hide.
+    EXPECT_FALSE(TaskbarRecreated(state));
+    IconAddResult(state, true);
+    EXPECT_TRUE(TaskbarRecreated(state));
+    EXPECT_FALSE(state.iconShown);
 }
 
 TEST_F(HousekeepingTest, FailedSaveIsRetriedEveryTickAndNoticedOnceUntilASaveSucceeds) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -223,6 +224,65 @@ TEST_F(ListPagesTest, AnAdministratorReviewsAndDeletesLeases) {
         ClickTab(frame, 0);
         EXPECT_EQ(ActiveLeasesPage(), nullptr);
         EXPECT_TRUE(CurrentSettings()->AutoRefresh) << "the box is stored when the page goes";
+        Click(frame, IDC_CLOSE);
+    });
+}
+
+// An administrator with a busy network (AutoRefresh refilling the list)
+// keeps the lease looked at, deletes the one confirmed even when a refill
+// moved it while the box was up, and reserves one.
+TEST_F(ListPagesTest, RefillsKeepTheViewAndButtonsActOnTheLeaseChosen) {
+    auto id = [](int n) { return std::vector<uint8_t>{0x00, 0x0C, 0x29, 0x00, 0x00, static_cast<uint8_t>(n)}; };
+    for (int n = 10; n < 40; ++n)
+        AddLease(Client(("pc" + std::to_string(n)).c_str(), id(n)), 0x0A000000u + n, LEASE_TIME);
+    AddRecord("Unknown (10.0.0.99)", 0x0A000063, id(0).data(), 1, TEST_EPOCH + Seconds(3600));
+    RunWithDialog([&](HWND frame) {
+        ClickTab(frame, LEASES_TAB);
+        HWND page = CurrentPage(frame);
+        HWND list = ListOf(page, IDC_LEASE_LIST);
+        Click(page, IDC_AUTO_REFRESH);
+        auto newLease = [&](const char* name, int n) {
+            AddLease(Client(name, id(n)), 0x0A000000u + n, LEASE_TIME);
+            SendMessageA(page, MSG_LEASES_CHANGED, 0, 0);  // as the main window's timer does
+        };
+        auto select = [&](const char* name) {
+            SelectRow(list, RowOf(list, name));
+            Pump(frame);
+        };
+        ListView_EnsureVisible(list, 25, FALSE);
+        select("pc35");
+        const int top = ListView_GetTopIndex(list);
+        ASSERT_GT(top, 0);
+        newLease("pc0", 2);
+        EXPECT_EQ(SelectedRow(list), RowOf(list, "pc35"));
+        EXPECT_EQ(Text(page, IDC_LEASE_IDENTIFIER), "00-0C-29-00-00-23");
+        EXPECT_EQ(ListView_GetTopIndex(list), top);
+
+        AnswerNextBox("Nimbo", IDYES, [&] { newLease("pc00", 3); });
+        Click(page, IDC_DELETE);
+        EXPECT_FALSE(IsAddressLeased(0x0A000023)) << "pc35 was confirmed";
+        EXPECT_TRUE(IsAddressLeased(0x0A000022));
+
+        select("pc36");
+        AnswerNextBox("Nimbo", IDYES, [&] { DeleteLease(0x0A000024, id(36).data(), 6); });
+        Click(page, IDC_DELETE);
+        EXPECT_EQ(TakeBalloon().rfind("1024:Not accepted:This lease has left the table", 0), 0u);
+        EXPECT_TRUE(IsAddressLeased(0x0A000025));
+
+        select("pc37");
+        Click(page, IDC_RESERVE);
+        EXPECT_EQ(TakeBalloon(), "1024:Reserved:This address is now reserved for 00-0c-29-00-00-25. "
+                                 "The Reservations page lists it.");
+        EXPECT_TRUE(IniHas("@M-00-0c-29-00-00-25=10.0.0.37"));
+        Reserve(ByHostName, "pc38", 0x0A000064);
+        for (const char* refused : {"pc38:already has a reservation", "Unknown (10.0.0.99):for nobody"}) {
+            const std::string name(refused, std::strchr(refused, ':'));
+            select(name.c_str());
+            Click(page, IDC_RESERVE);
+            EXPECT_NE(TakeBalloon().find(std::strchr(refused, ':') + 1), std::string::npos) << name;
+        }
+        ClickTab(frame, RESERVATIONS_TAB);
+        EXPECT_NE(RowOf(ListOf(CurrentPage(frame), IDC_RESERVATION_LIST), "00-0c-29-00-00-25"), -1);
         Click(frame, IDC_CLOSE);
     });
 }

@@ -6,7 +6,10 @@
 // The stand-in "Shell_TrayWnd" window is what the shell's Shell_NotifyIcon
 // talks to: it receives each NIM_ADD / NIM_MODIFY / NIM_DELETE as
 // WM_COPYDATA (dwData = the NIM_ code; Wine's record starts with the window,
-// the icon id and the NIF_ flags as 32-bit numbers) and answers TRUE or FALSE.
+// the icon id and the NIF_ flags as 32-bit numbers) and answers TRUE or FALSE
+// as a shell does: a second add of the icon is refused, a modify needs the
+// icon. It can also play an Explorer too busy to answer an add in time,
+// which adds the icon all the same.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -25,6 +28,7 @@
 #include "leases/leases_changed.h"
 #include "shell/main_window_win32.h"
 #include "shell/program_win32.h"
+#include "shell/tray_icon_win32.h"
 #include "ui/properties.h"
 #include "win32_dialogs.h"
 
@@ -34,17 +38,34 @@ namespace {
 
 std::vector<DWORD> trayCalls;  // NIM_ADD, NIM_MODIFY, NIM_DELETE in order
 UINT lastTrayFlags = 0;
-BOOL trayAnswer = TRUE;
+BOOL trayAnswer = TRUE;    // FALSE: every call is refused
+bool trayTimesOut = false;  // an add works but is answered too late
+bool iconInTray = false;
 
 LRESULT CALLBACK FakeTrayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
         auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        trayCalls.push_back(static_cast<DWORD>(data->dwData));
+        const auto call = static_cast<DWORD>(data->dwData);
+        trayCalls.push_back(call);
         if (data->cbData >= 12) lastTrayFlags = static_cast<const UINT*>(data->lpData)[2];
-        return trayAnswer;
+        if (!trayAnswer) return FALSE;
+        if (call == NIM_DELETE) iconInTray = false;
+        if (call != NIM_ADD) return iconInTray || call == NIM_DELETE;
+        const bool added = !iconInTray;
+        iconInTray = true;
+        return added && !trayTimesOut;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
+
+// What the window let through from lower integrity levels.
+std::vector<std::pair<HWND, UINT>> allowed;
+BOOL WINAPI RecordFilter(HWND window, UINT message, DWORD action, void*) {
+    if (action == MSGFLT_ALLOW) allowed.emplace_back(window, message);
+    return TRUE;
+}
+
+const UINT TASKBAR_CREATED = RegisterWindowMessageA("TaskbarCreated");
 
 int CountCalls(DWORD call) { return static_cast<int>(std::count(trayCalls.begin(), trayCalls.end(), call)); }
 
@@ -105,6 +126,9 @@ protected:
         HousekeepingFixture::SetUp();
         trayCalls.clear();
         trayAnswer = TRUE;
+        trayTimesOut = false;
+        allowed.clear();
+        SetMessageFilterCall(&RecordFilter);
         refreshes = 0;
 
         ProgramInstance = GetModuleHandleA(nullptr);
@@ -129,6 +153,7 @@ protected:
         CloseStartupLock();
         SetServerThreadBody(nullptr);
         SetLeaseViewSource(nullptr);
+        SetMessageFilterCall(nullptr);
         HousekeepingFixture::TearDown();
     }
 
@@ -172,6 +197,7 @@ protected:
     }
 
     void ShowTray() {
+        if (!tray) iconInTray = false;
         if (!tray) tray = CreateWindowExA(0, "Shell_TrayWnd", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     }
     void HideTray() {
@@ -313,25 +339,119 @@ TEST_F(MainWindowTest, IconIsRetriedAfterAFailedAddAndReAddedOnASecondShow) {
     trayAnswer = FALSE;  // the notification area refuses the first add
     Tick();
     EXPECT_TRUE(Logged("User Logged On"));
-    EXPECT_EQ(trayCalls, std::vector<DWORD>{NIM_ADD});
+    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_MODIFY}));  // is it there all the same?
     EXPECT_EQ(lastTrayFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_TRUE(Housekeeping.iconRetry);
 
     trayAnswer = TRUE;
     Tick();
-    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_ADD}));
+    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_ADD}));
     EXPECT_TRUE(Housekeeping.iconShown);
     EXPECT_FALSE(Housekeeping.iconRetry);
 
     // A second "/SHOWICON" removes the icon and adds it again: one icon.
     Command("/SHOWICON");
     Pump();
-    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_DELETE, NIM_ADD}));
+    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_DELETE, NIM_ADD}));
     EXPECT_TRUE(Logged("Hide Icon"));
     Command("/HIDEICON");
     Pump();
     EXPECT_EQ(CountCalls(NIM_ADD) - 1, CountCalls(NIM_DELETE));  // the first add failed
     EXPECT_FALSE(Housekeeping.iconShown);
+}
+
+// Explorer at logon, too busy to answer the add in time, adds the icon all
+// the same; later Explorer restarts with an empty notification area. The
+// icon is known, removable, and comes back; one hidden on purpose does not.
+// An elevated server lets exactly the command message and Explorer's
+// broadcast through from programs of a lower integrity level.
+TEST_F(MainWindowTest, IconSurvivesALateAddAndAnExplorerRestart) {
+    EXPECT_EQ(allowed, (std::vector<std::pair<HWND, UINT>>{{window, WM_COPYDATA}, {window, TASKBAR_CREATED}}));
+    ShowTray();
+    trayTimesOut = true;
+    Tick();
+    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_MODIFY}));
+    EXPECT_TRUE(Housekeeping.iconShown);
+    trayTimesOut = false;
+    Command("/HIDEICON");
+    Pump();
+    EXPECT_FALSE(iconInTray);
+    Command("/SHOWICON");
+    Pump();
+    ASSERT_TRUE(iconInTray);
+
+    HideTray();
+    ShowTray();
+    SendMessageA(window, TASKBAR_CREATED, 0, 0);
+    Pump();
+    EXPECT_TRUE(iconInTray);
+    EXPECT_TRUE(Housekeeping.iconShown);
+    Command("/HIDEICON");
+    Pump();
+    HideTray();
+    ShowTray();
+    SendMessageA(window, TASKBAR_CREATED, 0, 0);
+    Pump();
+    EXPECT_FALSE(iconInTray);
+}
+
+HANDLE hungRelease = nullptr;
+LRESULT CALLBACK HungServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) WaitForSingleObject(hungRelease, 20000);  // stuck in the command
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A second start meets a server that hangs: it gives up after its wait, says
+// so, and leaves "NIMBOMutex" free for the starts after it.
+TEST_F(MainWindowTest, ASecondStartGivesUpOnAHungServer) {
+    DestroyWindow(window);
+    Drain();
+    UnregisterClassA(MAIN_WINDOW_CLASS, ProgramInstance);
+    RegisterTestClass(MAIN_WINDOW_CLASS, HungServerProc);
+    hungRelease = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread server([] {
+        CreateWindowExA(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    });
+    while (!FindWindowA(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE)) Sleep(10);
+    MessageBoxSeen box;
+    std::thread reader([&] { TakeMessageBox(&box, 15000, IDOK); });
+    SetSecondStartWait(500);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(RunProgram(ProgramInstance, "/SHOWICON"), 1);
+    reader.join();
+    EXPECT_LT(GetTickCount() - start, 10000u);
+    EXPECT_EQ(box.caption + "|" + box.text.substr(0, 41), "Nimbo Error|The running Nimbo server does not answer");
+    DWORD mutexWait = WAIT_FAILED;
+    std::thread([&] {
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, "NIMBOMutex");
+        mutexWait = WaitForSingleObject(mutex, 0);
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }).join();
+    EXPECT_EQ(mutexWait, static_cast<DWORD>(WAIT_OBJECT_0));
+
+    SetSecondStartWait(0);
+    SetEvent(hungRelease);
+    PostMessageA(FindWindowA(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE), WM_QUIT, 0, 0);
+    server.join();  // its window goes with the thread
+    CloseHandle(hungRelease);
+    UnregisterClassA(MAIN_WINDOW_CLASS, ProgramInstance);
+}
+
+// Windows draws the program for each monitor's density and tells it its
+// true version only when the manifest says so.
+TEST_F(MainWindowTest, TheManifestDeclaresPerMonitorDpiAndTheSupportedSystems) {
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(nullptr, found))),
+                               SizeofResource(nullptr, found));
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+    size_t systems = 0;
+    for (size_t at = manifest.find("<supportedOS Id="); at != std::string::npos; at = manifest.find("<supportedOS", at + 1))
+        ++systems;
+    EXPECT_EQ(systems, 5u) << "Vista, 7, 8, 8.1, 10 and 11";
 }
 
 TEST_F(MainWindowTest, LogoffHidesTheIconUntilTheShellComesBack) {
