@@ -8,6 +8,18 @@
 
 namespace {
 
+// A top-level window of this process: tests that run side by side under
+// one wineserver share its desktop.
+HWND FindOwnWindow(const char* className, const char* title) {
+    for (HWND window = FindWindowExA(nullptr, nullptr, className, title); window;
+         window = FindWindowExA(nullptr, window, className, title)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == GetCurrentProcessId()) return window;
+    }
+    return nullptr;
+}
+
 std::function<void(HWND)> pendingScenario;
 UINT_PTR watchdog = 0;
 std::string balloon;
@@ -69,7 +81,7 @@ void RunWithDialog(const std::function<void(HWND)>& scenario, unsigned limitMs) 
     KillTimer(nullptr, watchdog);
 }
 
-HWND FindFrame() { return FindWindowA("NIMBODlgClass", "Nimbo Settings"); }
+HWND FindFrame() { return FindOwnWindow("NIMBODlgClass", "Nimbo Settings"); }
 
 HWND CurrentPage(HWND frame) { return FindWindowExA(frame, nullptr, "#32770", nullptr); }
 
@@ -166,7 +178,7 @@ std::string boxText;
 std::function<void()> boxMeanwhile;
 
 void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND box = FindWindowA("#32770", boxCaption.c_str());
+    HWND box = FindOwnWindow("#32770", boxCaption.c_str());
     if (!box) return;
     KillTimer(nullptr, id);
     if (boxMeanwhile) boxMeanwhile();

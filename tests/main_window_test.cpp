@@ -61,7 +61,7 @@ LRESULT CALLBACK FakeTrayProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 // What the window let through from lower integrity levels.
 std::vector<std::pair<HWND, UINT>> allowed;
 BOOL WINAPI RecordFilter(HWND window, UINT message, DWORD action, void*) {
-    if (action == MSGFLT_ALLOW) allowed.emplace_back(window, message);
+    if (action == 1 /* MSGFLT_ALLOW */) allowed.emplace_back(window, message);
     return TRUE;
 }
 
@@ -422,7 +422,7 @@ TEST_F(MainWindowTest, ASecondStartGivesUpOnAHungServer) {
     EXPECT_EQ(RunProgram(ProgramInstance, "/SHOWICON"), 1);
     reader.join();
     EXPECT_LT(GetTickCount() - start, 10000u);
-    EXPECT_EQ(box.caption + "|" + box.text.substr(0, 41), "Nimbo Error|The running Nimbo server does not answer");
+    EXPECT_EQ(box.caption + "|" + box.text.substr(0, 40), "Nimbo Error|The running Nimbo server does not answer");
     DWORD mutexWait = WAIT_FAILED;
     std::thread([&] {
         HANDLE mutex = CreateMutexA(nullptr, FALSE, "NIMBOMutex");

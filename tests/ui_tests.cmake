@@ -7,17 +7,25 @@ nimbo_add_test(reservations_page_test SOURCES reservations_page_test.cpp LIBS ni
 nimbo_add_test(leases_page_test SOURCES leases_page_test.cpp LIBS nimbo_pages nimbo_test_support)
 
 if(WIN32)
-  set_source_files_properties(properties_test.rc PROPERTIES OBJECT_DEPENDS "${NIMBO_UI_RESOURCE_FILES}")
+  # The program's manifest too: the common controls and the density the
+  # program is drawn with.
+  set_source_files_properties(properties_test.rc PROPERTIES OBJECT_DEPENDS
+    "${NIMBO_UI_RESOURCE_FILES};${NIMBO_GENERATED_DIR}/nimbo.manifest")
   # The dialog in-process, with the resources the program would give it.
   nimbo_add_test(properties_dialog_test
     SOURCES properties_dialog_test.cpp dialog_driver.cpp properties_test.rc
     LIBS nimbo_ui nimbo_server nimbo_config nimbo_dhcp_builder nimbo_test_support
     LABELS ui)
   add_dependencies(properties_dialog_test nimbo_help)
+  target_include_directories(properties_dialog_test PRIVATE ${NIMBO_GENERATED_DIR})
   nimbo_add_test(list_pages_dialog_test
     SOURCES list_pages_dialog_test.cpp dialog_driver.cpp properties_test.rc
     LIBS nimbo_ui nimbo_test_support
     LABELS ui)
+  target_include_directories(list_pages_dialog_test PRIVATE ${NIMBO_GENERATED_DIR})
+  # Tests run side by side share the wineserver's desktop: one window in the
+  # foreground at a time.
+  set_tests_properties(properties_dialog_test list_pages_dialog_test PROPERTIES RESOURCE_LOCK wine_desktop)
 endif()
 
 if(WIN32)
@@ -33,7 +41,8 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
   # One screenshot per tab under Xvfb, kept in the build tree for a person
   # to look at (not compared).
   add_executable(properties_screens properties_screens.cpp dialog_driver.cpp properties_test.rc)
-  target_include_directories(properties_screens PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+  target_include_directories(properties_screens PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR}
+    ${NIMBO_GENERATED_DIR})
   target_link_libraries(properties_screens PRIVATE nimbo_ui GTest::gtest)
   add_test(NAME properties_screenshots
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/properties_screenshots.sh

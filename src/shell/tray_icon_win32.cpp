@@ -12,6 +12,9 @@ namespace {
 
 constexpr UINT TRAY_ICON_ID = 0;
 constexpr UINT BALLOON_TIMEOUT_MS = 15000;
+// MSGFLT_ALLOW of ChangeWindowMessageFilterEx (Windows 7; the program is
+// built for Vista and later).
+constexpr DWORD FILTER_ALLOW = 1;
 
 MessageFilterCall messageFilterCall = nullptr;
 
@@ -38,12 +41,12 @@ Call User32Call(const char* name) {
 // Windows 7 and later filter per window; Vista only per process.
 void AllowMessage(HWND window, UINT message) {
     if (messageFilterCall) {
-        messageFilterCall(window, message, MSGFLT_ALLOW, nullptr);
+        messageFilterCall(window, message, FILTER_ALLOW, nullptr);
         return;
     }
     static const auto perWindow = User32Call<MessageFilterCall>("ChangeWindowMessageFilterEx");
     if (perWindow) {
-        perWindow(window, message, MSGFLT_ALLOW, nullptr);
+        perWindow(window, message, FILTER_ALLOW, nullptr);
         return;
     }
     using PerProcess = BOOL(WINAPI*)(UINT, DWORD);

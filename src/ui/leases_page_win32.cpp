@@ -66,9 +66,12 @@ void Fill(HWND page) {
     ListView_SetItemCount(list, static_cast<int>(snapshot.size()));
     for (size_t i = 0; i < snapshot.size(); ++i) AppendRow(list, LeaseListText(snapshot[i]), static_cast<LPARAM>(i));
     SortRows(page);
-    RECT row = {};
-    if (top > 0 && ListView_GetItemRect(list, 0, &row, LVIR_BOUNDS)) ListView_Scroll(list, 0, top * (row.bottom - row.top));
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    // From wherever the refill left the view (the top, or where it was).
+    RECT now = {}, was = {};
+    if (ListView_GetItemRect(list, ListView_GetTopIndex(list), &now, LVIR_BOUNDS) &&
+        ListView_GetItemRect(list, top, &was, LVIR_BOUNDS))
+        ListView_Scroll(list, 0, was.top - now.top);
     InvalidateRect(list, nullptr, TRUE);
     refilling = false;
 

@@ -1,10 +1,11 @@
 // Text in and out of the controls of the properties window's pages, and the
 // balloon tips on their fields.
+#include "ui/pages_win32.h"
+
 #include <commctrl.h>
 
 #include <vector>
 
-#include "ui/pages_win32.h"
 #include "ui/ui_resource.h"
 
 namespace {

@@ -31,6 +31,8 @@ const PageRow PAGES[] = {
 constexpr int PAGE_COUNT = sizeof PAGES / sizeof PAGES[0];
 constexpr int PICTURE_WIDTH = 68;
 constexpr COLORREF PICTURE_TRANSPARENT = RGB(192, 192, 192);
+// WM_DPICHANGED (Windows 8.1; the program is built for Vista and later).
+constexpr UINT DPI_CHANGED = 0x02E0;
 
 bool dialogOpen = false;
 HWND frameWindow = nullptr;
@@ -223,7 +225,7 @@ INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
         case MSG_CYCLE_TAB:
             CycleTab(frame, wParam != 0);
             return TRUE;
-        case WM_DPICHANGED:
+        case DPI_CHANGED:
             OnDpiChanged(frame, reinterpret_cast<const RECT*>(lParam));
             return TRUE;
         default:
