@@ -13,10 +13,15 @@
 //                                            the menu is another process's)
 //   desktop_probe balloon MS                 a balloon of the notification
 //                                            area: its size
+//   desktop_probe forget-icon 0              removes the server's tray icon, as
+//                                            a restarting Explorer loses it
+//   desktop_probe taskbar-created 0          broadcasts "TaskbarCreated", as
+//                                            Explorer does once it is back
 //   desktop_probe hold MS                    takes the start-up mutex
 //                                            "NIMBOMutex" for MS, so that
 //                                            starts meanwhile must wait for it
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,7 +33,7 @@
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: desktop_probe box|nobox|menu|balloon|hold MS [ok|retry|cancel]\n");
+    std::fprintf(stderr, "usage: desktop_probe box|nobox|menu|balloon|forget-icon|taskbar-created|hold MS [ok|retry|cancel]\n");
     return 2;
 }
 
@@ -80,6 +85,18 @@ int main(int argc, char** argv) {
             Sleep(50);
         } while (GetTickCount() - start < timeout);
         return 1;
+    }
+    if (mode == "forget-icon") {
+        NOTIFYICONDATAA icon{};
+        icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        icon.hWnd = FindWindowA("NIMBOClass", "DHCP Server");
+        return icon.hWnd && Shell_NotifyIconA(NIM_DELETE, &icon) ? 0 : 1;
+    }
+    if (mode == "taskbar-created") {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000,
+                            &ignored);
+        return 0;
     }
     if (mode == "hold") {
         HANDLE mutex = CreateMutexA(nullptr, FALSE, "NIMBOMutex");
