@@ -1,6 +1,7 @@
 #include "dialog_driver.h"
 
 #include <commctrl.h>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #include "ui/properties.h"
@@ -8,33 +9,17 @@
 
 namespace {
 
-// A top-level window of this process: tests that run side by side under
-// one wineserver share its desktop.
-HWND FindOwnWindow(const char* className, const char* title) {
-    for (HWND window = FindWindowExA(nullptr, nullptr, className, title); window;
-         window = FindWindowExA(nullptr, window, className, title)) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        if (process == GetCurrentProcessId()) return window;
-    }
-    return nullptr;
-}
-
 std::function<void(HWND)> pendingScenario;
 UINT_PTR watchdog = 0;
 std::string balloon;
-
-std::string Narrow(const wchar_t* text) {
-    char narrow[1000] = {};
-    if (text) WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
-    return narrow;
-}
 
 LRESULT CALLBACK SeeBalloons(int code, WPARAM wParam, LPARAM lParam) {
     const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && sent->message == EM_SHOWBALLOONTIP) {
         const auto* tip = reinterpret_cast<const EDITBALLOONTIP*>(sent->lParam);
-        balloon = std::to_string(GetDlgCtrlID(sent->hwnd)) + ":" + Narrow(tip->pszTitle) + ":" + Narrow(tip->pszText);
+        char text[1000] = {};
+        snprintf(text, sizeof text, "%d:%ls:%ls", GetDlgCtrlID(sent->hwnd), tip->pszTitle, tip->pszText);
+        balloon = text;
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -81,7 +66,7 @@ void RunWithDialog(const std::function<void(HWND)>& scenario, unsigned limitMs) 
     KillTimer(nullptr, watchdog);
 }
 
-HWND FindFrame() { return FindOwnWindow("NIMBODlgClass", "Nimbo Settings"); }
+HWND FindFrame() { return FindWindowA("NIMBODlgClass", "Nimbo Settings"); }
 
 HWND CurrentPage(HWND frame) { return FindWindowExA(frame, nullptr, "#32770", nullptr); }
 
@@ -178,7 +163,7 @@ std::string boxText;
 std::function<void()> boxMeanwhile;
 
 void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND box = FindOwnWindow("#32770", boxCaption.c_str());
+    HWND box = FindWindowA("#32770", boxCaption.c_str());
     if (!box) return;
     KillTimer(nullptr, id);
     if (boxMeanwhile) boxMeanwhile();

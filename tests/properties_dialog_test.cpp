@@ -250,83 +250,58 @@ TEST_F(PropertiesDialogTest, EveryCloseSavesAndEveryOpeningStartsOnGeneral) {
     EXPECT_EQ(IniValue(scratch.file("NIMBO.INI"), "LeaseTime"), "90060");  // shown as 1/1/1, stored again
 }
 
-std::string ClassOf(HWND window) {
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
-// Every edit and list of every page follows a label (a hidden one names a
-// list without a visible one) for screen readers; the report lists select
-// whole rows; the list pages, Close and Help have mnemonics.
+// For screen readers every edit and list follows a label (hidden for a
+// list); report lists select whole rows; mnemonics on the list pages.
 void CheckPageForScreenReaders(HWND frame, int tab) {
     ClickTab(frame, tab);
     for (HWND control = GetWindow(CurrentPage(frame), GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
-        const std::string type = ClassOf(control);
-        if (type != "Edit" && type != "SysListView32") continue;
-        HWND label = GetWindow(control, GW_HWNDPREV);
-        EXPECT_TRUE(label && ClassOf(label) == "Static" && GetWindowTextLengthA(label) > 0)
-            << "tab " << tab << ": control " << GetDlgCtrlID(control) << " has no label before it";
-        if (type == "SysListView32")
-            EXPECT_TRUE(ListView_GetExtendedListViewStyle(control) & LVS_EX_FULLROWSELECT) << "tab " << tab;
-        if (type == "Edit" && (tab == 1 || tab == 2) && IsWindowVisible(label)) {
-            char text[64] = {};
-            GetWindowTextA(label, text, sizeof text);
-            EXPECT_TRUE(std::strchr(text, '&')) << text;
-        }
+        char type[32] = {}, label[64] = {};
+        GetClassNameA(control, type, sizeof type);
+        HWND before = GetWindow(control, GW_HWNDPREV);
+        GetClassNameA(before, label, sizeof label);
+        if (std::strcmp(type, "Edit") && std::strcmp(type, "SysListView32")) continue;
+        EXPECT_STREQ(label, "Static") << "tab " << tab << ", control " << GetDlgCtrlID(control);
+        GetWindowTextA(before, label, sizeof label);
+        EXPECT_TRUE(*label && (tab % 3 == 0 || !IsWindowVisible(before) || std::strchr(label, '&'))) << label;
+        if (*type == 'S') EXPECT_TRUE(ListView_GetExtendedListViewStyle(control) & LVS_EX_FULLROWSELECT);
     }
 }
 
 // Esc closes as Close does, the check included; a refused field says why.
-// The Address Ranges list keeps one column however long, and shows the
-// entry each change made.
+// The Address Ranges list keeps one column, and shows what each change made.
 TEST_F(PropertiesDialogTest, KeyboardAndScreenReaderUsersAndALongRangeList) {
     RunWithDialog([&](HWND frame) {
         EXPECT_EQ(Text(frame, IDC_CLOSE) + Text(frame, IDC_HELP_BUTTON), "&Close&Help");
         for (int tab : {0, 1, 2, 3}) CheckPageForScreenReaders(frame, tab);
-
         ClickTab(frame, 1);
-        HWND ranges = CurrentPage(frame);
-        HWND list = GetDlgItem(ranges, IDC_RANGE_LIST);
-        EXPECT_EQ(GetWindowLongA(list, GWL_STYLE) & (LVS_TYPEMASK | LVS_SINGLESEL), LVS_REPORT | LVS_SINGLESEL);
-        auto include = [&](const std::string& from, const std::string& to) {
+        HWND ranges = CurrentPage(frame), list = GetDlgItem(ranges, IDC_RANGE_LIST);
+        auto include = [&](const std::string& from, const std::string& to, int selected) {
             Type(ranges, IDC_RANGE_FROM, from.c_str());
             Type(ranges, IDC_RANGE_TO, to.c_str());
             Click(ranges, IDC_INCLUDE);
-        };
-        auto shown = [&](int entry) {
             RECT item, client;
-            ListView_GetItemRect(list, entry, &item, LVIR_BOUNDS);
+            ListView_GetItemRect(list, selected, &item, LVIR_BOUNDS);
             GetClientRect(list, &client);
-            return item.top >= 0 && item.bottom <= client.bottom && item.left == 0;
+            EXPECT_TRUE(item.top >= 0 && item.bottom <= client.bottom && item.left == 0) << from << " not in view";
+            EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), selected) << from;
         };
-        for (int n = 30; n < 60; ++n) include("192.0.2." + std::to_string(n), "192.0.2." + std::to_string(n));
+        for (int n = 30; n < 60; ++n) include("192.0.2." + std::to_string(n), "192.0.2." + std::to_string(n), n - 29);
         EXPECT_EQ(ListView_GetSelectedCount(list), 1u);
-        EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 30);  // before the exclusion
-        EXPECT_TRUE(shown(30));
-        EXPECT_EQ(Text(ranges, IDC_RANGE_FROM), "192.0.2.59") << "the fields stay as typed";
-        include("192.0.2.12", "192.0.2.14");  // covered by the first entry
-        EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 0);
-        EXPECT_TRUE(shown(0));
-        Type(ranges, IDC_RANGE_TO, "192.0.2.1");
-        Click(ranges, IDC_INCLUDE);
-        EXPECT_EQ(TakeBalloon(), std::to_string(IDC_RANGE_TO) +
-                                     ":Not accepted:The last address of the range lies below the first.");
+        include("192.0.2.12", "192.0.2.14", 0);  // covered by the first entry
+        include("192.0.2.12", "192.0.2.1", 0);
+        EXPECT_EQ(TakeBalloon(), "1015:Not accepted:The last address of the range lies below the first.");
 
         ClickTab(frame, 0);
         HWND general = CurrentPage(frame);
         Type(general, IDC_SERVER_ADDRESS, "192.0.2.300");
         PressKey(frame, VK_ESCAPE);
-        EXPECT_TRUE(IsWindow(frame)) << "Esc closed with a bad address";
-        EXPECT_EQ(GetFocus(), GetDlgItem(general, IDC_SERVER_ADDRESS));
-        EXPECT_EQ(TakeBalloon().rfind(std::to_string(IDC_SERVER_ADDRESS) + ":Not accepted:This is no IPv4 address", 0),
-                  0u);
+        EXPECT_EQ(GetFocus(), GetDlgItem(general, IDC_SERVER_ADDRESS)) << "Esc closed with a bad address";
+        EXPECT_EQ(TakeBalloon().substr(0, 41), "1003:Not accepted:This is no IPv4 address");
         Type(general, IDC_SERVER_ADDRESS, "192.0.2.7");
         PressKey(frame, VK_ESCAPE);
     });
     EXPECT_EQ(FindFrame(), nullptr);
     EXPECT_EQ(IniValue(scratch.file("NIMBO.INI"), "IPAddress"), "192.0.2.7");
-    EXPECT_EQ(IniValue(scratch.file("NIMBO.INI"), "Ranges").substr(0, 43), "192.0.2.10-192.0.2.20,192.0.2.30,192.0.2.31");
 }
 
 // Settings that cannot be written are not passed over in silence.

@@ -13,10 +13,8 @@
 //                                            the menu is another process's)
 //   desktop_probe balloon MS                 a balloon of the notification
 //                                            area: its size
-//   desktop_probe forget-icon 0              removes the server's tray icon, as
-//                                            a restarting Explorer loses it
-//   desktop_probe taskbar-created 0          broadcasts "TaskbarCreated", as
-//                                            Explorer does once it is back
+//   desktop_probe forget-icon|taskbar-created 0   a restarting Explorer: the
+//                                            server's icon lost; its broadcast
 //   desktop_probe hold MS                    takes the start-up mutex
 //                                            "NIMBOMutex" for MS, so that
 //                                            starts meanwhile must wait for it
@@ -86,17 +84,10 @@ int main(int argc, char** argv) {
         } while (GetTickCount() - start < timeout);
         return 1;
     }
-    if (mode == "forget-icon") {
-        NOTIFYICONDATAA icon{};
-        icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
-        icon.hWnd = FindWindowA("NIMBOClass", "DHCP Server");
-        return icon.hWnd && Shell_NotifyIconA(NIM_DELETE, &icon) ? 0 : 1;
-    }
-    if (mode == "taskbar-created") {
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000,
-                            &ignored);
-        return 0;
+    if (mode == "forget-icon" || mode == "taskbar-created") {
+        NOTIFYICONDATAA icon{NOTIFYICONDATAA_V1_SIZE, FindWindowA("NIMBOClass", "DHCP Server"), 0, 0, 0, nullptr, ""};
+        if (mode[0] == 'f') return Shell_NotifyIconA(NIM_DELETE, &icon) ? 0 : 1;
+        return PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : 1;
     }
     if (mode == "hold") {
         HANDLE mutex = CreateMutexA(nullptr, FALSE, "NIMBOMutex");

@@ -5,15 +5,14 @@
 // own memory (list view messages carry pointers, which no process but the
 // list's own can follow).
 //
-//   leases_page_probe FOLDER [reserve]
+//   leases_page_probe FOLDER
 //
 // 1. Asks the server to open its properties (the command text /OPTIONS) and
 //    clicks the Active Leases tab; prints autorefresh=0|1 and rows=N, then
 //    makes FOLDER\ready.
 // 2. Waits up to 15 s for a row, without pressing Refresh; prints
 //    row=NAME|ADDRESS and seen=MS (Unix time in milliseconds).
-// With "reserve" it then selects the row, clicks Reserve, prints "reserved"
-// and closes the window (step 4 at once). Else:
+//    Then selects the row and clicks Reserve; prints "reserved".
 // 3. When FOLDER\delete exists, selects the row, clicks Delete Lease and
 //    answers the confirmation with Yes; prints box=TEXT (its first line),
 //    then "deleted, rows=0" once the list has refilled (up to 5 s).
@@ -151,18 +150,10 @@ const char* OpenActiveLeases() {
     return shown ? nullptr : "the Active Leases page did not come up";
 }
 
-int CloseWindowAndWait() {
-    PostMessageA(GetDlgItem(frame, IDC_CLOSE), BM_CLICK, 0, 0);
-    if (!WaitFor(10000, [](void*) { return !IsWindow(frame); }, nullptr)) return Fail("the window stays open");
-    std::printf("closed\n");
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && !(argc == 3 && std::string(argv[2]) == "reserve"))
-        return Fail("usage: leases_page_probe FOLDER [reserve]");
+    if (argc != 2) return Fail("usage: leases_page_probe FOLDER");
     const std::string folder = argv[1];
     std::setvbuf(stdout, nullptr, _IONBF, 0);
 
@@ -175,13 +166,9 @@ int main(int argc, char** argv) {
     const long long seen = UnixMilliseconds();
     std::printf("row=%s|%s\nseen=%lld\n", RowText(list, 0, 0).c_str(), RowText(list, 0, 1).c_str(), seen);
 
-    if (argc == 3) {
-        SelectRow(list, 0);
-        PostMessageA(GetDlgItem(page, IDC_RESERVE), BM_CLICK, 0, 0);
-        Sleep(1000);
-        std::printf("reserved\n");
-        return CloseWindowAndWait();
-    }
+    SelectRow(list, 0);
+    SendMessageA(GetDlgItem(page, IDC_RESERVE), BM_CLICK, 0, 0);
+    std::printf("reserved\n");
     if (!FileAppears(folder + "\\delete", 30000)) return Fail("never told to delete");
     SelectRow(list, 0);
     // Posted: the program's answer waits for the confirmation box.
@@ -193,5 +180,8 @@ int main(int argc, char** argv) {
     std::printf("deleted, rows=%d\n", RowCount(list));
 
     if (!FileAppears(folder + "\\close", 30000)) return Fail("never told to close");
-    return CloseWindowAndWait();
+    PostMessageA(GetDlgItem(frame, IDC_CLOSE), BM_CLICK, 0, 0);
+    if (!WaitFor(10000, [](void*) { return !IsWindow(frame); }, nullptr)) return Fail("the window stays open");
+    std::printf("closed\n");
+    return 0;
 }
