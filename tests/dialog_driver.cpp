@@ -112,12 +112,6 @@ void PressTab(HWND frame, bool ctrl, bool shift) {
     Pump(frame);
 }
 
-void PressKey(HWND frame, UINT key) {
-    PostMessageA(GetFocus(), WM_KEYDOWN, key, 1);
-    PostMessageA(GetFocus(), WM_KEYUP, key, 0xC0000001);
-    Pump(frame);
-}
-
 void Type(HWND dialog, int id, const char* text) { SetDlgItemTextA(dialog, id, text); }
 
 std::string Text(HWND dialog, int id) {

@@ -29,8 +29,6 @@ void ClickTab(HWND frame, int index);
 void Click(HWND dialog, int id);
 // Tab with the given modifiers, sent to the window that has the focus.
 void PressTab(HWND frame, bool ctrl, bool shift);
-// A key (VK_ESCAPE...) pressed on the window that has the focus.
-void PressKey(HWND frame, UINT key);
 void Type(HWND dialog, int id, const char* text);
 std::string Text(HWND dialog, int id);
 

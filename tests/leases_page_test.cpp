@@ -55,11 +55,10 @@ TEST_F(LeasePageTest, ExpiryIsNeverOrTheLocalTime) {
 #endif
 }
 
-// Reserve keys by a six-byte identifier, else by host name (the dialog test
-// has the refusals of a reserved client and of a placeholder).
+// Reserve keys by a six-byte identifier (list_pages_dialog_test), else by host name.
 TEST_F(LeasePageTest, ReserveTakesTheHardwareAddressElseTheHostName) {
     SetIniPath(dir.file("NIMBO.INI"));
-    const uint8_t longId[] = {0x01, 0x00, 0x0C, 0x29, 0xAB, 0xCD, 0xEF};
+    const uint8_t longId[] = {0x01, 0x00, 0x0C, 0x29, 0xAB, 0xCD, 0xEF};  // not a hardware address
     Lease printer;
     printer.setClientId(longId, sizeof longId);
     printer.address = Ip("192.0.2.11");
