@@ -58,17 +58,15 @@ TEST_F(LeasePageTest, ExpiryIsNeverOrTheLocalTime) {
 // Reserve keys by a six-byte identifier (list_pages_dialog_test), else by host name.
 TEST_F(LeasePageTest, ReserveTakesTheHardwareAddressElseTheHostName) {
     SetIniPath(dir.file("NIMBO.INI"));
-    const uint8_t longId[] = {0x01, 0x00, 0x0C, 0x29, 0xAB, 0xCD, 0xEF};  // not a hardware address
     Lease printer;
-    printer.setClientId(longId, sizeof longId);
+    printer.setClientId(kIdA, 5);
     printer.address = Ip("192.0.2.11");
     EXPECT_EQ(ReserveListedLease(printer), LeaseReserveResult::NoKey);
     printer.setHostName("printer");
     EXPECT_EQ(ReserveListedLease(printer), LeaseReserveResult::Reserved);
-    EXPECT_NE(ReadFile(dir.file("NIMBO.INI")).find("@H-printer=192.0.2.11"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir.file("NIMBO.INI")), "[Reservations]\r\n@H-printer=192.0.2.11\r\n");
     printer.setHostName("scanner");
     EXPECT_EQ(ReserveListedLease(printer), LeaseReserveResult::AddressReserved);
-    SetIniPath("");
 }
 
 }  // namespace

@@ -227,9 +227,8 @@ TEST_F(ListPagesTest, AnAdministratorReviewsAndDeletesLeases) {
     });
 }
 
-// On a busy network (AutoRefresh refilling the list) the lease looked at
-// stays in view, Delete takes the one confirmed even when a refill moved it
-// while the box was up (or nothing, when it went meanwhile), and Reserve.
+// AutoRefresh keeps the lease looked at in view; Delete takes the one
+// confirmed though a refill moved it (or none, if it went); Reserve.
 TEST_F(ListPagesTest, RefillsKeepTheViewAndButtonsActOnTheLeaseChosen) {
     auto id = [](int n) { return std::vector<uint8_t>{0x00, 0x0C, 0x29, 0x00, 0x00, static_cast<uint8_t>(n)}; };
     auto lease = [&](const std::string& name, int n) { AddLease(Client(name.c_str(), id(n)), 0x0A000000u + n, LEASE_TIME); };
@@ -240,11 +239,10 @@ TEST_F(ListPagesTest, RefillsKeepTheViewAndButtonsActOnTheLeaseChosen) {
         ClickTab(frame, LEASES_TAB);
         HWND page = CurrentPage(frame), list = ListOf(page, IDC_LEASE_LIST);
         Click(page, IDC_AUTO_REFRESH);
-        // As the main window's timer passes a change on; a click on a row's button.
         auto refill = [&](const char* name, int n) { lease(name, n), SendMessageA(page, MSG_LEASES_CHANGED, 0, 0); };
         auto press = [&](const char* name, int button) { SelectRow(list, RowOf(list, name)), Click(page, button); };
         ListView_EnsureVisible(list, 25, FALSE);
-        SelectRow(list, RowOf(list, "pc30"));  // in the middle of the view
+        SelectRow(list, RowOf(list, "pc30"));  // mid-view
         const int top = ListView_GetTopIndex(list);
         refill("pc0", 2);
         EXPECT_EQ(SelectedRow(list), RowOf(list, "pc30"));

@@ -350,9 +350,8 @@ TEST_F(MainWindowTest, IconIsRetriedAfterAFailedAddAndReAddedOnASecondShow) {
     EXPECT_FALSE(Housekeeping.iconShown);
 }
 
-// Explorer, busy at logon, adds the icon but answers too late: the icon is
-// known and removable. An elevated server lets the command message and
-// Explorer's TaskbarCreated through, nothing else.
+// An icon that Explorer added but answered too late is known and removable.
+// An elevated server lets the command message and TaskbarCreated through.
 TEST_F(MainWindowTest, AnIconAddedLateIsKnownAndOnlyTwoMessagesPassTheFilter) {
     EXPECT_EQ(allowed, (std::vector<std::pair<HWND, UINT>>{{window, WM_COPYDATA},
                                                           {window, RegisterWindowMessageA("TaskbarCreated")}}));

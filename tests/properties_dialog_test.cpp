@@ -250,10 +250,9 @@ TEST_F(PropertiesDialogTest, EveryCloseSavesAndEveryOpeningStartsOnGeneral) {
     EXPECT_EQ(IniValue(scratch.file("NIMBO.INI"), "LeaseTime"), "90060");  // shown as 1/1/1, stored again
 }
 
-// For screen readers every edit and list follows a label (hidden for a
-// list) with a mnemonic on the list pages; whole rows select; Esc closes as
-// Close does, the check included; a refused field says why. The Address
-// Ranges list keeps one column, and shows what each change made.
+// Screen readers: every edit and list follows its label. Mnemonics; rows
+// select whole; Esc closes as Close does; refusals say why; the ranges list
+// keeps one column and shows what each change made.
 TEST_F(PropertiesDialogTest, KeyboardAndScreenReaderUsersAndALongRangeList) {
     RunWithDialog([&](HWND frame) {
         EXPECT_EQ(Text(frame, IDC_CLOSE) + Text(frame, IDC_HELP_BUTTON), "&Close&Help");

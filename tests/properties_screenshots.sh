@@ -2,8 +2,7 @@
 # Screenshots of the properties window, one per tab, for a person to look
 # at: the driver program runs under Xvfb with the X11 driver and a Wine
 # virtual desktop of 1024x768, and `import -window root` takes the picture
-# each time the driver has a tab up, at DPI dots per inch (default 96; Wine
-# reads the density from LogPixels).
+# each time the driver has a tab up, at DPI dots per inch (default 96).
 #   properties_screenshots.sh <driver.exe> <output folder> [DPI]
 # The Wine prefix is "$WINEPREFIX-screens" (kept between runs: making one
 # takes long); NIMBO_XVFB_DISPLAY picks the display number, else Xvfb takes
@@ -52,7 +51,7 @@ if [ ! -f "$WINEPREFIX/.nimbo-screens-ready" ]; then
   touch "$WINEPREFIX/.nimbo-screens-ready"
 fi
 
-# The desktop's density (user32) and the fonts' (gdi32).
+# The desktop's density (user32) and the fonts' (gdi32), as Wine reads them.
 for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
   wine reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 done

@@ -3,9 +3,8 @@
 # AutoRefresh on (the default), a busybox udhcpc client gets a lease and it
 # is listed within about 3 s without pressing Refresh; deleted there (Delete
 # Lease, confirmed with Yes), it leaves NIMBO.INI with the next lease save,
-# while the window is still open. Reserved there before (Reserve), the
-# client gets the same address after a restart, though without its lease and
-# outside the range. leases_page_probe.exe plays the administrator.
+# while the window is still open. Reserved there first, after a restart it gets
+# the address outside the range. leases_page_probe.exe plays the administrator.
 #
 # Arguments: NIMBO.exe, desktop_probe.exe (leases_page_probe.exe is beside it).
 PAGE_PROBE=$(dirname "${2:?desktop_probe.exe}")/leases_page_probe.exe

@@ -13,8 +13,7 @@
 //                                            the menu is another process's)
 //   desktop_probe balloon MS                 a balloon of the notification
 //                                            area: its size
-//   desktop_probe forget-icon|taskbar-created 0   a restarting Explorer: the
-//                                            server's icon lost; its broadcast
+//   desktop_probe forget-icon|taskbar-created 0  Explorer restarting: the icon lost, the broadcast
 //   desktop_probe hold MS                    takes the start-up mutex
 //                                            "NIMBOMutex" for MS, so that
 //                                            starts meanwhile must wait for it

@@ -6,8 +6,8 @@
 # bits): a client still gets its lease, the failure is logged once and a
 # balloon says so; once the file is writable again the lease reaches it. A
 # shutdown with the file unwritable still ends with 0 and leaves it whole.
-# After Explorer restarts (played), the icon is back. Screenshots (tray.png,
-# menu.png, tray-lost.png, tray-back.png, balloon.png) are kept for a person to look
+# After Explorer restarts (played) the icon is back. Screenshots (tray*.png,
+# menu.png, balloon.png) are kept for a person to look
 # at in $NIMBO_TEST_OUTPUT (default: WORK, which is removed).
 #
 # Arguments: NIMBO.exe, desktop_probe.exe.
@@ -73,7 +73,6 @@ ins xdotool key Escape
 ins xdotool mousemove 400 300  # away from the icon: no tip over the balloon
 pass "right click: a popup menu (see menu.png)"
 
-# Explorer restarts without the icon and broadcasts TaskbarCreated (the probe plays both).
 desktop_probe forget-icon 0 >/dev/null && sleep 1 && screenshot tray-lost.png || fail "the icon stays"
 icon_shown tray-lost.png && fail "the icon is still there (tray-lost.png)"
 desktop_probe taskbar-created 0 >/dev/null && sleep 1 && screenshot tray-back.png
