@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <cstdio>
+#include <utility>
 #include <gtest/gtest.h>
 
 #include "ui/properties.h"
@@ -12,7 +13,6 @@ namespace {
 std::function<void(HWND)> pendingScenario;
 UINT_PTR watchdog = 0;
 std::string balloon;
-
 LRESULT CALLBACK SeeBalloons(int code, WPARAM wParam, LPARAM lParam) {
     const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && sent->message == EM_SHOWBALLOONTIP) {
@@ -60,7 +60,6 @@ void RunWithDialog(const std::function<void(HWND)>& scenario, unsigned limitMs) 
     SetTimer(nullptr, 0, 10, &StartScenario);
     watchdog = SetTimer(nullptr, 0, limitMs, &EndOverdueDialog);
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, &SeeBalloons, nullptr, GetCurrentThreadId());
-    balloon.clear();
     ShowPropertiesDialog();
     UnhookWindowsHookEx(hook);
     KillTimer(nullptr, watchdog);
@@ -205,8 +204,4 @@ void AnswerNextBox(const char* caption, int button, std::function<void()> meanwh
 
 std::string BoxText() { return boxText; }
 
-std::string TakeBalloon() {
-    std::string taken;
-    taken.swap(balloon);
-    return taken;
-}
+std::string TakeBalloon() { return std::exchange(balloon, ""); }

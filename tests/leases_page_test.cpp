@@ -55,7 +55,6 @@ TEST_F(LeasePageTest, ExpiryIsNeverOrTheLocalTime) {
 #endif
 }
 
-// Reserve keys by a six-byte identifier (list_pages_dialog_test), else by host name.
 TEST_F(LeasePageTest, ReserveTakesTheHardwareAddressElseTheHostName) {
     SetIniPath(dir.file("NIMBO.INI"));
     Lease printer;

@@ -18,8 +18,7 @@ if(WIN32)
     SOURCES list_pages_dialog_test.cpp dialog_driver.cpp properties_test.rc
     LIBS nimbo_ui nimbo_test_support
     LABELS ui)
-  # Tests side by side share the wineserver's desktop and its foreground.
-  set_tests_properties(properties_dialog_test list_pages_dialog_test PROPERTIES RESOURCE_LOCK wine_desktop)
+  set_tests_properties(properties_dialog_test list_pages_dialog_test PROPERTIES RESOURCE_LOCK wine_desktop)  # one foreground
 endif()
 
 if(WIN32)

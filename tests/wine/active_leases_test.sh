@@ -60,8 +60,7 @@ pass "pageclient at $ADDRESS listed ${LATE} ms after the client was bound (negat
 
 probe_said "^reserved" 20 || probe_failed "Reserve"
 MAC=$(inc ip -o link show "$VETH_C" | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p' | tr ':' '-')
-tr -d '\r' <"$SERVER_DIR/NIMBO.INI" | grep -qx "@M-$MAC=$ADDRESS" || fail "no reservation @M-$MAC in NIMBO.INI"
-pass "Reserve: @M-$MAC=$ADDRESS in NIMBO.INI at once"
+grep -aq "^@M-$MAC=$ADDRESS" "$SERVER_DIR/NIMBO.INI" && pass "Reserve: @M-$MAC=$ADDRESS in NIMBO.INI at once" || fail "no @M-$MAC"
 for _ in $(seq 1 30); do leases_section | grep -q "^pageclient~" && break; sleep 0.1; done
 leases_section | grep -q "^pageclient~" || fail "the lease is not in NIMBO.INI"
 signal delete

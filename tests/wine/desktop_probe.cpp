@@ -13,12 +13,10 @@
 //                                            the menu is another process's)
 //   desktop_probe balloon MS                 a balloon of the notification
 //                                            area: its size
-//   desktop_probe forget-icon|taskbar-created 0  Explorer restarting: the icon lost, the broadcast
 //   desktop_probe hold MS                    takes the start-up mutex
 //                                            "NIMBOMutex" for MS, so that
 //                                            starts meanwhile must wait for it
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +28,7 @@
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: desktop_probe box|nobox|menu|balloon|forget-icon|taskbar-created|hold MS [ok|retry|cancel]\n");
+    std::fprintf(stderr, "usage: desktop_probe box|nobox|menu|balloon|hold MS [ok|retry|cancel]\n");
     return 2;
 }
 
@@ -82,11 +80,6 @@ int main(int argc, char** argv) {
             Sleep(50);
         } while (GetTickCount() - start < timeout);
         return 1;
-    }
-    if (mode == "forget-icon" || mode == "taskbar-created") {
-        NOTIFYICONDATAA icon{NOTIFYICONDATAA_V1_SIZE, FindWindowA("NIMBOClass", "DHCP Server"), 0, 0, 0, nullptr, ""};
-        if (mode[0] == 'f') return Shell_NotifyIconA(NIM_DELETE, &icon) ? 0 : 1;
-        return PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : 1;
     }
     if (mode == "hold") {
         HANDLE mutex = CreateMutexA(nullptr, FALSE, "NIMBOMutex");
