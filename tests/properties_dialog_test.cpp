@@ -279,7 +279,7 @@ TEST_F(PropertiesDialogTest, KeyboardAndScreenReaderUsersAndALongRangeList) {
             EXPECT_TRUE(ListView_IsItemVisible(list, selected)) << from;
             EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), selected) << from;
         };
-        for (int n = 30; n < 60; ++n) include("192.0.2." + std::to_string(n), "192.0.2." + std::to_string(n), n - 29);
+        for (int n = 30; n < 50; ++n) include("192.0.2." + std::to_string(n), "192.0.2." + std::to_string(n), n - 29);
         EXPECT_EQ(GetWindowLongA(list, GWL_STYLE) & (LVS_TYPEMASK | LVS_SINGLESEL), LVS_REPORT | LVS_SINGLESEL);
         include("192.0.2.12", "192.0.2.14", 0);  // covered by the first entry
         include("192.0.2.12", "192.0.2.1", 0);
@@ -292,7 +292,7 @@ TEST_F(PropertiesDialogTest, KeyboardAndScreenReaderUsersAndALongRangeList) {
             Pump(frame);
         }
         EXPECT_EQ(TakeBalloon().substr(0, 41), "1003:Not accepted:This is no IPv4 address");
-    });
+    }, 120000);
     EXPECT_EQ(IniValue(scratch.file("NIMBO.INI"), "IPAddress"), "192.0.2.7");
 }
 
