@@ -75,11 +75,10 @@ void Fill(HWND page) {
     InvalidateRect(list, nullptr, TRUE);
     refilling = false;
 
-    const int index = selected ? FindListedLease(snapshot, *selected) : -1;
     LVFINDINFOA find = {};
     find.flags = LVFI_PARAM;
-    find.lParam = index;
-    const int again = index >= 0 ? static_cast<int>(SendMessageA(list, LVM_FINDITEMA, -1, reinterpret_cast<LPARAM>(&find))) : -1;
+    find.lParam = selected ? FindListedLease(snapshot, *selected) : -1;
+    const int again = find.lParam >= 0 ? ListView_FindItem(list, -1, &find) : -1;
     if (again >= 0) {
         ListView_SetItemState(list, again, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     } else {
