@@ -170,13 +170,12 @@ TEST_F(MessageHandlerTest, AcceptedRequestIsAcknowledgedByBroadcastWithTheLeaseT
 // the stored lease and the reply all follow that one record.
 TEST_F(MessageHandlerTest, ASaveDuringARequestChangesNothingOfThatRequest) {
     std::shared_ptr<const ServerSettings> taken = CurrentSettings();
-    const uint32_t newServer = Ip("192.0.2.15");
     UpdateSettings([](ServerSettings& s) {
         CopySetting(s.IPAddress, "192.0.2.15");
         DeriveAddressFields(s);
         s.LeaseTime = 60;
     });
-    size_t length = WindowsRequest(newServer, SERVER).load(message);
+    size_t length = WindowsRequest(Ip("192.0.2.15"), SERVER).load(message);
     ReplyAction ack = HandleDatagram(message, length, *taken);
     ASSERT_GT(ack.length, 0u);  // not the server's own address in the record taken
     EXPECT_EQ(ReplyValue(ack, OPTION_SERVER_ID), SERVER);

@@ -6,6 +6,7 @@
 
 #include "config/server_settings.h"
 #include "leases/address_ranges.h"
+#include "scratch_server.h"
 
 namespace {
 
@@ -93,8 +94,7 @@ TEST(RangeListTest, StoredTextsAndTheStore) {
     StoreRangesPage(RangeList(), "255.255.0.0");  // an empty list empties both texts
     EXPECT_EQ(GatewayRanges(LOCAL_GATEWAY), "");
     EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "");
-    ClearRangeTables();
-    ResetSettings();
+    ResetServerState();
 }
 
 }  // namespace

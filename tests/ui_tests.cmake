@@ -1,7 +1,7 @@
 # The properties window: its pages' decisions natively, the dialog itself
 # in-process under Wine, screenshots under Xvfb, and the help file.
-nimbo_add_test(general_page_test SOURCES general_page_test.cpp LIBS nimbo_pages)
-nimbo_add_test(ranges_page_test SOURCES ranges_page_test.cpp LIBS nimbo_pages)
+nimbo_add_test(general_page_test SOURCES general_page_test.cpp LIBS nimbo_pages nimbo_test_support)
+nimbo_add_test(ranges_page_test SOURCES ranges_page_test.cpp LIBS nimbo_pages nimbo_test_support)
 nimbo_add_test(list_sort_test SOURCES list_sort_test.cpp LIBS nimbo_pages)
 nimbo_add_test(reservations_page_test SOURCES reservations_page_test.cpp LIBS nimbo_pages nimbo_test_support)
 nimbo_add_test(leases_page_test SOURCES leases_page_test.cpp LIBS nimbo_pages nimbo_test_support)

@@ -110,14 +110,16 @@ void WriteOption(DhcpMessage& reply, size_t& position, uint8_t code, const std::
     position += 2 + value.size();
 }
 
-void WriteAddressList(DhcpMessage& reply, size_t& position, uint8_t code, const char* setting,
-                      uint32_t serverAddress) {
+// The option of an address list setting; an entry that doesn't convert is
+// sent as 0.0.0.0.
+ConfiguredOption AddressListOption(OptionSource source, const char* setting, uint32_t base) {
+    ConfiguredOption option;
+    option.source = source;
     size_t entries = 0;
-    std::string value = AddressListValue(setting, serverAddress, entries);
-    if (entries == 0) return;
-    if (entries * 4 > value.size())
-        WriteLog(3, "Option %d cut to %d addresses\n", code, static_cast<int>(value.size() / 4));
-    WriteOption(reply, position, code, value);
+    option.value = AddressListValue(setting, base, entries);
+    option.sent = entries != 0;
+    if (entries * 4 > option.value.size()) option.cutTo = option.value.size() / 4;
+    return option;
 }
 
 std::string Limited(const char* text) {
@@ -143,6 +145,34 @@ uint32_t SegmentSubnetMask(const ServerSettings& settings, uint32_t gateway) {
     return settings.subnetMask;
 }
 
+ConfiguredOption ConfiguredOptionFor(const ServerSettings& settings, uint8_t code, uint32_t gateway) {
+    const uint32_t server = settings.serverAddress;
+    // A relay agent's own routers are relative to its address, since they
+    // are on its segment.
+    const GatewaySettings* own = SettingsOfGateway(settings, gateway);
+    const bool ownRouters = own && own->Routers[0];
+    const char* routers = ownRouters ? own->Routers : settings.Routers;
+    if (code == OPTION_DNS_SERVERS && settings.DNSServer[0])
+        return AddressListOption(OptionSource::DnsServers, settings.DNSServer, server);
+    if (code == OPTION_ROUTERS && routers[0])
+        return AddressListOption(OptionSource::Routers, routers, ownRouters ? gateway : server);
+    if (code == OPTION_WINS_SERVERS && settings.WINSServer[0])
+        return AddressListOption(OptionSource::WinsServers, settings.WINSServer, server);
+    ConfiguredOption option;
+    if (code == OPTION_DOMAIN_NAME && settings.DomainName[0]) {
+        option.source = OptionSource::DomainName;
+        option.sent = true;
+        option.value = Limited(settings.DomainName);
+    } else if (code < settings.userOptions.size() && !settings.userOptions[code].empty()) {
+        option.source = OptionSource::User;
+        option.sent = true;
+        bool cut = false;
+        option.value = UserOptionValue(settings.userOptions[code], server, cut);
+        if (cut) option.cutTo = option.value.size();
+    }
+    return option;
+}
+
 uint32_t expandAddressTemplate(const char* text, uint32_t serverAddress) {
     return HostToNetwork(ExpandToHost(text ? text : "", serverAddress));
 }
@@ -152,36 +182,27 @@ void appendReplyOptions(DhcpMessage& reply, size_t& position, const ParsedOption
     uint8_t list[OPTION_VALUE_SIZE];
     size_t count = FindOption(request, OPTION_PARAMETER_LIST, list);
     if (!hostName) hostName = "";
-    const uint32_t server = settings.serverAddress;
-    // A relay agent's own routers are relative to its address, since they
-    // are on its segment.
-    const GatewaySettings* own = SettingsOfGateway(settings, gateway);
-    const bool ownRouters = own && own->Routers[0];
-    const char* routers = ownRouters ? own->Routers : settings.Routers;
-    const uint32_t routersBase = ownRouters ? gateway : server;
     for (size_t i = 0; i < count; ++i) {
-        uint8_t code = list[i];
-        if (code == OPTION_DNS_SERVERS && settings.DNSServer[0]) {
-            WriteLog(3, "Sending DNS Servers\n");
-            WriteAddressList(reply, position, code, settings.DNSServer, server);
-        } else if (code == OPTION_ROUTERS && routers[0]) {
-            WriteLog(3, "Sending Routers\n");
-            WriteAddressList(reply, position, code, routers, routersBase);
-        } else if (code == OPTION_HOST_NAME && hostName[0]) {
+        const uint8_t code = list[i];
+        if (code == OPTION_HOST_NAME && hostName[0]) {
             WriteOption(reply, position, code, Limited(hostName));
             WriteLog(3, "Sending Hostname - %.100s\n", LogText(hostName).c_str());
-        } else if (code == OPTION_WINS_SERVERS && settings.WINSServer[0]) {
-            WriteLog(3, "Sending WINS Servers\n");
-            WriteAddressList(reply, position, code, settings.WINSServer, server);
-        } else if (code == OPTION_DOMAIN_NAME && settings.DomainName[0]) {
-            WriteLog(3, "Sending Domain Name\n");
-            WriteOption(reply, position, code, Limited(settings.DomainName));
-        } else if (code < settings.userOptions.size() && !settings.userOptions[code].empty()) {
-            WriteLog(3, "Sending User option %d\n", code);
-            bool cut = false;
-            std::string value = UserOptionValue(settings.userOptions[code], server, cut);
-            if (cut) WriteLog(3, "Option %d cut to %d bytes\n", code, static_cast<int>(value.size()));
-            WriteOption(reply, position, code, value);
+            continue;
         }
+        const ConfiguredOption option = ConfiguredOptionFor(settings, code, gateway);
+        switch (option.source) {
+            case OptionSource::None: continue;
+            case OptionSource::DnsServers: WriteLog(3, "Sending DNS Servers\n"); break;
+            case OptionSource::Routers: WriteLog(3, "Sending Routers\n"); break;
+            case OptionSource::WinsServers: WriteLog(3, "Sending WINS Servers\n"); break;
+            case OptionSource::DomainName: WriteLog(3, "Sending Domain Name\n"); break;
+            case OptionSource::User: WriteLog(3, "Sending User option %d\n", code); break;
+        }
+        if (option.cutTo != 0 && option.source == OptionSource::User) {
+            WriteLog(3, "Option %d cut to %d bytes\n", code, static_cast<int>(option.cutTo));
+        } else if (option.cutTo != 0) {
+            WriteLog(3, "Option %d cut to %d addresses\n", code, static_cast<int>(option.cutTo));
+        }
+        if (option.sent) WriteOption(reply, position, code, option.value);
     }
 }

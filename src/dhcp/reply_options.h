@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "config/server_settings.h"
 #include "dhcp/dhcp_message.h"
@@ -17,6 +18,25 @@
 // for the server's own): its Routers, when set, replace the server's.
 void appendReplyOptions(DhcpMessage& reply, size_t& position, const ParsedOptions& request, const char* hostName,
                         const ServerSettings& settings, uint32_t gateway = 0);
+
+// Where the value of a requested option comes from, host name aside.
+enum class OptionSource { None, DnsServers, Routers, WinsServers, DomainName, User };
+
+// What a reply carries for one requested code, for a client of the segment
+// of `gateway` that sent no host name (with one, code 12 is that name).
+// `sent` is false when the code's rule applies but writes nothing (an address
+// setting whose text holds no entry, which still shadows a user option);
+// `value` is then empty. `cutTo` is the number of whole items kept when the
+// value was cut to fit a length byte (addresses for a list, bytes for a user
+// option), else 0. Every reply is built from this, so that what the server
+// sends can also be told without building one.
+struct ConfiguredOption {
+    OptionSource source = OptionSource::None;
+    bool sent = false;
+    std::string value;
+    size_t cutTo = 0;
+};
+ConfiguredOption ConfiguredOptionFor(const ServerSettings& settings, uint8_t code, uint32_t gateway = 0);
 
 // The subnet mask (host order) for a client on the segment of `gateway`: the
 // relay agent's own SubnetMask when it has one that converts, else the

@@ -10,16 +10,18 @@
 struct HostOptions {
     std::string directory;    // program directory: NIMBO.INI, the logs, the lock and socket files
     std::string commandLine;  // the switches, joined by blanks
+    std::string exportDirectory;  // --export-kea DIR: export for Kea into DIR instead of running
     // Ports of the server thread; other values only in tests.
     uint16_t serverPort = 67;
     uint16_t clientPort = 68;
 };
 
 // Parses the arguments of `nimbo` (without the program name): "--dir DIR",
-// "--server-port N" and "--client-port N" are the host's own options; the
-// rest is the command line. The directory defaults to `programDirectory`.
-// False (with a message in *error) for an option without its value and for
-// any other word that starts with "--".
+// "--server-port N", "--client-port N" and "--export-kea DIR" are the
+// host's own options; the rest is the command line. The directory defaults
+// to `programDirectory`. False (with a message in *error) for an option
+// without its value, for any other word that starts with "--", and for
+// switches beside --export-kea, which starts no server to hand them to.
 bool ParseHostArguments(const std::vector<std::string>& arguments, const std::string& programDirectory,
                         HostOptions* options, std::string* error);
 

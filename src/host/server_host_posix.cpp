@@ -130,7 +130,8 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, const std::st
     std::vector<std::string> rest;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        bool needsValue = argument == "--dir" || argument == "--server-port" || argument == "--client-port";
+        bool needsValue = argument == "--dir" || argument == "--server-port" || argument == "--client-port" ||
+                          argument == "--export-kea";
         if (!needsValue) {
             // "--" starts the host's own options only; a mistyped one must
             // not reach the command line, where it would merely be logged
@@ -154,12 +155,22 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, const std::st
             }
             options->directory = value;
             while (options->directory.size() > 1 && options->directory.back() == '/') options->directory.pop_back();
+        } else if (argument == "--export-kea") {
+            if (value.empty()) {
+                *error = "--export-kea needs a directory";
+                return false;
+            }
+            options->exportDirectory = value;
         } else if (!ParsePort(value, argument == "--server-port" ? &options->serverPort : &options->clientPort)) {
             *error = argument + " needs a port number from 1 to 65535";
             return false;
         }
     }
     options->commandLine = JoinCommandLine(rest);
+    if (!options->exportDirectory.empty() && !rest.empty()) {
+        *error = "--export-kea takes no switches: " + options->commandLine;
+        return false;
+    }
     return true;
 }
 

@@ -211,3 +211,10 @@ void ClearRangeTables() {
     RangeTable.clear();
     ExceptionTable.clear();
 }
+
+std::vector<uint32_t> ServedGateways() {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    std::vector<uint32_t> keys;
+    for (const auto& entry : RangeTable) keys.push_back(entry.first);
+    return keys;
+}

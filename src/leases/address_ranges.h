@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "base/text_string.h"
 
@@ -45,3 +46,6 @@ void SetGatewayTables(uint32_t gateway, const char* ranges, const char* exceptio
 std::string GatewayRanges(uint32_t gateway);
 std::string GatewayExceptions(uint32_t gateway);
 void ClearRangeTables();
+// The keys of every gateway with a range entry, ascending (LOCAL_GATEWAY
+// first when it has one).
+std::vector<uint32_t> ServedGateways();
