@@ -133,9 +133,12 @@ TEST_F(HousekeepingTest, TrayIconFlags) {
     EXPECT_TRUE(BeginHideIcon(state));
     EXPECT_FALSE(BeginHideIcon(state));  // nothing shown: nothing deleted, nothing logged
     state.iconRetry = true;
-    BeginHideIcon(state);
+    EXPECT_TRUE(BeginHideIcon(state)) << "the failed add may have reached the shell";
     EXPECT_FALSE(state.iconRetry) << "hiding cancels a pending retry";
     EXPECT_EQ(MainLog(), Lines{"Hide Icon"});
+    EXPECT_FALSE(TaskbarRecreated(state)) << "a hidden icon stays hidden in a new shell";
+    IconAddResult(state, true);
+    EXPECT_TRUE(TaskbarRecreated(state) && !state.iconShown);
 }
 
 TEST_F(HousekeepingTest, FailedSaveIsRetriedEveryTickAndNoticedOnceUntilASaveSucceeds) {

@@ -63,7 +63,7 @@ TEST(RangeListTest, IncludeAndExcludeMergeWithTheirOwnKind) {
         {"10.0.0.5-10.0.0.6,10.0.0.1-10.0.0.20", "", RANGE_INCLUDED, "10.0.0.2", "10.0.0.10",
          RangeAddResult::Covered, "+10.0.0.1 - 10.0.0.20"},
         // Bad input changes nothing.
-        {"10.0.0.1", "", RANGE_INCLUDED, "10.0.0.30", "10.0.0.20", RangeAddResult::BadTo, "+10.0.0.1 - 10.0.0.1"},
+        {"10.0.0.1", "", RANGE_INCLUDED, "10.0.0.30", "10.0.0.20", RangeAddResult::Reversed, "+10.0.0.1 - 10.0.0.1"},
         {"10.0.0.1", "", RANGE_INCLUDED, "10.0.0.300", "10.0.0.20", RangeAddResult::BadFrom,
          "+10.0.0.1 - 10.0.0.1"},
         {"10.0.0.1", "", RANGE_EXCLUDED, "10.0.0.2", "x", RangeAddResult::BadTo, "+10.0.0.1 - 10.0.0.1"},

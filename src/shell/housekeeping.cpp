@@ -117,11 +117,18 @@ void IconAddResult(HousekeepingState& state, bool added) {
 }
 
 bool BeginHideIcon(HousekeepingState& state) {
+    const bool addFailed = state.iconRetry;
     state.iconRetry = false;
-    if (!state.iconShown) return false;
+    if (!state.iconShown) return addFailed;
     WriteLog(3, "Hide Icon\n");
     state.iconShown = false;
     return true;
+}
+
+bool TaskbarRecreated(HousekeepingState& state) {
+    const bool wanted = state.iconShown || state.iconRetry;
+    state.iconShown = false;
+    return wanted;
 }
 
 bool EndSession(HousekeepingState& state, bool logoff) {

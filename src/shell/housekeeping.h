@@ -117,9 +117,15 @@ bool TakeIconRetry(HousekeepingState& state);
 bool IconNeedsRemoveBeforeAdd(const HousekeepingState& state);
 // After the add: shown, or retried by the next tick.
 void IconAddResult(HousekeepingState& state, bool added);
-// Hide: clears the retry; true (and logs "Hide Icon") when an icon is shown
-// and is to be deleted now.
+// Hide: clears the retry; true when an icon is to be deleted now: one is
+// shown (logs "Hide Icon"), or an add failed and may have reached the shell
+// all the same (deleting an icon that is not there does no harm).
 bool BeginHideIcon(HousekeepingState& state);
+// The shell was (re)started with an empty notification area (Windows:
+// "TaskbarCreated"): the icon counts as gone; true when it is to be added
+// again (it was shown, or its add is being retried). An icon hidden on
+// purpose stays hidden.
+bool TaskbarRecreated(HousekeepingState& state);
 
 // WM_ENDSESSION: logs "End Session - Logoff" (logoff, which sets logoff
 // seen; returns true: hide the icon) or "End Session" (returns false).

@@ -26,6 +26,9 @@ namespace {
 constexpr const char* NAMED_MUTEX = "NIMBOMutex";
 constexpr UINT SECOND_START_PROBE = WM_APP;  // posted to and taken from the helper window
 constexpr size_t VERSION_TEXT_LIMIT = 20;
+// How long a second start waits for the running server's answer.
+constexpr DWORD SECOND_START_WAIT_MS = 30000;
+DWORD secondStartWaitMs = SECOND_START_WAIT_MS;
 
 HANDLE namedMutex = nullptr;
 HANDLE serverThread = nullptr;
@@ -123,8 +126,15 @@ int SecondStart(HINSTANCE instance, HWND server, const std::string& commandLine)
     if (helper) DestroyWindow(helper);
 
     std::string text = commandLine.empty() ? "/SHOWICON" : commandLine;
-    LRESULT answer = SendCommandText(server, text.c_str());
+    LRESULT answer = COMMAND_RESULT_NONE;
+    // A hung server must not hold every later start, which waits for the
+    // named mutex: the wait has a limit.
+    const bool answered = SendCommandTextWithin(server, text.c_str(), secondStartWaitMs, &answer);
     ReleaseNamedMutex();
+    if (!answered) {
+        ShowMessage(nullptr, IDS_SERVER_NOT_ANSWERING, IDS_NIMBO_ERROR, MB_ICONWARNING);
+        return 1;
+    }
     if (answer == COMMAND_RESULT_PASSED) {
         ShowMessage(nullptr, IDS_COMMAND_PASSED, IDS_NIMBO, MB_ICONINFORMATION);
     } else if (answer == COMMAND_RESULT_ERROR) {
@@ -148,7 +158,9 @@ int FirstStart(HINSTANCE instance, const std::string& directory, const std::stri
 
     std::setlocale(LC_CTYPE, "");
     InitCommonControls();
-    SmallIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_NIMBO), IMAGE_ICON, 16, 16, 0));
+    // The notification area's icon size, at the system's density.
+    SmallIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_NIMBO), IMAGE_ICON,
+                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
 
     if (!RegisterWindowClasses(instance)) {
         ReleaseNamedMutex();
@@ -247,6 +259,8 @@ void FinishWatchdog(ExitWatchdog& watchdog) {
 }  // namespace
 
 void SetServerThreadBody(ServerThreadBody body) { serverThreadBody = body; }
+
+void SetSecondStartWait(DWORD waitMs) { secondStartWaitMs = waitMs ? waitMs : SECOND_START_WAIT_MS; }
 
 bool StartProgramServerThread() {
     if (serverThread) return false;

@@ -12,6 +12,7 @@
 //    makes FOLDER\ready.
 // 2. Waits up to 15 s for a row, without pressing Refresh; prints
 //    row=NAME|ADDRESS and seen=MS (Unix time in milliseconds).
+//    Then selects the row and clicks Reserve; prints "reserved".
 // 3. When FOLDER\delete exists, selects the row, clicks Delete Lease and
 //    answers the confirmation with Yes; prints box=TEXT (its first line),
 //    then "deleted, rows=0" once the list has refilled (up to 5 s).
@@ -165,6 +166,9 @@ int main(int argc, char** argv) {
     const long long seen = UnixMilliseconds();
     std::printf("row=%s|%s\nseen=%lld\n", RowText(list, 0, 0).c_str(), RowText(list, 0, 1).c_str(), seen);
 
+    SelectRow(list, 0);
+    SendMessageA(GetDlgItem(page, IDC_RESERVE), BM_CLICK, 0, 0);
+    std::printf("reserved\n");
     if (!FileAppears(folder + "\\delete", 30000)) return Fail("never told to delete");
     SelectRow(list, 0);
     // Posted: the program's answer waits for the confirmation box.
