@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dhcp/other_servers.h"
 #include "leases/lease_expiry.h"
 #include "server_fixture.h"
 #include "base/host_name.h"
@@ -184,11 +185,44 @@ TEST_F(MessageHandlerTest, ASaveDuringARequestChangesNothingOfThatRequest) {
     EXPECT_EQ(SnapshotLeases()[0].expiry, TEST_EPOCH + uint64_t{LEASE_SECONDS} * FILETIME_TICKS_PER_SECOND);
 }
 
-TEST_F(MessageHandlerTest, RequestForAnotherServerIsDropped) {
+// Clients that took other servers' offers: each request is dropped, and one
+// line per other server and hour names it, the client, the address taken and
+// the relay agent; the program hears of each other server once.
+TEST_F(MessageHandlerTest, RequestForAnotherServerIsDroppedAndThatServerLoggedOncePerHour) {
+    static std::vector<uint32_t> told;
+    told.clear();
+    SetOtherServerCallback([](uint32_t server) { told.push_back(server); });
+    const uint32_t behindRelay = Ip("198.51.100.254");
+    auto linesNaming = [&](const std::string& server) {
+        std::vector<std::string> log = MainLog();
+        return std::count_if(log.begin(), log.end(), [&](const std::string& line) {
+            return line.rfind("Another DHCP server (" + server + ")", 0) == 0;
+        });
+    };
+
     ReplyAction reply = Handle(WindowsRequest(FIRST_LOCAL, OTHER_SERVER));
     EXPECT_EQ(reply.length, 0u);
     EXPECT_TRUE(SnapshotLeases().empty());
     EXPECT_FALSE(MainLogHas("Got DHCP Request for me"));
+    EXPECT_TRUE(MainLogHas("Another DHCP server (192.0.2.2) answers on this network: "
+                           "client WORKSTATION7 (00-0c-29-aa-bb-cc) took 192.0.2.10"));
+    // More clients within the hour; a client with an address (renewing with
+    // that server) is no news either way.
+    Handle(WindowsRequest(FIRST_LOCAL + 1, OTHER_SERVER, OtherHardware(), "SECOND"));
+    Handle(WindowsRequest(FIRST_LOCAL + 2, Ip("192.0.2.3")).ciaddr(FIRST_LOCAL + 2));
+    AdvanceTestClock(3599);
+    Handle(WindowsRequest(FIRST_LOCAL + 3, OTHER_SERVER, OtherHardware(), "THIRD"));
+    EXPECT_EQ(linesNaming("192.0.2.2"), 1);
+    EXPECT_EQ(linesNaming("192.0.2.3"), 0);
+
+    Handle(RelayedRequest(RELAY, FIRST_RELAYED, behindRelay));
+    EXPECT_TRUE(MainLogHas("Another DHCP server (198.51.100.254) answers on this network: "
+                           "client BRANCH-PC (00-0c-29-aa-bb-cc) took 198.51.100.10 through relay agent 198.51.100.1"));
+    AdvanceTestClock(1);
+    Handle(WindowsRequest(FIRST_LOCAL, OTHER_SERVER));
+    EXPECT_EQ(linesNaming("192.0.2.2"), 2);
+    EXPECT_EQ(told, (std::vector<uint32_t>{OTHER_SERVER, behindRelay}));
+    EXPECT_TRUE(AddressLog().empty());
 }
 
 TEST_F(MessageHandlerTest, ServerIdentifierShorterThanFourBytesNamesNoServer) {
@@ -407,6 +441,7 @@ TEST_F(MessageHandlerTest, HostNameCannotForgeLinesInEitherLog) {
     auto client = [&](uint8_t type) {
         return RequestBuilder().messageType(type).clientId(1, DefaultHardware()).hostName(forged).parameterList({12});
     };
+    Handle(client(DHCPREQUEST).requestedAddress(FIRST_LOCAL + 1).serverId(OTHER_SERVER));
     ASSERT_GT(Handle(client(DHCPDISCOVER)).length, 0u);
     ASSERT_GT(Handle(client(DHCPREQUEST).requestedAddress(FIRST_LOCAL).serverId(SERVER)).length, 0u);
     ASSERT_GT(Handle(client(DHCPREQUEST).ciaddr(FIRST_LOCAL)).length, 0u);  // renewal
@@ -422,6 +457,8 @@ TEST_F(MessageHandlerTest, HostNameCannotForgeLinesInEitherLog) {
     EXPECT_TRUE(EveryLogLineIsStamped(AddressLogPath()));
     EXPECT_TRUE(MainLogHas("Sending Hostname - pc??10:00:00 FORGED"));
     EXPECT_TRUE(MainLogHas("Expire Lease for pc??10:00:00 FORGED -> c000020a"));
+    EXPECT_TRUE(MainLogHas("Another DHCP server (192.0.2.2) answers on this network: "
+                           "client pc??10:00:00 FORGED (00-0c-29-aa-bb-cc) took 192.0.2.11"));
     std::vector<std::string> addresses = AddressLog();
     ASSERT_FALSE(addresses.empty());
     EXPECT_EQ(addresses[0], "Add Lease for pc??10:00:00 FORGED (00-0c-29-aa-bb-cc) of 192.0.2.10");

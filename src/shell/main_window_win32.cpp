@@ -10,10 +10,12 @@
 
 #include "config/server_settings.h"
 #include "config/settings_file.h"
+#include "dhcp/other_servers.h"
 #include "leases/lease_expiry.h"
 #include "leases/lease_store.h"
 #include "shell/command_message.h"
 #include "leases/leases_changed.h"
+#include "base/ip_address.h"
 #include "base/log.h"
 #include "shell/housekeeping.h"
 #include "shell/program_win32.h"
@@ -34,6 +36,10 @@ std::atomic<HWND> leasesChangedTarget{nullptr};
 
 void PostLeasesChangedToMainWindow() {
     if (HWND window = leasesChangedTarget.load()) PostMessageA(window, MSG_LEASES_CHANGED, 0, 0);
+}
+// From the server thread: the balloon is shown on the main thread.
+void PostOtherServerToMainWindow(uint32_t server) {
+    if (HWND window = leasesChangedTarget.load()) PostMessageA(window, MSG_OTHER_SERVER, server, 0);
 }
 LeaseViewSource leaseViewSource = nullptr;
 
@@ -76,9 +82,9 @@ NOTIFYICONDATAA TrayIconData(HWND window) {
     return data;
 }
 
-// A balloon on the tray icon saying that NIMBO.INI could not be written.
-// Needs the larger record (NIF_INFO and its texts).
-bool ShowSaveNotice(long error) {
+// A warning balloon on the tray icon; false when no icon is shown or the
+// shell refused it. Needs the larger record (NIF_INFO and its texts).
+bool ShowTrayBalloon(const std::string& title, const std::string& text) {
     if (!Housekeeping.iconShown) return false;
     NOTIFYICONDATAA data{};
     data.cbSize = NOTIFYICONDATAA_V2_SIZE;
@@ -87,11 +93,30 @@ bool ShowSaveNotice(long error) {
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = NIIF_WARNING;
     data.uTimeout = 15000;
-    lstrcpynA(data.szInfoTitle, LoadResourceString(IDS_SAVE_FAILED_TITLE, sizeof data.szInfoTitle).c_str(),
-              sizeof data.szInfoTitle);
-    std::string format = LoadResourceString(IDS_SAVE_FAILED_TEXT, MESSAGE_TEXT_LIMIT);
-    std::snprintf(data.szInfo, sizeof data.szInfo, format.c_str(), SystemErrorText(error).c_str(), error);
+    lstrcpynA(data.szInfoTitle, title.c_str(), sizeof data.szInfoTitle);
+    lstrcpynA(data.szInfo, text.c_str(), sizeof data.szInfo);
     return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
+// The string table's text `id` with its printf arguments filled in.
+template <typename... Arguments>
+std::string FormatResourceString(UINT id, Arguments... arguments) {
+    char text[MESSAGE_TEXT_LIMIT];
+    std::snprintf(text, sizeof text, LoadResourceString(id, MESSAGE_TEXT_LIMIT).c_str(), arguments...);
+    return text;
+}
+
+// The balloon saying that NIMBO.INI could not be written.
+bool ShowSaveNotice(long error) {
+    return ShowTrayBalloon(LoadResourceString(IDS_SAVE_FAILED_TITLE, MESSAGE_TEXT_LIMIT),
+                           FormatResourceString(IDS_SAVE_FAILED_TEXT, SystemErrorText(error).c_str(), error));
+}
+
+// The first sighting of another DHCP server in this run. Shown once: without
+// an icon the log line is all.
+void OnOtherServer(uint32_t server) {
+    ShowTrayBalloon(FormatResourceString(IDS_OTHER_SERVER_TITLE, FormatAddress(server).c_str()),
+                    LoadResourceString(IDS_OTHER_SERVER_TEXT, MESSAGE_TEXT_LIMIT));
 }
 
 const TickDesktop desktop = {ShellPresent, PostTrayIcon, RefreshLeaseView, ShowSaveNotice};
@@ -118,6 +143,7 @@ LRESULT OnCreate(HWND window) {
     mainWindow = window;
     leasesChangedTarget.store(window);
     SetLeasesChangedCallback(&PostLeasesChangedToMainWindow);
+    SetOtherServerCallback(&PostOtherServerToMainWindow);
     SetTimer(window, MAIN_TIMER_ID, MAIN_TIMER_PERIOD_MS, nullptr);
     // Without the thread the program runs on without DHCP service, as after
     // a failed bind.
@@ -129,6 +155,7 @@ void OnDestroy(HWND window) {
     SendMessageA(window, MSG_SET_TRAY_ICON, 0, 0);
     KillTimer(window, MAIN_TIMER_ID);
     SetLeasesChangedCallback(nullptr);
+    SetOtherServerCallback(nullptr);
     leasesChangedTarget.store(nullptr);
     if (mainWindow == window) mainWindow = nullptr;
     PostQuitMessage(0);
@@ -279,6 +306,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case MSG_DESTROY_MAIN: DestroyWindow(window); return 0;
         case MSG_SET_TRAY_ICON: OnSetTrayIcon(window, wParam != 0); return 0;
         case MSG_TRAY_CALLBACK: OnTrayCallback(window, wParam, lParam); return 0;
+        case MSG_OTHER_SERVER: OnOtherServer(static_cast<uint32_t>(wParam)); return 0;
         default: return DefWindowProcA(window, message, wParam, lParam);
     }
 }

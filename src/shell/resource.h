@@ -25,5 +25,13 @@
 #define IDS_WINSOCK_FAILED 19
 #define IDS_SAVE_FAILED_TITLE 20
 #define IDS_SAVE_FAILED_TEXT 21
+#define IDS_OTHER_SERVER_TITLE 22
+#define IDS_OTHER_SERVER_TEXT 23
+
+/* The notice of another DHCP server (argument: its address). The Linux host
+   prints the same texts on standard error. */
+#define OTHER_SERVER_TITLE_TEXT "Another DHCP server (%.15s) answers on this network"
+#define OTHER_SERVER_HINT_TEXT \
+    "Clients may take their addresses from it instead of from Nimbo. Switch that server off, or make sure that its address ranges and Nimbo's do not overlap. NIMBO.LOG names the clients."
 
 #endif

@@ -34,6 +34,7 @@
 #define IDS_ABOUT 40
 #define IDS_SAVE_FAILED 41
 #define IDS_HELP_FAILED 42
+#define IDS_OTHER_SERVER_SEEN 43
 
 // Frame (dialog 112).
 #define IDC_TABS 1059
@@ -57,6 +58,7 @@
 #define IDC_HOURS_LABEL 1022
 #define IDC_MINUTES_LABEL 1023
 #define IDC_ABOUT 1028
+#define IDC_OTHER_SERVER 1029
 
 // Address Ranges page (dialog 213); the mask field shares 1004.
 #define IDC_RANGE_LIST 1013
