@@ -2,7 +2,9 @@
 # joined by a veth pair, nimbo in the server one, clients in the other.
 # With E2E_LAYOUT=relay, three: server, router and client, the router
 # forwarding between the server's segment and the client's (where a relay
-# agent is to run; see start_relay). Nothing here touches the machine's own
+# agent is to run; see start_relay). With E2E_LAYOUT=bridge, server and
+# client share a bridged segment with a third namespace, where another DHCP
+# server runs (see start_other_server). Nothing here touches the machine's own
 # interfaces; everything is removed on exit, also when a test fails.
 #
 # Usage in a test: source lib.sh "$@"  (arguments: nimbo binary, probe client)
@@ -47,6 +49,9 @@ trap 'exit 1' INT TERM
 
 if [ "${E2E_LAYOUT:-pair}" = relay ]; then
     netns_relay_create nimbo "$SERVER_IP/24" "$ROUTER_IP/24" "$RELAY_IP/26" || skip "cannot create network namespaces"
+elif [ "${E2E_LAYOUT:-pair}" = bridge ]; then
+    netns_bridge_create nimbo || skip "cannot create network namespaces"
+    "${IN_S[@]}" ip addr add "$SERVER_IP/24" dev "$VETH_S"
 else
     netns_pair_create nimbo || skip "cannot create network namespaces"
     "${IN_S[@]}" ip addr add "$SERVER_IP/24" dev "$VETH_S"
@@ -72,6 +77,25 @@ start_relay() {
         sleep 0.1
     done
     fail "dhcrelay did not start"
+}
+
+# dnsmasq as another DHCP server on the bridged segment (E2E_LAYOUT=bridge):
+# OTHER_IP, handing out OTHER_RANGE, without the ping probe, so that its
+# offer comes before nimbo's probed one. No DNS, no files outside WORK.
+OTHER_IP=198.51.100.3
+OTHER_RANGE=198.51.100.200,198.51.100.220
+start_other_server() {
+    command -v dnsmasq >/dev/null || skip "dnsmasq missing"
+    "${IN_O[@]}" ip addr add "$OTHER_IP/24" dev "$VETH_O"
+    "${IN_O[@]}" dnsmasq --no-daemon --port=0 --no-resolv --no-hosts --conf-file=/dev/null --no-ping \
+        --user=root --interface="$VETH_O" --bind-interfaces --dhcp-leasefile="$WORK/dnsmasq.leases" \
+        --pid-file="$WORK/dnsmasq.pid" --dhcp-range="$OTHER_RANGE,255.255.255.0,1h" >>"$WORK/dnsmasq.out" 2>&1 &
+    BACKGROUND_PIDS+=($!)
+    for _ in $(seq 1 50); do
+        "${IN_O[@]}" ss -Hlun 'sport = :67' | grep -q . && return 0
+        sleep 0.1
+    done
+    fail "dnsmasq did not start: $(cat "$WORK/dnsmasq.out")"
 }
 
 # Gives the client side its fixed address (for the probe client).
