@@ -236,7 +236,9 @@ ReplyAction HandleRequest(DhcpMessage& message, const ParsedOptions& options, co
         // choosing between offers; a complete, non-zero identifier names the
         // server it chose.
         const uint32_t other = serverIdLength >= 4 ? ReadBigEndian32(value) : 0;
-        if (other != 0 && ReadAddressField(message, OFFSET_CIADDR) == 0) NoteRequestForOtherServer(message, options, other);
+        if (other != 0 && ReadAddressField(message, OFFSET_CIADDR) == 0) {
+            NoteRequestForOtherServer(message, options, other);
+        }
         return {};
     }
     WriteLog(3, "Got DHCP Request for me\n");

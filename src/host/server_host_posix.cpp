@@ -117,7 +117,8 @@ bool PrintSaveFailure(long error) {
 // The Windows program's balloon, once per other server and run; called on
 // the server thread.
 void PrintOtherServer(uint32_t server) {
-    std::fprintf(stderr, "nimbo: " OTHER_SERVER_TITLE_TEXT ". " OTHER_SERVER_HINT_TEXT "\n", FormatAddress(server).c_str());
+    std::fprintf(stderr, "nimbo: " OTHER_SERVER_TITLE_TEXT ". " OTHER_SERVER_HINT_TEXT "\n",
+                 FormatAddress(server).c_str());
 }
 
 void PrintSaveRecovered() { std::fprintf(stderr, "nimbo: %s written again\n", IniPath().c_str()); }

@@ -31,7 +31,8 @@
 /* The notice of another DHCP server (argument: its address). The Linux host
    prints the same texts on standard error. */
 #define OTHER_SERVER_TITLE_TEXT "Another DHCP server (%.15s) answers on this network"
-#define OTHER_SERVER_HINT_TEXT \
-    "Clients may take their addresses from it instead of from Nimbo. Switch that server off, or make sure that its address ranges and Nimbo's do not overlap. NIMBO.LOG names the clients."
+#define OTHER_SERVER_HINT_TEXT                                                                            \
+    "Clients may take their addresses from it. Switch that server off, or set Nimbo's address ranges " \
+    "apart from its own; NIMBO.LOG names the clients."
 
 #endif
