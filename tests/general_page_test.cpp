@@ -9,8 +9,6 @@
 #include "leases/address_ranges.h"
 #include "base/ip_address.h"
 #include "scratch_server.h"
-#include "test_support.h"
-#include "ui/user_locale.h"
 
 namespace {
 
@@ -92,14 +90,6 @@ TEST_F(GeneralStoreTest, StoresEveryFieldAndExceptsTheServersInTheRange) {
     // Leaving the page again adds nothing twice.
     StoreGeneralPage(GeneralPageFields(*CurrentSettings()));
     EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "192.0.2.2,192.0.2.1,192.0.2.254");
-}
-
-// The line about another DHCP server: nothing until one was seen.
-TEST(GeneralPageTest, OtherServerLineShowsTheLastOneSeen) {
-    const std::string format = "Other DHCP server seen: %.15s at %.50s";
-    EXPECT_EQ(OtherServerLine(format, OtherServerSighting{}), "");
-    EXPECT_EQ(OtherServerLine(format, OtherServerSighting{0xC0000202, TEST_EPOCH}),
-              "Other DHCP server seen: 192.0.2.2 at " + LocalDateTimeText(TEST_EPOCH));
 }
 
 }  // namespace

@@ -10,9 +10,8 @@ struct ServerSettings;
 
 // Empties the lease table, the reservations and the range tables, publishes
 // the empty settings record, forgets the INI path, and puts back the real
-// probe, the system clock, no leases-changed callback and no other DHCP
-// server seen. The logs are left as they are: where they go is the caller's
-// choice.
+// probe, the system clock and no leases-changed callback. The logs are left
+// as they are: where they go is the caller's choice.
 void ResetServerState();
 
 struct ScratchServer {

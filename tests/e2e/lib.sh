@@ -2,9 +2,7 @@
 # joined by a veth pair, nimbo in the server one, clients in the other.
 # With E2E_LAYOUT=relay, three: server, router and client, the router
 # forwarding between the server's segment and the client's (where a relay
-# agent is to run; see start_relay). With E2E_LAYOUT=bridge, server and
-# client share a bridged segment with a third namespace, where another DHCP
-# server runs (see start_other_server). Nothing here touches the machine's own
+# agent is to run; see start_relay). Nothing here touches the machine's own
 # interfaces; everything is removed on exit, also when a test fails.
 #
 # Usage in a test: source lib.sh "$@"  (arguments: nimbo binary, probe client)
@@ -79,23 +77,29 @@ start_relay() {
     fail "dhcrelay did not start"
 }
 
-# dnsmasq as another DHCP server on the bridged segment (E2E_LAYOUT=bridge):
-# OTHER_IP, handing out OTHER_RANGE, without the ping probe, so that its
-# offer comes before nimbo's probed one. No DNS, no files outside WORK.
+# E2E_LAYOUT=bridge: server and client on a bridge with a third namespace,
+# where this runs dnsmasq as another DHCP server at OTHER_IP, without the
+# ping probe, so that its offer comes before nimbo's probed one.
 OTHER_IP=198.51.100.3
-OTHER_RANGE=198.51.100.200,198.51.100.220
 start_other_server() {
     command -v dnsmasq >/dev/null || skip "dnsmasq missing"
     "${IN_O[@]}" ip addr add "$OTHER_IP/24" dev "$VETH_O"
-    "${IN_O[@]}" dnsmasq --no-daemon --port=0 --no-resolv --no-hosts --conf-file=/dev/null --no-ping \
-        --user=root --interface="$VETH_O" --bind-interfaces --dhcp-leasefile="$WORK/dnsmasq.leases" \
-        --pid-file="$WORK/dnsmasq.pid" --dhcp-range="$OTHER_RANGE,255.255.255.0,1h" >>"$WORK/dnsmasq.out" 2>&1 &
+    "${IN_O[@]}" dnsmasq --no-daemon --port=0 --no-resolv --no-hosts --conf-file=/dev/null --no-ping --user=root \
+        --interface="$VETH_O" --bind-interfaces --dhcp-range=198.51.100.200,198.51.100.220,1h \
+        --dhcp-leasefile="$WORK/dnsmasq.leases" --pid-file="$WORK/dnsmasq.pid" >>"$WORK/dnsmasq.out" 2>&1 &
     BACKGROUND_PIDS+=($!)
-    for _ in $(seq 1 50); do
-        "${IN_O[@]}" ss -Hlun 'sport = :67' | grep -q . && return 0
-        sleep 0.1
+    for _ in $(seq 1 50); do "${IN_O[@]}" ss -Hlun 'sport = :67' | grep -q . && return 0; sleep 0.1; done
+    fail "dnsmasq did not start"
+}
+
+# $1 busybox udhcpc clients one after the other, each with a hardware address
+# and host name (otherN) of its own; udhcpc.out says whose offer each took.
+udhcpc_clients() {
+    for n in $(seq 1 "$1"); do
+        inc ip link set "$VETH_C" address "02:00:00:00:00:0$n"
+        inc busybox udhcpc -q -n -f -i "$VETH_C" -s /bin/true -t 5 -T 2 -x "hostname:other$n" \
+            >>"$WORK/udhcpc.out" 2>&1 || fail "client $n got no lease"
     done
-    fail "dnsmasq did not start: $(cat "$WORK/dnsmasq.out")"
 }
 
 # Gives the client side its fixed address (for the probe client).
