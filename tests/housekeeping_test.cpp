@@ -174,7 +174,7 @@ std::vector<uint32_t> clockReads;
 size_t clockRead = 0;
 uint32_t ScriptedTick() { return clockReads[std::min(clockRead++, clockReads.size() - 1)]; }
 
-TEST_F(HousekeepingTest, SlowSavesWaitNineTimesTheirDurationFastOnesDoNot) {
+TEST_F(HousekeepingTest, SlowSavesWaitNineTimesTheirDurationAtMostTenSecondsFastOnesDoNot) {
     SetTickSource(ScriptedTick);
     // Each step: the clock reads of one tick, then whether it saved.
     auto tickAt = [&](std::vector<uint32_t> reads) {
@@ -199,6 +199,10 @@ TEST_F(HousekeepingTest, SlowSavesWaitNineTimesTheirDurationFastOnesDoNot) {
     EXPECT_TRUE(state.settingsUnsaved);
     EXPECT_TRUE(tickAt({13700, 13710}));
     EXPECT_FALSE(state.settingsUnsaved);
+    // A save stalled for 30 s pauses saving for 10 s, not 4.5 minutes.
+    EXPECT_TRUE(tickAt({20000, 50000}));
+    EXPECT_FALSE(tickAt({59999}));
+    EXPECT_TRUE(tickAt({60000, 60010}));
     // Across the wrap of the tick count.
     EXPECT_TRUE(tickAt({0xFFFFFF00u, 0xFFFFFFFFu}));  // 255 ms
     EXPECT_FALSE(tickAt({0x00000800u}));

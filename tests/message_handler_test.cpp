@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dhcp/other_servers.h"
+#include "dhcp/relay_check.h"
 #include "leases/lease_expiry.h"
 #include "server_fixture.h"
 #include "base/host_name.h"
@@ -69,6 +70,29 @@ TEST_F(MessageHandlerTest, DiscoverFromUnknownGatewayGetsNoReply) {
     ReplyAction offer = Handle(WindowsDiscover().giaddr(0xCB007101));  // 203.0.113.1
     EXPECT_EQ(offer.length, 0u);
     EXPECT_TRUE(SnapshotLeases().empty());
+}
+
+// A relay agent that no [GWn] section names, off the server's network: its
+// messages are dropped before anything else (no trace, no NAK towards it),
+// with one line per relay agent and minute, at most ten lines a minute.
+TEST_F(MessageHandlerTest, MessagesFromUnknownRelayAgentsAreDroppedBeforeAnythingElse) {
+    constexpr uint32_t UNKNOWN = Ip("203.0.113.77");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Handle(RelayedRequest(UNKNOWN, FIRST_RELAYED, SERVER)).length, 0u);
+        EXPECT_EQ(Handle(WindowsDiscover().giaddr(UNKNOWN)).length, 0u);
+    }
+    EXPECT_EQ(MainLog(), (std::vector<std::string>{"Dropped a message from unknown relay agent 203.0.113.77"}));
+    // One on the server's own network is handled as before: refused, to it.
+    EXPECT_EQ(Handle(RelayedRequest(Ip("192.0.2.99"), FIRST_RELAYED, SERVER)).destination, Ip("192.0.2.99"));
+
+    UnknownRelayLines lines;
+    EXPECT_TRUE(TakeUnknownRelayLine(lines, 1, 0xFFFFFFF0u));
+    EXPECT_FALSE(TakeUnknownRelayLine(lines, 1, 59000));  // across the wrap of the tick count
+    EXPECT_TRUE(TakeUnknownRelayLine(lines, 1, 60000));
+    for (uint32_t relay = 2; relay <= 10; ++relay) EXPECT_TRUE(TakeUnknownRelayLine(lines, relay, 60001));
+    EXPECT_FALSE(TakeUnknownRelayLine(lines, 11, 60002));  // ten lines in the minute
+    EXPECT_EQ(lines.leftOut, 2u);
+    EXPECT_TRUE(TakeUnknownRelayLine(lines, 11, 120000));  // relay 1's line has left the minute
 }
 
 TEST_F(MessageHandlerTest, DiscoverWithCiaddrAndNoYiaddrGetsNoReply) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "dhcp/other_servers.h"
+#include "dhcp/relay_check.h"
 #include "dhcp/reply_options.h"
 #include "dhcp/udp_socket.h"
 #include "leases/address_allocation.h"
@@ -301,6 +302,7 @@ void HandleRelease(const DhcpMessage& message, const ParsedOptions& options) {
 
 ReplyAction HandleDatagram(DhcpMessage& message, size_t received, const ServerSettings& settings) {
     if (received > DHCP_BUFFER_SIZE) received = DHCP_BUFFER_SIZE;
+    if (DropFromUnknownRelayAgent(message, received, settings)) return {};
     WriteLog(1, "DHCP - Incoming call\n");
     ParsedOptions options;
     ParseRequest(message, received, options);

@@ -21,9 +21,12 @@ constexpr uint32_t LEASE_VIEW_REFRESH_MS = 3000;
 // saves whenever something changed; after a slower save that took T ms the
 // next one waits until SLOW_SAVE_PAUSE_FACTOR * T ms have passed since it
 // ended, so that saving takes at most a tenth of the time and a change
-// reaches the disk within about ten save times.
+// reaches the disk within about ten save times. The wait is at most
+// SLOW_SAVE_PAUSE_LIMIT_MS: one save stalled by the disk must not stop
+// saving for minutes.
 constexpr uint32_t SLOW_SAVE_MS = 50;
 constexpr uint32_t SLOW_SAVE_PAUSE_FACTOR = 9;
+constexpr uint32_t SLOW_SAVE_PAUSE_LIMIT_MS = 10000;
 
 // Flags of the housekeeping; the thread that runs the tick only (the main
 // window's on Windows).
@@ -85,7 +88,7 @@ void RunTimerTick(HousekeepingState& state, const TickDesktop& desktop);
 
 // Step 1: whether a save may run at `now` (tick count), after the last one:
 // always after one under SLOW_SAVE_MS, else once SLOW_SAVE_PAUSE_FACTOR times
-// its duration has passed since it ended.
+// its duration, at most SLOW_SAVE_PAUSE_LIMIT_MS, has passed since it ended.
 bool SaveDue(const HousekeepingState& state, uint32_t now);
 // Records a save that ran from `start` to `end` (tick counts).
 void NoteSaveTime(HousekeepingState& state, uint32_t start, uint32_t end);

@@ -13,6 +13,7 @@
 #include "dhcp/udp_socket.h"
 #include "shell/command_message.h"
 #include "shell/command_sender_win32.h"
+#include "shell/kea_export_win32.h"
 #include "base/log.h"
 #include "shell/main_window_win32.h"
 #include "base/paths.h"
@@ -291,10 +292,15 @@ int ShutdownProgram(int quitCode, DWORD serverWaitMs, DWORD saveGraceMs) {
 
 int RunProgram(HINSTANCE instance, const std::string& commandLine) {
     ProgramInstance = instance;
+    std::string directory = ProgramDirectory();
+    // The export starts no server and asks none, so it comes before the
+    // single-instance steps (a running server would call it a bad switch).
+    int exportCode = 0;
+    if (RunKeaExportCommand(directory, commandLine, &exportCode)) return exportCode;
+
     namedMutex = CreateMutexA(nullptr, FALSE, NAMED_MUTEX);
     if (!namedMutex) namedMutex = OpenMutexA(SYNCHRONIZE, FALSE, NAMED_MUTEX);
 
-    std::string directory = ProgramDirectory();
     SetIniPath(JoinPath(directory, "NIMBO.INI"));
     SetHelpFilePath(HelpFilePath(directory));
 

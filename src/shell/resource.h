@@ -25,8 +25,14 @@
 #define IDS_WINSOCK_FAILED 19
 #define IDS_SAVE_FAILED_TITLE 20
 #define IDS_SAVE_FAILED_TEXT 21
-#define IDS_OTHER_SERVER_TITLE 22
-#define IDS_OTHER_SERVER_TEXT 23
+#define IDS_EXPORT_CAPTION 22
+#define IDS_EXPORT_DONE 23
+#define IDS_EXPORT_NO_SUMMARY_FILE 24
+#define IDS_EXPORT_FAILED 25
+#define IDS_EXPORT_USAGE 26
+#define IDS_EXPORT_MORE 27
+#define IDS_OTHER_SERVER_TITLE 28
+#define IDS_OTHER_SERVER_TEXT 29
 
 /* The notice of another DHCP server (argument: its address). The Linux host
    prints the same texts on standard error. */
