@@ -218,6 +218,7 @@ TEST_F(MessageHandlerTest, RequestForAnotherServerIsDroppedAndThatServerNamed) {
     Handle(WindowsRequest(FIRST_LOCAL + 1, OTHER_SERVER, OtherHardware(), "SECOND"));
     Handle(WindowsRequest(FIRST_LOCAL + 2, Ip("192.0.2.3")).ciaddr(FIRST_LOCAL + 2));  // renewing there: no news
     Handle(RelayedRequest(RELAY, FIRST_RELAYED, Ip("198.51.100.254")));
+    Handle(RelayedRequest(Ip("203.0.113.77"), FIRST_RELAYED, Ip("203.0.113.9")));  // unknown relay agent: no evidence
     EXPECT_TRUE(SnapshotLeases().empty());
     EXPECT_TRUE(AddressLog().empty());
     EXPECT_FALSE(MainLogHas("Got DHCP Request for me"));
