@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs the Debian packages named as arguments, or, without arguments,
 # everything for building, testing and the demo. Skips apt entirely when
-# they are all there already.
+# they are all there already. (dnsmasq-base: the binary the tests run as a
+# second DHCP server in a namespace, without the package's system daemon.)
 set -euo pipefail
 packages=("$@")
 if [ ${#packages[@]} -eq 0 ]; then
@@ -10,7 +11,7 @@ if [ ${#packages[@]} -eq 0 ]; then
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils xdotool imagemagick e2fsprogs
     fp-utils libchm-bin
-    iproute2 busybox isc-dhcp-client isc-dhcp-relay kea-admin kea-dhcp4-server procps
+    iproute2 busybox isc-dhcp-client isc-dhcp-relay kea-admin kea-dhcp4-server dnsmasq-base procps
     nsis zip unzip icoutils systemd util-linux
   )
 fi

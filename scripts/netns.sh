@@ -25,6 +25,15 @@
 #                              Returns non-zero when namespaces cannot be
 #                              created.
 #
+#   netns_bridge_create PREFIX server, client and a third host on one
+#                              segment: a bridge in a hub namespace of its
+#                              own joins VETH_S (NS_S), VETH_C (NS_C) and
+#                              VETH_O (NS_O, for another DHCP server, say);
+#                              sets IN_S, IN_C, IN_O. Like the pair, each has
+#                              a default route through its interface and no
+#                              address. Returns non-zero when namespaces
+#                              cannot be created.
+#
 #   netns_link NS_A IF_A NS_B IF_B   one more veth pair between two of them,
 #                              both ends up (a second segment, say).
 #   netns_remove               kills whatever still runs inside the
@@ -71,6 +80,27 @@ netns_pair_create() {
     IN_C=(nsenter --net="/run/netns/$NS_C")
     "${IN_S[@]}" ip route add default dev "$VETH_S"
     "${IN_C[@]}" ip route add default dev "$VETH_C"
+}
+
+netns_bridge_create() {
+    local prefix=$1 tag=$$ role ns veth
+    NS_H=$prefix-h-$tag
+    netns_new "$NS_H" || return 1
+    nsenter --net="/run/netns/$NS_H" ip link add hub type bridge || return 1
+    nsenter --net="/run/netns/$NS_H" ip link set hub up
+    for role in s c o; do
+        ns=$prefix-$role-$tag
+        veth=${prefix:0:3}$role$tag
+        netns_new "$ns" || return 1
+        netns_link "$ns" "$veth" "$NS_H" "${prefix:0:3}h$role$tag" || return 1
+        nsenter --net="/run/netns/$NS_H" ip link set "${prefix:0:3}h$role$tag" master hub
+        nsenter --net="/run/netns/$ns" ip route add default dev "$veth"
+    done
+    NS_S=$prefix-s-$tag NS_C=$prefix-c-$tag NS_O=$prefix-o-$tag
+    VETH_S=${prefix:0:3}s$tag VETH_C=${prefix:0:3}c$tag VETH_O=${prefix:0:3}o$tag
+    IN_S=(nsenter --net="/run/netns/$NS_S")
+    IN_C=(nsenter --net="/run/netns/$NS_C")
+    IN_O=(nsenter --net="/run/netns/$NS_O")
 }
 
 netns_relay_create() {

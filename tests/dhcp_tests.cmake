@@ -7,6 +7,7 @@ nimbo_add_test(dhcp_message_test SOURCES dhcp_message_test.cpp
   LIBS nimbo_dhcp nimbo_dhcp_builder nimbo_test_support)
 nimbo_add_test(request_trace_test SOURCES request_trace_test.cpp
   LIBS nimbo_dhcp nimbo_dhcp_builder nimbo_test_support)
+nimbo_add_test(other_servers_test SOURCES other_servers_test.cpp LIBS nimbo_dhcp nimbo_test_support)
 nimbo_add_test(reply_options_test SOURCES reply_options_test.cpp
   LIBS nimbo_dhcp nimbo_dhcp_builder nimbo_test_support)
 

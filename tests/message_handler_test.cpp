@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dhcp/other_servers.h"
 #include "dhcp/relay_check.h"
 #include "leases/lease_expiry.h"
 #include "server_fixture.h"
@@ -208,11 +209,22 @@ TEST_F(MessageHandlerTest, ASaveDuringARequestChangesNothingOfThatRequest) {
     EXPECT_EQ(SnapshotLeases()[0].expiry, TEST_EPOCH + uint64_t{LEASE_SECONDS} * FILETIME_TICKS_PER_SECOND);
 }
 
-TEST_F(MessageHandlerTest, RequestForAnotherServerIsDropped) {
-    ReplyAction reply = Handle(WindowsRequest(FIRST_LOCAL, OTHER_SERVER));
-    EXPECT_EQ(reply.length, 0u);
+// Clients that took other servers' offers: dropped as before; the relayed
+// one's line names the relay agent; the program hears of each server once.
+TEST_F(MessageHandlerTest, RequestForAnotherServerIsDroppedAndThatServerNamed) {
+    static std::vector<uint32_t> told;
+    SetOtherServerCallback([](uint32_t server) { told.push_back(server); });
+    EXPECT_EQ(Handle(WindowsRequest(FIRST_LOCAL, OTHER_SERVER)).length, 0u);
+    Handle(WindowsRequest(FIRST_LOCAL + 1, OTHER_SERVER, OtherHardware(), "SECOND"));
+    Handle(WindowsRequest(FIRST_LOCAL + 2, Ip("192.0.2.3")).ciaddr(FIRST_LOCAL + 2));  // renewing there: no news
+    Handle(RelayedRequest(RELAY, FIRST_RELAYED, Ip("198.51.100.254")));
+    Handle(RelayedRequest(Ip("203.0.113.77"), FIRST_RELAYED, Ip("203.0.113.9")));  // unknown relay agent: no evidence
     EXPECT_TRUE(SnapshotLeases().empty());
+    EXPECT_TRUE(AddressLog().empty());
     EXPECT_FALSE(MainLogHas("Got DHCP Request for me"));
+    EXPECT_TRUE(MainLogHas("Another DHCP server (198.51.100.254) answers on this network: "
+                           "client BRANCH-PC (00-0c-29-aa-bb-cc) took 198.51.100.10 through relay agent 198.51.100.1"));
+    EXPECT_EQ(told, (std::vector<uint32_t>{OTHER_SERVER, Ip("198.51.100.254")}));
 }
 
 TEST_F(MessageHandlerTest, ServerIdentifierShorterThanFourBytesNamesNoServer) {
@@ -431,6 +443,7 @@ TEST_F(MessageHandlerTest, HostNameCannotForgeLinesInEitherLog) {
     auto client = [&](uint8_t type) {
         return RequestBuilder().messageType(type).clientId(1, DefaultHardware()).hostName(forged).parameterList({12});
     };
+    Handle(client(DHCPREQUEST).requestedAddress(FIRST_LOCAL + 1).serverId(OTHER_SERVER));
     ASSERT_GT(Handle(client(DHCPDISCOVER)).length, 0u);
     ASSERT_GT(Handle(client(DHCPREQUEST).requestedAddress(FIRST_LOCAL).serverId(SERVER)).length, 0u);
     ASSERT_GT(Handle(client(DHCPREQUEST).ciaddr(FIRST_LOCAL)).length, 0u);  // renewal
@@ -446,6 +459,8 @@ TEST_F(MessageHandlerTest, HostNameCannotForgeLinesInEitherLog) {
     EXPECT_TRUE(EveryLogLineIsStamped(AddressLogPath()));
     EXPECT_TRUE(MainLogHas("Sending Hostname - pc??10:00:00 FORGED"));
     EXPECT_TRUE(MainLogHas("Expire Lease for pc??10:00:00 FORGED -> c000020a"));
+    EXPECT_TRUE(MainLogHas("Another DHCP server (192.0.2.2) answers on this network: "
+                           "client pc??10:00:00 FORGED (00-0c-29-aa-bb-cc) took 192.0.2.11"));
     std::vector<std::string> addresses = AddressLog();
     ASSERT_FALSE(addresses.empty());
     EXPECT_EQ(addresses[0], "Add Lease for pc??10:00:00 FORGED (00-0c-29-aa-bb-cc) of 192.0.2.10");

@@ -10,6 +10,7 @@
 
 #include "config/server_settings.h"
 #include "config/settings_file.h"
+#include "dhcp/other_servers.h"
 #include "dialog_driver.h"
 #include "leases/address_ranges.h"
 #include "leases/lease_store.h"
@@ -107,6 +108,7 @@ int main(int argc, char** argv) {
         lease.expiry = l.never ? NEVER_EXPIRES : NowFileTime() + 3 * 86400 * FILETIME_TICKS_PER_SECOND;
         AppendLease(lease);
     }
+    NoteOtherServer(0xC0A800FE, NowFileTime());  // the General page's line about it
     RunWithDialog(&ShowEachTab, 300000);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "base/clock.h"
 #include "config/server_settings.h"
 #include "config/settings_file.h"
+#include "dhcp/other_servers.h"
 #include "leases/address_ranges.h"
 #include "leases/icmp_probe.h"
 #include "leases/lease_store.h"
@@ -20,6 +21,8 @@ void ResetServerState() {
     SetEchoOverride(nullptr);
     SetClockSource(nullptr);
     SetLeasesChangedCallback(nullptr);
+    ForgetOtherServers();
+    SetOtherServerCallback(nullptr);
 }
 
 void SetUpScratchServer(const ScratchServer& server, const std::function<void(ServerSettings&)>& edit) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "dhcp/other_servers.h"
 #include "dhcp/relay_check.h"
 #include "dhcp/reply_options.h"
 #include "dhcp/udp_socket.h"
@@ -201,6 +202,28 @@ uint32_t LeaseSeconds(uint64_t expiry) {
     return sent;
 }
 
+// A client without an address asked another server (`other`, from its
+// identifier) for the address that server offered: another DHCP server
+// answers on this network, or behind the relay agent in giaddr. Told in one
+// level 0 line, within the limits of NoteOtherServer; the request itself is
+// still dropped.
+void NoteRequestForOtherServer(const DhcpMessage& message, const ParsedOptions& options, uint32_t other) {
+    const OtherServerVerdict verdict = NoteOtherServer(other, NowFileTime());
+    if (!verdict.writeLine) return;
+    if (verdict.leftOut != 0) WriteLog(0, "Requests to other DHCP servers not logged - %lu\n", verdict.leftOut);
+    RequestInputs inputs;
+    ReadHostName(options, inputs);
+    ReadIdentity(message, options, inputs);
+    uint8_t value[OPTION_VALUE_SIZE] = {};
+    const uint32_t taken = FindOption(options, OPTION_REQUESTED_ADDRESS, value) >= 4 ? ReadBigEndian32(value) : 0;
+    const uint32_t relay = ReadAddressField(message, OFFSET_GIADDR);
+    const std::string relayText = relay != 0 ? " through relay agent " + FormatAddress(relay) : "";
+    WriteLog(0, "Another DHCP server (%.15s) answers on this network: client %.50s (%.50s) took %.15s%.40s\n",
+             FormatAddress(other).c_str(), LogText(inputs.hostName).c_str(), FormatClientId(inputs.client()).c_str(),
+             FormatAddress(taken).c_str(), relayText.c_str());
+    if (verdict.firstInRun) PostNewOtherServer(other);
+}
+
 ReplyAction HandleRequest(DhcpMessage& message, const ParsedOptions& options, const ServerSettings& settings) {
     message.bytes[OFFSET_OP] = 2;
     uint8_t value[OPTION_VALUE_SIZE] = {};
@@ -209,7 +232,16 @@ ReplyAction HandleRequest(DhcpMessage& message, const ParsedOptions& options, co
     if (renewal) WriteLog(3, "Renew DHCP Lease\n");
     // A server identifier names this server only with all four bytes present.
     bool forMe = serverIdLength >= 4 && ReadBigEndian32(value) == settings.serverAddress;
-    if (!forMe && !renewal) return {};
+    if (!forMe && !renewal) {
+        // Meant for another server. Only a client without an address is
+        // choosing between offers; a complete, non-zero identifier names the
+        // server it chose.
+        const uint32_t other = serverIdLength >= 4 ? ReadBigEndian32(value) : 0;
+        if (other != 0 && ReadAddressField(message, OFFSET_CIADDR) == 0) {
+            NoteRequestForOtherServer(message, options, other);
+        }
+        return {};
+    }
     WriteLog(3, "Got DHCP Request for me\n");
 
     uint32_t clientAddress = ReadAddressField(message, OFFSET_CIADDR);

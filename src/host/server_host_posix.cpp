@@ -18,12 +18,15 @@
 #include "config/adapter_discovery.h"
 #include "config/server_settings.h"
 #include "config/settings_file.h"
+#include "dhcp/other_servers.h"
 #include "dhcp/server_thread.h"
+#include "base/ip_address.h"
 #include "base/clock.h"
 #include "host/command_channel.h"
 #include "shell/command_message.h"
 #include "base/log.h"
 #include "shell/housekeeping.h"
+#include "shell/resource.h"
 #include "base/paths.h"
 #include "base/trusted_path.h"
 #include "shell/startup_lines.h"
@@ -110,6 +113,13 @@ bool PrintSaveFailure(long error) {
                  "see NIMBO.LOG.\n",
                  IniPath().c_str(), std::strerror(static_cast<int>(error)), error);
     return true;
+}
+
+// The Windows program's balloon, once per other server and run; called on
+// the server thread.
+void PrintOtherServer(uint32_t server) {
+    std::fprintf(stderr, "nimbo: " OTHER_SERVER_TITLE_TEXT ". " OTHER_SERVER_HINT_TEXT "\n",
+                 FormatAddress(server).c_str());
 }
 
 void PrintSaveRecovered() { std::fprintf(stderr, "nimbo: %s written again\n", IniPath().c_str()); }
@@ -294,6 +304,7 @@ int RunServerHost(const HostOptions& options) {
 
     int listener = OpenCommandListener(options.directory);
     SetServerPorts(options.serverPort, options.clientPort);
+    SetOtherServerCallback(PrintOtherServer);
     StartServerThread();
 
     bool shutdown = false;

@@ -10,10 +10,12 @@
 
 #include "config/server_settings.h"
 #include "config/settings_file.h"
+#include "dhcp/other_servers.h"
 #include "leases/lease_expiry.h"
 #include "leases/lease_store.h"
 #include "shell/command_message.h"
 #include "leases/leases_changed.h"
+#include "base/ip_address.h"
 #include "base/log.h"
 #include "shell/housekeeping.h"
 #include "shell/program_win32.h"
@@ -35,6 +37,10 @@ std::atomic<HWND> leasesChangedTarget{nullptr};
 
 void PostLeasesChangedToMainWindow() {
     if (HWND window = leasesChangedTarget.load()) PostMessageA(window, MSG_LEASES_CHANGED, 0, 0);
+}
+// From the server thread: the balloon is shown on the main thread.
+void PostOtherServerToMainWindow(uint32_t server) {
+    if (HWND window = leasesChangedTarget.load()) PostMessageA(window, MSG_OTHER_SERVER, server, 0);
 }
 LeaseViewSource leaseViewSource = nullptr;
 
@@ -66,8 +72,16 @@ std::string SystemErrorText(long error) {
 // A balloon on the tray icon saying that NIMBO.INI could not be written.
 bool ShowSaveNotice(long error) {
     if (!Housekeeping.iconShown) return false;
-    return ShowTrayBalloon(mainWindow, IDS_SAVE_FAILED_TITLE, NIIF_WARNING, IDS_SAVE_FAILED_TEXT,
-                           SystemErrorText(error).c_str(), error);
+    return ShowTrayBalloon(mainWindow, LoadResourceString(IDS_SAVE_FAILED_TITLE, MESSAGE_TEXT_LIMIT), NIIF_WARNING,
+                           FormatResourceString(IDS_SAVE_FAILED_TEXT, SystemErrorText(error).c_str(), error));
+}
+
+// The first sighting of another DHCP server in this run. Shown once: without
+// an icon the log line is all.
+void OnOtherServer(uint32_t server) {
+    if (!Housekeeping.iconShown) return;
+    ShowTrayBalloon(mainWindow, FormatResourceString(IDS_OTHER_SERVER_TITLE, FormatAddress(server).c_str()),
+                    NIIF_WARNING, LoadResourceString(IDS_OTHER_SERVER_TEXT, MESSAGE_TEXT_LIMIT));
 }
 
 const TickDesktop desktop = {ShellPresent, PostTrayIcon, RefreshLeaseView, ShowSaveNotice};
@@ -94,6 +108,7 @@ LRESULT OnCreate(HWND window) {
     mainWindow = window;
     leasesChangedTarget.store(window);
     SetLeasesChangedCallback(&PostLeasesChangedToMainWindow);
+    SetOtherServerCallback(&PostOtherServerToMainWindow);
     SetTimer(window, MAIN_TIMER_ID, MAIN_TIMER_PERIOD_MS, nullptr);
     AllowShellMessages(window);
     // Without the thread the program runs on without DHCP service, as after
@@ -106,6 +121,7 @@ void OnDestroy(HWND window) {
     SendMessageA(window, MSG_SET_TRAY_ICON, 0, 0);
     KillTimer(window, MAIN_TIMER_ID);
     SetLeasesChangedCallback(nullptr);
+    SetOtherServerCallback(nullptr);
     leasesChangedTarget.store(nullptr);
     if (mainWindow == window) mainWindow = nullptr;
     PostQuitMessage(0);
@@ -258,6 +274,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case MSG_DESTROY_MAIN: DestroyWindow(window); return 0;
         case MSG_SET_TRAY_ICON: OnSetTrayIcon(window, wParam != 0); return 0;
         case MSG_TRAY_CALLBACK: OnTrayCallback(window, wParam, lParam); return 0;
+        case MSG_OTHER_SERVER: OnOtherServer(static_cast<uint32_t>(wParam)); return 0;
         default:
             if (message == TaskbarCreatedMessage()) {
                 OnTaskbarCreated(window);

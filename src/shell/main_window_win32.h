@@ -18,6 +18,7 @@ constexpr UINT MSG_MENU_CLOSED = WM_APP;           // posted after the tray menu
 constexpr UINT MSG_DESTROY_MAIN = WM_APP + 2;      // destroy the window (Shutdown Server)
 constexpr UINT MSG_SET_TRAY_ICON = WM_APP + 3;     // wParam: non-zero show, 0 hide
 constexpr UINT MSG_TRAY_CALLBACK = WM_APP + 4;     // wParam: icon id, lParam: mouse message
+constexpr UINT MSG_OTHER_SERVER = WM_APP + 9;      // wParam: another DHCP server's address, first seen
 
 constexpr const char* DIALOG_WINDOW_CLASS = "NIMBODlgClass";
 

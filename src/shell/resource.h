@@ -32,5 +32,14 @@
 #define IDS_EXPORT_USAGE 26
 #define IDS_EXPORT_MORE 27
 #define IDS_SERVER_NOT_ANSWERING 28
+#define IDS_OTHER_SERVER_TITLE 29
+#define IDS_OTHER_SERVER_TEXT 30
+
+/* The notice of another DHCP server (argument: its address). The Linux host
+   prints the same texts on standard error. */
+#define OTHER_SERVER_TITLE_TEXT "Another DHCP server (%.15s) answers on this network"
+#define OTHER_SERVER_HINT_TEXT                                                                            \
+    "Clients may take their addresses from it. Switch that server off, or set Nimbo's address ranges " \
+    "apart from its own; NIMBO.LOG names the clients."
 
 #endif

@@ -67,7 +67,7 @@ void DeleteTrayIcon(HWND window) {
 }
 
 // Needs the larger record (NIF_INFO and its texts).
-bool ShowTrayBalloon(HWND window, UINT titleId, DWORD infoFlags, UINT textId, ...) {
+bool ShowTrayBalloon(HWND window, const std::string& title, DWORD infoFlags, const std::string& text) {
     NOTIFYICONDATAA data{};
     data.cbSize = NOTIFYICONDATAA_V2_SIZE;
     data.hWnd = window;
@@ -75,13 +75,19 @@ bool ShowTrayBalloon(HWND window, UINT titleId, DWORD infoFlags, UINT textId, ..
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = infoFlags;
     data.uTimeout = BALLOON_TIMEOUT_MS;
-    lstrcpynA(data.szInfoTitle, LoadResourceString(titleId, sizeof data.szInfoTitle).c_str(), sizeof data.szInfoTitle);
-    const std::string format = LoadResourceString(textId, MESSAGE_TEXT_LIMIT);
-    va_list arguments;
-    va_start(arguments, textId);
-    std::vsnprintf(data.szInfo, sizeof data.szInfo, format.c_str(), arguments);
-    va_end(arguments);
+    lstrcpynA(data.szInfoTitle, title.c_str(), sizeof data.szInfoTitle);
+    lstrcpynA(data.szInfo, text.c_str(), sizeof data.szInfo);
     return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
+std::string FormatResourceString(UINT id, ...) {
+    const std::string format = LoadResourceString(id, MESSAGE_TEXT_LIMIT);
+    char text[MESSAGE_TEXT_LIMIT];
+    va_list arguments;
+    va_start(arguments, id);
+    std::vsnprintf(text, sizeof text, format.c_str(), arguments);
+    va_end(arguments);
+    return text;
 }
 
 UINT TaskbarCreatedMessage() {

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 // Adds the icon (id 0, the callback message, the small icon, tip "Nimbo").
 // An add that fails may still have reached the shell: at logon Explorer can
 // be too busy to answer in time and add the icon all the same, and every
@@ -14,10 +16,11 @@
 bool AddTrayIcon(HWND window);
 void DeleteTrayIcon(HWND window);
 
-// A balloon on the icon: the title is string `titleId`, the text string
-// `textId` formatted with the arguments (printf-style); `infoFlags` is
-// NIIF_INFO, NIIF_WARNING or NIIF_ERROR. False when it could not be shown.
-bool ShowTrayBalloon(HWND window, UINT titleId, DWORD infoFlags, UINT textId, ...);
+// A balloon on the icon; `infoFlags` is NIIF_INFO, NIIF_WARNING or
+// NIIF_ERROR. False when it could not be shown.
+bool ShowTrayBalloon(HWND window, const std::string& title, DWORD infoFlags, const std::string& text);
+// String `id` of the string table formatted with the arguments (printf-style).
+std::string FormatResourceString(UINT id, ...);
 
 // "TaskbarCreated": Explorer broadcasts it when it (re)starts, with an
 // empty notification area.

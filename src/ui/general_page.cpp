@@ -1,9 +1,11 @@
 #include "ui/general_page.h"
 
 #include <cctype>
+#include <cstdio>
 
 #include "leases/address_ranges.h"
 #include "base/ip_address.h"
+#include "ui/user_locale.h"
 
 namespace {
 
@@ -99,4 +101,12 @@ void StoreGeneralPage(const GeneralFields& fields) {
         CopySetting(s.DomainName, texts.DomainName);
         s.LeaseTime = leaseTime;
     });
+}
+
+std::string OtherServerLine(const std::string& format, const OtherServerSighting& seen) {
+    if (seen.server == 0) return "";
+    char line[256];
+    std::snprintf(line, sizeof line, format.c_str(), FormatAddress(seen.server).c_str(),
+                  LocalDateTimeText(seen.seenAt).c_str());
+    return line;
 }

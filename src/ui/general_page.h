@@ -9,6 +9,7 @@
 #include <string>
 
 #include "config/server_settings.h"
+#include "dhcp/other_servers.h"
 
 // An address typed into a page, in host order, read the way the Windows
 // family this program was made for reads it with inet_addr: an empty text is
@@ -61,3 +62,9 @@ GeneralField CheckGeneralPage(const char* serverAddress, const char* subnetMask)
 // first so that the server never sees the new address without its
 // exception.
 void StoreGeneralPage(const GeneralFields& fields);
+
+// The line between the about text and the server address: the last other
+// DHCP server seen, through the string table's format whose two "%.15s" and
+// "%.50s" take its address and the local date and time; "" when none was
+// seen in this run.
+std::string OtherServerLine(const std::string& format, const OtherServerSighting& seen);

@@ -46,6 +46,8 @@ void ShowAboutLine(HWND page) {
 
 BOOL OnInitDialog(HWND page) {
     ShowAboutLine(page);
+    SetControlText(page, IDC_OTHER_SERVER,
+                   OtherServerLine(LoadResourceString(IDS_OTHER_SERVER_SEEN, MESSAGE_TEXT_LIMIT), LastOtherServer()));
     const GeneralFields fields = GeneralPageFields(*CurrentSettings());
     for (const TextField& text : TEXT_FIELDS) {
         SetControlText(page, text.id, fields.*text.field);

@@ -49,6 +49,8 @@
 #define IDS_LEASE_GONE 53
 #define IDS_RESERVED_TITLE 54
 #define IDS_RESERVED_TEXT 55
+// The last other DHCP server seen, on the General page.
+#define IDS_OTHER_SERVER_SEEN 56
 
 // Frame (dialog 112).
 #define IDC_TABS 1059
@@ -72,6 +74,7 @@
 #define IDC_HOURS_LABEL 1022
 #define IDC_MINUTES_LABEL 1023
 #define IDC_ABOUT 1028
+#define IDC_OTHER_SERVER 1029
 
 // Address Ranges page (dialog 213); the mask field shares 1004.
 #define IDC_RANGE_LIST 1013

@@ -47,6 +47,9 @@ trap 'exit 1' INT TERM
 
 if [ "${E2E_LAYOUT:-pair}" = relay ]; then
     netns_relay_create nimbo "$SERVER_IP/24" "$ROUTER_IP/24" "$RELAY_IP/26" || skip "cannot create network namespaces"
+elif [ "${E2E_LAYOUT:-pair}" = bridge ]; then
+    netns_bridge_create nimbo || skip "cannot create network namespaces"
+    "${IN_S[@]}" ip addr add "$SERVER_IP/24" dev "$VETH_S"
 else
     netns_pair_create nimbo || skip "cannot create network namespaces"
     "${IN_S[@]}" ip addr add "$SERVER_IP/24" dev "$VETH_S"
@@ -72,6 +75,31 @@ start_relay() {
         sleep 0.1
     done
     fail "dhcrelay did not start"
+}
+
+# E2E_LAYOUT=bridge: server and client on a bridge with a third namespace,
+# where this runs dnsmasq as another DHCP server at OTHER_IP, without the
+# ping probe, so that its offer comes before nimbo's probed one.
+OTHER_IP=198.51.100.3
+start_other_server() {
+    command -v dnsmasq >/dev/null || skip "dnsmasq missing"
+    "${IN_O[@]}" ip addr add "$OTHER_IP/24" dev "$VETH_O"
+    "${IN_O[@]}" dnsmasq --no-daemon --port=0 --no-resolv --no-hosts --conf-file=/dev/null --no-ping --user=root \
+        --interface="$VETH_O" --bind-interfaces --dhcp-range=198.51.100.200,198.51.100.220,1h \
+        --dhcp-leasefile="$WORK/dnsmasq.leases" --pid-file="$WORK/dnsmasq.pid" >>"$WORK/dnsmasq.out" 2>&1 &
+    BACKGROUND_PIDS+=($!)
+    for _ in $(seq 1 50); do "${IN_O[@]}" ss -Hlun 'sport = :67' | grep -q . && return 0; sleep 0.1; done
+    fail "dnsmasq did not start"
+}
+
+# $1 busybox udhcpc clients one after the other, each with a hardware address
+# and host name (otherN) of its own; udhcpc.out says whose offer each took.
+udhcpc_clients() {
+    for n in $(seq 1 "$1"); do
+        inc ip link set "$VETH_C" address "02:00:00:00:00:0$n"
+        inc busybox udhcpc -q -n -f -i "$VETH_C" -s /bin/true -t 5 -T 2 -x "hostname:other$n" \
+            >>"$WORK/udhcpc.out" 2>&1 || fail "client $n got no lease"
+    done
 }
 
 # Gives the client side its fixed address (for the probe client).

@@ -6,10 +6,11 @@
 # bits): a client still gets its lease, the failure is logged once and a
 # balloon says so; once the file is writable again the lease reaches it. A
 # shutdown with the file unwritable still ends with 0 and leaves it whole.
-# Screenshots (tray.png, menu.png, balloon.png) are kept for a person to look
-# at in $NIMBO_TEST_OUTPUT (default: WORK, which is removed).
+# Screenshots (tray.png, menu.png, balloon.png, other-server.png) are kept for
+# a person to look at in $NIMBO_TEST_OUTPUT (default: WORK, which is removed).
 #
 # Arguments: NIMBO.exe, desktop_probe.exe.
+E2E_LAYOUT=bridge
 source "$(dirname "$0")/../e2e/lib.sh" "$@"
 for tool in Xvfb xdpyinfo import xdotool convert busybox chattr; do
     command -v "$tool" >/dev/null || skip "$tool missing"
@@ -95,6 +96,16 @@ chattr -i "$SERVER_DIR/NIMBO.INI"
 for _ in $(seq 1 30); do leases_section | grep -q "^immutable~" && break; sleep 0.1; done
 leases_section | grep -q "^immutable~" || fail "the lease did not reach NIMBO.INI once writable"
 pass "writable again: the lease is in NIMBO.INI"
+
+# Another DHCP server: dnsmasq answers first; a line and a balloon name it.
+start_other_server
+udhcpc_clients 2
+wait_for_line "Another DHCP server ($OTHER_IP) answers" 30 "$SERVER_DIR/NIMBO.LOG" || fail "no line names dnsmasq"
+sleep 1  # the balloon replaces any earlier one of the icon
+desktop_probe balloon 10000 >/dev/null || fail "no balloon about dnsmasq"
+sleep 0.5
+screenshot other-server.png
+pass "another DHCP server: a line and a balloon (see other-server.png)"
 
 # Unwritable at shutdown: the server still ends with 0, and the file keeps
 # its last good contents.
