@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -132,6 +133,41 @@ TEST_F(LogTest, MovedOrDeletedLogIsCreatedAnewByTheNextEntry) {
     EXPECT_EQ(LogTexts(MainLogPath()).back(), "fifth");
     EXPECT_EQ(LogTexts(dir.file("moved.txt")), std::vector<std::string>{"first"});
 }
+
+// A log that cannot be moved aside (here its .OLD name is taken by a
+// directory; on Windows a viewer holding NIMBO.OLD open does the same) is
+// emptied instead of growing with every entry, and says so once.
+TEST_F(LogTest, FailedRotationEmptiesTheLogInsteadOfLettingItGrow) {
+    const std::filesystem::path old_name = dir.file("NIMBO.OLD");
+    std::filesystem::create_directory(old_name);
+    WriteFile((old_name / "kept").string(), "x");
+    SetMainLogLimit(400);
+    for (int i = 0; i < 60; ++i) {
+        WriteLog(1, "entry %d with some text to fill the file\n", i);
+        ASSERT_LT(std::filesystem::file_size(MainLogPath()), 800u) << "after entry " << i;
+    }
+    std::vector<std::string> texts = LogTexts(MainLogPath());
+    const std::string notice = "Log rotation to " + old_name.string() + " failed - log emptied";
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts.front(), notice);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), notice), 1);
+    EXPECT_EQ(texts.back(), "entry 59 with some text to fill the file");
+}
+
+#ifndef _WIN32
+// A log that is a symbolic link is checked at every entry: its target, moved
+// away in a directory of its own, is not written to any more.
+TEST_F(LogTest, LinkedLogNoticesItsTargetMovedAway) {
+    std::filesystem::create_directory(dir.file("real"));
+    const std::string target = dir.file("real") + "/nimbo.log";
+    std::filesystem::create_symlink(target, MainLogPath());
+    WriteLog(1, "first\n");
+    std::rename(target.c_str(), (target + ".1").c_str());
+    WriteLog(1, "second\n");
+    EXPECT_EQ(LogTexts(target + ".1"), std::vector<std::string>{"first"});
+    EXPECT_EQ(LogTexts(target), std::vector<std::string>{"second"});
+}
+#endif
 
 // A log that another program emptied in place is not rotated until it has
 // really grown to its limit again.

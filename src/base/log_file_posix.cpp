@@ -1,10 +1,22 @@
 // POSIX keeps the descriptor of each log between entries. Whether the path
 // still names the open file is learnt from inotify: a watch on the log's
-// directory reports the log being renamed, deleted or replaced, and one
-// non-blocking read per entry (normally answered "nothing") tells the writer
-// to reopen, so that the next entry goes to a file of the log's name,
-// created anew, exactly as with an open per entry. Without inotify (no
-// instances left) each entry looks the path up with stat instead.
+// directory reports the log being renamed, deleted or replaced, and the next
+// entry then reopens, so that it goes to a file of the log's name, created
+// anew when needed, exactly as with an open per entry.
+//
+// The queue is not asked at every entry: the inotify descriptor raises
+// SIGIO when an event is queued (O_ASYNC), and the handler sets a flag that
+// the next entry reads, a plain load from memory. Only then is the queue
+// read. The kernel sends the signal within the call that moved or deleted
+// the file, so the flag is set before that call returns to a thread of
+// this process, and within microseconds for another program. Where the
+// signal cannot be set up, each entry asks the queue (FIONREAD) instead;
+// without inotify (no instances left) each entry looks the path up with
+// stat.
+//
+// A log that is a symbolic link is looked up with stat at every entry: the
+// directory watch sees the link, not the file it leads to, which another
+// program may rotate in a directory of its own.
 //
 // The size for the rotation test is counted from our own writes and
 // confirmed with statx only when the count reaches the limit, so a log that
@@ -14,11 +26,13 @@
 //
 // Everything runs under LogLock, which the writer holds for the whole entry.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -43,6 +57,37 @@ CachedLog cache[2];
 unsigned use_counter = 0;
 int inotify_fd = -2;  // -2: not tried yet, -1: unavailable
 
+// Set by the SIGIO handler when the inotify queue got an event; cleared by
+// the writer before it reads the queue.
+std::atomic<bool> events_signalled{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set in a signal handler");
+bool signal_driven = false;  // SIGIO is set up; otherwise FIONREAD per entry
+struct sigaction previous_sigio;
+
+void NoteEvents(int signal, siginfo_t* info, void* context) {
+    events_signalled.store(true, std::memory_order_relaxed);
+    // A handler that was there before still gets its signal.
+    if ((previous_sigio.sa_flags & SA_SIGINFO) && previous_sigio.sa_sigaction)
+        previous_sigio.sa_sigaction(signal, info, context);
+    else if (!(previous_sigio.sa_flags & SA_SIGINFO) && previous_sigio.sa_handler != SIG_DFL &&
+             previous_sigio.sa_handler != SIG_IGN)
+        previous_sigio.sa_handler(signal);
+}
+
+// Asks the kernel for SIGIO at every queued event. SA_RESTART: a call that
+// the signal interrupts goes on where the system allows it.
+bool RaiseSignalOnEvents(int fd) {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_sigaction = NoteEvents;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    if (sigaction(SIGIO, &action, &previous_sigio) != 0) return false;
+    if (fcntl(fd, F_SETOWN, getpid()) == 0 && fcntl(fd, F_SETFL, O_NONBLOCK | O_ASYNC) == 0) return true;
+    sigaction(SIGIO, &previous_sigio, nullptr);
+    return false;
+}
+
 // Removes a directory watch that no open log other than `leaving` uses
 // (both logs usually sit in one directory, which has one watch).
 void ReleaseWatch(int watch, const CachedLog* leaving) {
@@ -61,11 +106,7 @@ void Forget(CachedLog& entry) {
 
 // Reads every pending event and forgets the logs whose names were moved or
 // deleted, or whose directory went away.
-void DrainEvents() {
-    if (inotify_fd < 0) return;
-    // Asking how much is queued is cheaper than a read that finds nothing.
-    int pending = 0;
-    if (ioctl(inotify_fd, FIONREAD, &pending) == 0 && pending == 0) return;
+void ReadEvents() {
     alignas(struct inotify_event) char buffer[4096];
     for (;;) {
         ssize_t n = read(inotify_fd, buffer, sizeof buffer);
@@ -87,8 +128,25 @@ void DrainEvents() {
     }
 }
 
+// The events queued since the last entry, if any.
+void DrainEvents() {
+    if (inotify_fd < 0) return;
+    if (signal_driven) {
+        if (!events_signalled.load(std::memory_order_relaxed)) return;
+        events_signalled.store(false, std::memory_order_relaxed);
+    } else {
+        // Asking how much is queued is cheaper than a read that finds nothing.
+        int pending = 0;
+        if (ioctl(inotify_fd, FIONREAD, &pending) == 0 && pending == 0) return;
+    }
+    ReadEvents();
+}
+
 int WatchDirectoryOf(const std::string& path) {
-    if (inotify_fd == -2) inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inotify_fd == -2) {
+        inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (inotify_fd >= 0) signal_driven = RaiseSignalOnEvents(inotify_fd);
+    }
     if (inotify_fd < 0) return -1;
     const std::string directory = ContainingDirectory(path);
     return inotify_add_watch(inotify_fd, directory.c_str(),
@@ -123,8 +181,18 @@ LogFileHandle OpenLogFile(const std::string& path) {
         if (StillNamesOpenFile(*entry)) return entry - cache;
         Forget(*entry);
     }
-    // Watch before opening: a rename between the two is then reported.
-    int watch = WatchDirectoryOf(path);
+    // What is queued so far concerns files opened before (our own
+    // rotation's rename among it): it is read now, so that it cannot close
+    // the file opened below.
+    if (inotify_fd >= 0) {
+        events_signalled.store(false, std::memory_order_relaxed);
+        ReadEvents();
+    }
+    // Watch before opening: a rename between the two is then reported. A
+    // link is looked up at every entry instead.
+    struct stat link;
+    const bool is_link = lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    int watch = is_link ? -1 : WatchDirectoryOf(path);
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     struct stat info;
     if (fd >= 0 && fstat(fd, &info) != 0) {
@@ -167,6 +235,11 @@ void WriteLogFile(LogFileHandle file, const char* data, size_t size) {
         size -= static_cast<size_t>(written);
         entry.size += static_cast<uint64_t>(written);
     }
+}
+
+void TruncateLogFile(LogFileHandle file) {
+    CachedLog& entry = cache[file];
+    if (ftruncate(entry.fd, 0) == 0) entry.size = 0;
 }
 
 // Closing before a rotation really closes, so the renamed file is let go.

@@ -25,3 +25,10 @@ void WriteLogFile(LogFileHandle file, const char* data, size_t size) {
 void CloseLogFile(LogFileHandle file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
 
 void FinishLogEntry(LogFileHandle file) { CloseLogFile(file); }
+
+void TruncateLogFile(LogFileHandle file) {
+    HANDLE handle = reinterpret_cast<HANDLE>(file);
+    LARGE_INTEGER zero{};
+    SetFilePointerEx(handle, zero, nullptr, FILE_BEGIN);
+    SetEndOfFile(handle);
+}
