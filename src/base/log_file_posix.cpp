@@ -1,22 +1,24 @@
 // POSIX keeps the descriptor of each log between entries. Whether the path
-// still names the open file is learnt from inotify: a watch on the log's
-// directory reports the log being renamed, deleted or replaced, and the next
-// entry then reopens, so that it goes to a file of the log's name, created
-// anew when needed, exactly as with an open per entry.
+// still names the open file is learnt from inotify, and the next entry then
+// reopens, so that it goes to a file of the log's name, created anew when
+// needed, exactly as with an open per entry. Two watches per log:
+// - the open file itself: moved (IN_MOVE_SELF), or its name deleted or
+//   replaced by another file renamed over it (IN_ATTRIB: its link count fell);
+// - its directory: moved or deleted (IN_MOVE_SELF, IN_DELETE_SELF).
+// Events of other files in the directory (the settings file's saves) are
+// not asked for.
 //
 // The queue is not asked at every entry: the inotify descriptor raises
 // SIGIO when an event is queued (O_ASYNC), and the handler sets a flag that
-// the next entry reads, a plain load from memory. Only then is the queue
+// the next entry reads, a plain load from memory; only then is the queue
 // read. The kernel sends the signal within the call that moved or deleted
-// the file, so the flag is set before that call returns to a thread of
-// this process, and within microseconds for another program. Where the
-// signal cannot be set up, each entry asks the queue (FIONREAD) instead;
-// without inotify (no instances left) each entry looks the path up with
-// stat.
+// the file: to this thread when it made the call, to a running thread of
+// this process within microseconds otherwise. Where the signal cannot be set
+// up, each entry asks the queue (FIONREAD) instead; without inotify (no
+// instances left) each entry looks the path up with stat.
 //
 // A log that is a symbolic link is looked up with stat at every entry: the
-// directory watch sees the link, not the file it leads to, which another
-// program may rotate in a directory of its own.
+// link can be changed without the file it led to changing.
 //
 // The size for the rotation test is counted from our own writes and
 // confirmed with statx only when the count reaches the limit, so a log that
@@ -41,11 +43,14 @@
 
 namespace {
 
+constexpr uint32_t FILE_EVENTS = IN_MOVE_SELF | IN_DELETE_SELF | IN_ATTRIB;
+constexpr uint32_t DIRECTORY_EVENTS = IN_MOVE_SELF | IN_DELETE_SELF | IN_ONLYDIR;
+
 struct CachedLog {
     std::string path;
-    std::string name;  // the file name within its directory, for inotify events
     int fd = -1;
-    int watch = -1;  // inotify watch of the directory, -1: check with stat
+    int fileWatch = -1;       // -1: looked up with stat at every entry
+    int directoryWatch = -1;  // shared by the logs of one directory
     dev_t device = 0;
     ino_t inode = 0;
     uint64_t size = 0;
@@ -88,24 +93,35 @@ bool RaiseSignalOnEvents(int fd) {
     return false;
 }
 
+bool InotifyReady() {
+    if (inotify_fd == -2) {
+        inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (inotify_fd >= 0) signal_driven = RaiseSignalOnEvents(inotify_fd);
+    }
+    return inotify_fd >= 0;
+}
+
 // Removes a directory watch that no open log other than `leaving` uses
 // (both logs usually sit in one directory, which has one watch).
-void ReleaseWatch(int watch, const CachedLog* leaving) {
+void ReleaseDirectoryWatch(int watch, const CachedLog* leaving) {
     if (watch < 0) return;
     for (const CachedLog& other : cache)
-        if (&other != leaving && other.fd >= 0 && other.watch == watch) return;
+        if (&other != leaving && other.fd >= 0 && other.directoryWatch == watch) return;
     inotify_rm_watch(inotify_fd, watch);
 }
 
 void Forget(CachedLog& entry) {
     if (entry.fd >= 0) close(entry.fd);
     entry.fd = -1;
-    ReleaseWatch(entry.watch, &entry);
-    entry.watch = -1;
+    if (entry.fileWatch >= 0) inotify_rm_watch(inotify_fd, entry.fileWatch);
+    entry.fileWatch = -1;
+    ReleaseDirectoryWatch(entry.directoryWatch, &entry);
+    entry.directoryWatch = -1;
 }
 
-// Reads every pending event and forgets the logs whose names were moved or
-// deleted, or whose directory went away.
+// Reads every pending event and forgets the logs it concerns. A watch that
+// the kernel dropped (IN_IGNORED: its file or directory is gone) is already
+// gone and is not removed again.
 void ReadEvents() {
     alignas(struct inotify_event) char buffer[4096];
     for (;;) {
@@ -116,13 +132,13 @@ void ReadEvents() {
             p += sizeof(struct inotify_event) + event->len;
             for (CachedLog& entry : cache) {
                 if (entry.fd < 0) continue;
-                bool whole_directory = (event->mask & (IN_Q_OVERFLOW | IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) != 0;
-                bool this_file = event->wd == entry.watch && event->len > 0 && entry.name == event->name;
-                if (event->mask & IN_Q_OVERFLOW || (event->wd == entry.watch && (whole_directory || this_file))) {
-                    // The watch of a vanished directory is already gone.
-                    if (event->mask & IN_IGNORED) entry.watch = -1;
-                    Forget(entry);
+                const bool overflow = (event->mask & IN_Q_OVERFLOW) != 0;
+                if (!overflow && event->wd != entry.fileWatch && event->wd != entry.directoryWatch) continue;
+                if (event->mask & IN_IGNORED) {
+                    if (event->wd == entry.fileWatch) entry.fileWatch = -1;
+                    if (event->wd == entry.directoryWatch) entry.directoryWatch = -1;
                 }
+                Forget(entry);
             }
         }
     }
@@ -142,15 +158,50 @@ void DrainEvents() {
     ReadEvents();
 }
 
-int WatchDirectoryOf(const std::string& path) {
-    if (inotify_fd == -2) {
-        inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (inotify_fd >= 0) signal_driven = RaiseSignalOnEvents(inotify_fd);
+// Watches the open file itself and its directory. The file is watched
+// through its descriptor where /proc allows, so that the watch is on the
+// file just opened even if its name changed meanwhile. False when either
+// watch cannot be set; the entry then has neither.
+bool WatchOpenFile(CachedLog& entry) {
+    if (!InotifyReady()) return false;
+    const std::string self = "/proc/self/fd/" + std::to_string(entry.fd);
+    entry.fileWatch = inotify_add_watch(inotify_fd, self.c_str(), FILE_EVENTS);
+    if (entry.fileWatch < 0) entry.fileWatch = inotify_add_watch(inotify_fd, entry.path.c_str(), FILE_EVENTS);
+    entry.directoryWatch = inotify_add_watch(inotify_fd, ContainingDirectory(entry.path).c_str(), DIRECTORY_EVENTS);
+    if (entry.fileWatch >= 0 && entry.directoryWatch >= 0) return true;
+    if (entry.fileWatch >= 0) inotify_rm_watch(inotify_fd, entry.fileWatch);
+    ReleaseDirectoryWatch(entry.directoryWatch, &entry);
+    entry.fileWatch = entry.directoryWatch = -1;
+    return false;
+}
+
+// Whether the path leads to the file of `info` now.
+bool PathLeadsTo(const std::string& path, const struct stat& info) {
+    struct stat now;
+    return stat(path.c_str(), &now) == 0 && now.st_dev == info.st_dev && now.st_ino == info.st_ino;
+}
+
+// Opens the log into `entry` and watches it, unless it is a link. False when
+// it cannot be opened.
+bool OpenWatched(CachedLog& entry, const std::string& path) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    struct stat info;
+    if (fd >= 0 && fstat(fd, &info) != 0) {
+        close(fd);
+        fd = -1;
     }
-    if (inotify_fd < 0) return -1;
-    const std::string directory = ContainingDirectory(path);
-    return inotify_add_watch(inotify_fd, directory.c_str(),
-                             IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
+    if (fd < 0) return false;
+    entry.path = path;
+    entry.fd = fd;
+    entry.device = info.st_dev;
+    entry.inode = info.st_ino;
+    entry.size = static_cast<uint64_t>(info.st_size);
+    struct stat link;
+    if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) return true;
+    // A file moved or deleted between the open and the watch is no longer
+    // the log: the caller opens again.
+    if (WatchOpenFile(entry) && !PathLeadsTo(path, info)) Forget(entry);
+    return true;
 }
 
 CachedLog* FindOrEvict(const std::string& path) {
@@ -166,7 +217,7 @@ CachedLog* FindOrEvict(const std::string& path) {
 }
 
 bool StillNamesOpenFile(const CachedLog& entry) {
-    if (entry.watch >= 0) return true;  // events said nothing against it
+    if (entry.fileWatch >= 0) return true;  // events said nothing against it
     struct stat info;
     return stat(entry.path.c_str(), &info) == 0 && info.st_dev == entry.device && info.st_ino == entry.inode;
 }
@@ -181,37 +232,9 @@ LogFileHandle OpenLogFile(const std::string& path) {
         if (StillNamesOpenFile(*entry)) return entry - cache;
         Forget(*entry);
     }
-    // What is queued so far concerns files opened before (our own
-    // rotation's rename among it): it is read now, so that it cannot close
-    // the file opened below.
-    if (inotify_fd >= 0) {
-        events_signalled.store(false, std::memory_order_relaxed);
-        ReadEvents();
-    }
-    // Watch before opening: a rename between the two is then reported. A
-    // link is looked up at every entry instead.
-    struct stat link;
-    const bool is_link = lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
-    int watch = is_link ? -1 : WatchDirectoryOf(path);
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    struct stat info;
-    if (fd >= 0 && fstat(fd, &info) != 0) {
-        close(fd);
-        fd = -1;
-    }
-    if (fd < 0) {
-        ReleaseWatch(watch, nullptr);
-        return NO_LOG_FILE;
-    }
-    size_t separator = path.find_last_of(PATH_SEPARATORS);
-    entry->path = path;
-    entry->name = separator == std::string::npos ? path : path.substr(separator + 1);
-    entry->fd = fd;
-    entry->watch = watch;
-    entry->device = info.st_dev;
-    entry->inode = info.st_ino;
-    entry->size = static_cast<uint64_t>(info.st_size);
-    return entry - cache;
+    for (int attempt = 0; attempt < 3 && entry->fd < 0; ++attempt)
+        if (!OpenWatched(*entry, path)) return NO_LOG_FILE;
+    return entry->fd >= 0 ? entry - cache : NO_LOG_FILE;
 }
 
 bool LogFileReached(LogFileHandle file, uint64_t limit) {
@@ -242,9 +265,8 @@ void TruncateLogFile(LogFileHandle file) {
     if (ftruncate(entry.fd, 0) == 0) entry.size = 0;
 }
 
-// Closing before a rotation really closes, so the renamed file is let go.
-// The rotation's own rename is read from the queue by the next open, when
-// no open log has that name any more, and changes nothing.
+// Closing before a rotation really closes, so the renamed file is let go;
+// its watch goes with it, so the rotation's own rename is no event.
 void CloseLogFile(LogFileHandle file) { Forget(cache[file]); }
 
 void FinishLogEntry(LogFileHandle) {}
