@@ -33,6 +33,9 @@ namespace {
 // Room for some 800 pending replies of about 1.3 KB each (Wine's Linux
 // sockets double it); without it, about 160 fill the default buffer.
 constexpr int SERVER_SEND_BUFFER_BYTES = 1 << 20;
+// Requests that arrive while the server is busy wait in the receive buffer;
+// one that finds it full is lost. Room for a few thousand.
+constexpr int SERVER_RECEIVE_BUFFER_BYTES = 4 << 20;
 
 sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
     sockaddr_in sa;
@@ -73,6 +76,8 @@ UdpHandle OpenServerSocketCall(uint32_t address, bool bindToAll, uint16_t port, 
     // Best effort: the default buffer still serves, only smaller bursts.
     int sendBuffer = SERVER_SEND_BUFFER_BYTES;
     setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer), sizeof sendBuffer);
+    int receiveBuffer = SERVER_RECEIVE_BUFFER_BYTES;
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer), sizeof receiveBuffer);
     sockaddr_in local = MakeAddress(bindToAll ? 0 : address, port);
     if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         error = WSAGetLastError();
