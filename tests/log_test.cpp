@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <ctime>
@@ -188,6 +189,29 @@ TEST_F(LogTest, OverlongTextIsCutAtOneThousandBytes) {
     std::vector<std::string> texts = LogTexts(MainLogPath());
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0], std::string(LOG_ENTRY_MAX, 'y'));
+}
+
+// Entries are formatted by the writer's own printf for the program's
+// formats; every conversion they use reads as the C library's would.
+template <class... Args>
+void ExpectPrintfText(const char* format, Args... args) {
+    char expected[LOG_ENTRY_MAX + 1];
+    std::snprintf(expected, sizeof expected, format, args...);
+    WriteLog(0, format, args...);
+    std::string text(expected);
+    if (text.back() == '\n') text.pop_back();
+    EXPECT_EQ(LogTexts(MainLogPath()).back(), text) << format;
+}
+
+TEST_F(LogTest, EntriesReadAsPrintfWouldWriteThem) {
+    ExpectPrintfText("%d|%i|%u|%d|%u|%%|%c\n", INT_MIN, -1, 0u, 0, UINT_MAX, 'x');
+    ExpectPrintfText("%08lx|%lx|%08x|%04x|%X|%x\n", 0xc0a8000aul, 0ul, 0x1234u, 0x5u, 0xABCDEFu, 0u);
+    ExpectPrintfText("%5d|%-5d|%05d|%.3d|%8.3d|%-8.3d|%.0d|%05d\n", 42, 42, 42, 7, -7, 7, 0, -42);
+    ExpectPrintfText("%ld|%lu|%lld|%zu|%llx\n", LONG_MIN, ULONG_MAX, LLONG_MIN, static_cast<size_t>(99), ULLONG_MAX);
+    ExpectPrintfText("%.100s|%.2s|%s|%-6s|%6s|%.0s\n", "long text", "abc", "", "ab", "ab", "gone");
+    ExpectPrintfText("%5.1f|%p\n", 2.25, static_cast<void*>(nullptr));  // left to the C library
+    const std::string wide(1500, 'w');
+    ExpectPrintfText("%d %s\n", 1, wide.c_str());  // cut at 1000 bytes like the library
 }
 
 TEST_F(LogTest, AddressLogUsesItsOwnFileAndLimit) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -25,6 +26,153 @@ struct LogTarget {
 };
 LogTarget main_log;
 LogTarget address_log;
+
+// printf for the log's own formats, without the C library's set-up cost for
+// every call (most of an entry's time in user space). It handles what the
+// program's formats use: the conversions d, i, u, x, X, c, s and %%, the
+// flags '-' and '0', a width, a precision and the length modifiers l, ll
+// and z. A format with anything else (or a width or precision given as
+// '*') is left to vsnprintf whole. The text is cut at size - 1 bytes and
+// always ends with a zero byte.
+class Formatter {
+public:
+    Formatter(char* out, size_t size) : out_(out), end_(out + size - 1) {}
+    void put(char c) {
+        if (out_ < end_) *out_++ = c;
+    }
+    void pad(char c, size_t count) {
+        while (count-- > 0) put(c);
+    }
+    void finish() { *out_ = '\0'; }
+
+    // One field: `text` of `length` bytes, with `zeros` leading zeros after
+    // the sign, in `width` columns.
+    void field(const char* sign, const char* text, size_t length, size_t zeros, size_t width, bool left) {
+        const size_t signLength = *sign ? 1 : 0;
+        const size_t used = signLength + zeros + length;
+        if (!left && width > used) pad(' ', width - used);
+        if (signLength) put(*sign);
+        pad('0', zeros);
+        for (size_t i = 0; i < length; ++i) put(text[i]);
+        if (left && width > used) pad(' ', width - used);
+    }
+
+private:
+    char* out_;
+    char* const end_;
+};
+
+bool FormatFast(char* out, size_t size, const char* format, va_list args) {
+    Formatter text(out, size);
+    for (const char* p = format; *p; ++p) {
+        if (*p != '%') {
+            text.put(*p);
+            continue;
+        }
+        ++p;
+        bool left = false, zero = false;
+        for (;; ++p) {
+            if (*p == '-') left = true;
+            else if (*p == '0') zero = true;
+            else break;
+        }
+        size_t width = 0;
+        while (*p >= '0' && *p <= '9') width = width * 10 + static_cast<size_t>(*p++ - '0');
+        bool precise = false;
+        size_t precision = 0;
+        if (*p == '.') {
+            precise = true;
+            ++p;
+            while (*p >= '0' && *p <= '9') precision = precision * 10 + static_cast<size_t>(*p++ - '0');
+        }
+        int longs = 0;
+        bool sized = false;
+        if (*p == 'z') {
+            sized = true;
+            ++p;
+        } else {
+            while (*p == 'l' && longs < 2) ++longs, ++p;
+        }
+        const char conversion = *p;
+        switch (conversion) {
+        case '%':
+            if (left || zero || width || precise || longs || sized) return false;
+            text.put('%');
+            break;
+        case 'c': {
+            if (longs || sized || precise) return false;
+            const char c = static_cast<char>(va_arg(args, int));
+            text.field("", &c, 1, 0, width, left);
+            break;
+        }
+        case 's': {
+            if (longs || sized) return false;
+            const char* string = va_arg(args, const char*);
+            if (!string) string = "(null)";
+            size_t length = precise ? strnlen(string, precision) : std::strlen(string);
+            text.field("", string, length, 0, width, left);
+            break;
+        }
+        case 'd':
+        case 'i':
+        case 'u':
+        case 'x':
+        case 'X': {
+            const bool isSigned = conversion == 'd' || conversion == 'i';
+            unsigned long long magnitude;
+            bool negative = false;
+            if (isSigned) {
+                long long value = sized    ? static_cast<long long>(va_arg(args, ptrdiff_t))
+                                  : longs == 2 ? va_arg(args, long long)
+                                  : longs == 1 ? va_arg(args, long)
+                                               : va_arg(args, int);
+                negative = value < 0;
+                magnitude = negative ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+            } else {
+                magnitude = sized    ? va_arg(args, size_t)
+                            : longs == 2 ? va_arg(args, unsigned long long)
+                            : longs == 1 ? va_arg(args, unsigned long)
+                                         : va_arg(args, unsigned int);
+            }
+            char digits[24];
+            size_t length = 0;
+            const unsigned base = conversion == 'x' || conversion == 'X' ? 16 : 10;
+            const char* alphabet = conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+            // A precision of 0 prints nothing for the value 0.
+            if (!(precise && precision == 0 && magnitude == 0)) {
+                do {
+                    digits[length++] = alphabet[magnitude % base];
+                    magnitude /= base;
+                } while (magnitude != 0);
+            }
+            char forward[24];
+            for (size_t i = 0; i < length; ++i) forward[i] = digits[length - 1 - i];
+            const char* sign = negative ? "-" : "";
+            size_t zeros = 0;
+            if (precise) {
+                zeros = precision > length ? precision - length : 0;
+            } else if (zero && !left) {
+                const size_t used = (negative ? 1 : 0) + length;
+                zeros = width > used ? width - used : 0;
+            }
+            text.field(sign, forward, length, zeros, width, left);
+            break;
+        }
+        default:
+            return false;
+        }
+    }
+    text.finish();
+    return true;
+}
+
+void FormatText(char* out, size_t size, const char* format, va_list args) {
+    va_list attempt;
+    va_copy(attempt, args);
+    const bool done = FormatFast(out, size, format, attempt);
+    va_end(attempt);
+    if (!done && std::vsnprintf(out, size, format, args) < 0) out[0] = '\0';
+}
 
 // One entry as it goes out: room for the time stamp in front, then the text
 // with each line feed written as CR LF. Built on the writer's own stack
@@ -127,8 +275,7 @@ void WriteTo(LogTarget& target, const char* format, va_list args) {
     // Formatted before the lock: writers on other threads wait only for
     // the stamp and the write.
     char text[LOG_ENTRY_MAX + 1];
-    int n = std::vsnprintf(text, sizeof text, format, args);
-    if (n < 0) text[0] = '\0';
+    FormatText(text, sizeof text, format, args);
     Entry entry;
     SetText(entry, text);
     std::lock_guard<std::mutex> guard(LogLock);
