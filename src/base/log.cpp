@@ -40,6 +40,12 @@ public:
     void put(char c) {
         if (out_ < end_) *out_++ = c;
     }
+    void put(const char* text, size_t length) {
+        const size_t room = static_cast<size_t>(end_ - out_);
+        if (length > room) length = room;
+        std::memcpy(out_, text, length);
+        out_ += length;
+    }
     void pad(char c, size_t count) {
         while (count-- > 0) put(c);
     }
@@ -53,7 +59,7 @@ public:
         if (!left && width > used) pad(' ', width - used);
         if (signLength) put(*sign);
         pad('0', zeros);
-        for (size_t i = 0; i < length; ++i) put(text[i]);
+        put(text, length);
         if (left && width > used) pad(' ', width - used);
     }
 
@@ -66,7 +72,9 @@ bool FormatFast(char* out, size_t size, const char* format, va_list args) {
     Formatter text(out, size);
     for (const char* p = format; *p; ++p) {
         if (*p != '%') {
-            text.put(*p);
+            const char* run = p;
+            while (p[1] != '\0' && p[1] != '%') ++p;
+            text.put(run, static_cast<size_t>(p - run) + 1);
             continue;
         }
         ++p;
@@ -186,9 +194,25 @@ struct Entry {
 void SetText(Entry& entry, const char* text) {
     char* out = entry.bytes + STAMP_MAX;
     char* const end = entry.bytes + sizeof entry.bytes;
-    for (const char* p = text; *p && out + 2 <= end; ++p) {
-        if (*p == '\n') *out++ = '\r';
-        *out++ = *p;
+    // Runs without a line feed are copied whole; the room suffices for a
+    // text of LOG_ENTRY_MAX bytes that is all line feeds.
+    for (const char* p = text; *p && out + 2 <= end;) {
+        const char* feed = std::strchr(p, '\n');
+        size_t run = feed ? static_cast<size_t>(feed - p) : std::strlen(p);
+        const size_t room = static_cast<size_t>(end - out) - 2;
+        if (run > room) {
+            std::memcpy(out, p, room);
+            out += room;
+            break;
+        }
+        std::memcpy(out, p, run);
+        out += run;
+        p += run;
+        if (*p == '\n') {
+            *out++ = '\r';
+            *out++ = '\n';
+            ++p;
+        }
     }
     entry.length = static_cast<size_t>(out - (entry.bytes + STAMP_MAX));
 }
