@@ -23,11 +23,17 @@ struct Parsed {
         std::memset(&options, 0xCD, sizeof options);
     }
     explicit Parsed(const RequestBuilder& request) : Parsed() { parse(request); }
-    void parse(const RequestBuilder& request) { ParseRequest(message, request.load(message), options); }
+    void parse(const RequestBuilder& request) { parse(request.load(message)); }
     void parse(const Bytes& datagram) {
         std::memcpy(message.bytes, datagram.data(), datagram.size());
-        ParseRequest(message, datagram.size(), options);
+        parse(datagram.size());
     }
+    // The identity the server loop reads before parsing, then the parse.
+    void parse(size_t received) {
+        peeked = Bytes(out, out + PeekClientId(message, received, out));
+        ParseRequest(message, received, options);
+    }
+    Bytes peeked;
     size_t count() const {
         size_t n = 0;
         while (n <= MAX_STORED_OPTIONS && options.rows[n].code != 0) ++n;
@@ -41,9 +47,12 @@ struct Parsed {
         size_t n = FindOption(options, code, out);
         return Bytes(out, out + n);
     }
+    // Checks that the server loop read the same identity.
     Bytes clientId() {
         size_t n = GetClientId(message, options, out);
-        return Bytes(out, out + n);
+        Bytes id(out, out + n);
+        EXPECT_EQ(peeked, id);
+        return id;
     }
 };
 
@@ -221,6 +230,17 @@ TEST(GetClientId, IdentifierOrHardwareAddress) {
     // hlen 0 and no identifier: empty.
     p.parse(RequestBuilder().hlen(0));
     EXPECT_EQ(p.clientId(), Bytes{});
+    // Repeated: the last occurrence decides, an empty one too.
+    p.parse(RequestBuilder().clientId(1, Bytes{7, 7, 7}).clientId(1, Bytes{8}));
+    EXPECT_EQ(p.clientId(), Bytes{8});
+    p.parse(RequestBuilder().clientId(1, Bytes{7, 7, 7}).option(OPTION_CLIENT_ID, Bytes{}));
+    EXPECT_EQ(p.clientId(), DefaultHardware());
+    // Only the first 32 options count; a datagram cut inside chaddr reads zeros.
+    p.parse(WithNumberedOptions(32).clientId(1, Bytes{9}));
+    EXPECT_EQ(p.clientId(), DefaultHardware());
+    const Bytes whole = RequestBuilder().build();
+    p.parse(Bytes(whole.begin(), whole.begin() + 30));
+    EXPECT_EQ(p.clientId(), (Bytes{DefaultHardware()[0], DefaultHardware()[1], 0, 0, 0, 0}));
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <ctime>
@@ -133,6 +135,41 @@ TEST_F(LogTest, MovedOrDeletedLogIsCreatedAnewByTheNextEntry) {
     EXPECT_EQ(LogTexts(dir.file("moved.txt")), std::vector<std::string>{"first"});
 }
 
+// A log that cannot be moved aside (here its .OLD name is taken by a
+// directory; on Windows a viewer holding NIMBO.OLD open does the same) is
+// emptied instead of growing with every entry, and says so once.
+TEST_F(LogTest, FailedRotationEmptiesTheLogInsteadOfLettingItGrow) {
+    const std::filesystem::path old_name = dir.file("NIMBO.OLD");
+    std::filesystem::create_directory(old_name);
+    WriteFile((old_name / "kept").string(), "x");
+    SetMainLogLimit(400);
+    for (int i = 0; i < 60; ++i) {
+        WriteLog(1, "entry %d with some text to fill the file\n", i);
+        ASSERT_LT(std::filesystem::file_size(MainLogPath()), 800u) << "after entry " << i;
+    }
+    std::vector<std::string> texts = LogTexts(MainLogPath());
+    const std::string notice = "Log rotation to " + old_name.string() + " failed - log emptied";
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts.front(), notice);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), notice), 1);
+    EXPECT_EQ(texts.back(), "entry 59 with some text to fill the file");
+}
+
+#ifndef _WIN32
+// A log that is a symbolic link is checked at every entry: its target, moved
+// away in a directory of its own, is not written to any more.
+TEST_F(LogTest, LinkedLogNoticesItsTargetMovedAway) {
+    std::filesystem::create_directory(dir.file("real"));
+    const std::string target = dir.file("real") + "/nimbo.log";
+    std::filesystem::create_symlink(target, MainLogPath());
+    WriteLog(1, "first\n");
+    std::rename(target.c_str(), (target + ".1").c_str());
+    WriteLog(1, "second\n");
+    EXPECT_EQ(LogTexts(target + ".1"), std::vector<std::string>{"first"});
+    EXPECT_EQ(LogTexts(target), std::vector<std::string>{"second"});
+}
+#endif
+
 // A log that another program emptied in place is not rotated until it has
 // really grown to its limit again.
 TEST_F(LogTest, LogTruncatedByAnotherProgramIsNotRotatedEarly) {
@@ -152,6 +189,29 @@ TEST_F(LogTest, OverlongTextIsCutAtOneThousandBytes) {
     std::vector<std::string> texts = LogTexts(MainLogPath());
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0], std::string(LOG_ENTRY_MAX, 'y'));
+}
+
+// Entries are formatted by the writer's own printf for the program's
+// formats; every conversion they use reads as the C library's would.
+template <class... Args>
+void ExpectPrintfText(const char* format, Args... args) {
+    char expected[LOG_ENTRY_MAX + 1];
+    std::snprintf(expected, sizeof expected, format, args...);
+    WriteLog(0, format, args...);
+    std::string text(expected);
+    if (text.back() == '\n') text.pop_back();
+    EXPECT_EQ(LogTexts(MainLogPath()).back(), text) << format;
+}
+
+TEST_F(LogTest, EntriesReadAsPrintfWouldWriteThem) {
+    ExpectPrintfText("%d|%i|%u|%d|%u|%%|%c\n", INT_MIN, -1, 0u, 0, UINT_MAX, 'x');
+    ExpectPrintfText("%08lx|%lx|%08x|%04x|%X|%x\n", 0xc0a8000aul, 0ul, 0x1234u, 0x5u, 0xABCDEFu, 0u);
+    ExpectPrintfText("%5d|%-5d|%05d|%.3d|%8.3d|%-8.3d|%.0d|%05d\n", 42, 42, 42, 7, -7, 7, 0, -42);
+    ExpectPrintfText("%ld|%lu|%lld|%zu|%llx\n", LONG_MIN, ULONG_MAX, LLONG_MIN, static_cast<size_t>(99), ULLONG_MAX);
+    ExpectPrintfText("%.100s|%.2s|%s|%-6s|%6s|%.0s\n", "long text", "abc", "", "ab", "ab", "gone");
+    ExpectPrintfText("%5.1f|%p\n", 2.25, static_cast<void*>(nullptr));  // left to the C library
+    const std::string wide(1500, 'w');
+    ExpectPrintfText("%d %s\n", 1, wide.c_str());  // cut at 1000 bytes like the library
 }
 
 TEST_F(LogTest, AddressLogUsesItsOwnFileAndLimit) {

@@ -10,6 +10,12 @@
 #include "server_fixture.h"
 #include "base/host_name.h"
 
+#ifdef __linux__
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using MessageHandlerTest = ServerFixture;
@@ -152,6 +158,35 @@ TEST_F(MessageHandlerTest, OfferServerFieldsComeFromSettingsAndNotFromTheRequest
     ASSERT_GT(Handle(WindowsDiscover()).length, 0u);
     EXPECT_EQ(strnlen(reinterpret_cast<const char*>(message.bytes + OFFSET_FILE), FILE_SIZE), FILE_SIZE - 1);
 }
+
+#ifdef __linux__
+// The host name is read once, but a renamed machine names itself anew in
+// the replies of the next second. Tried in a child process with a host name
+// (UTS namespace) of its own.
+TEST_F(MessageHandlerTest, RenamedHostIsNamedInLaterReplies) {
+    if (geteuid() != 0) GTEST_SKIP() << "a host name of its own needs root";
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Replies name the new host within three seconds.
+        auto named = [this](const char* name) {
+            for (int tries = 0; tries < 30; ++tries, usleep(100000)) {
+                Handle(WindowsDiscover());
+                if (std::strcmp(reinterpret_cast<const char*>(message.bytes + OFFSET_SNAME), name) == 0) return true;
+            }
+            return false;
+        };
+        if (unshare(CLONE_NEWUTS) != 0 || sethostname("nimbo-first", 11) != 0) _exit(2);
+        if (!named("nimbo-first")) _exit(3);
+        if (sethostname("nimbo-second", 12) != 0) _exit(2);
+        _exit(named("nimbo-second") ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
 
 TEST_F(MessageHandlerTest, RequestedConfiguredOptionsFollowTheFixedOnes) {
     UpdateSettings([](ServerSettings& s) { CopySetting(s.Routers, "%1.%2.%3.254"); });

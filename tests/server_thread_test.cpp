@@ -4,8 +4,11 @@
 // 127.0.0.1, whose replies come back by unicast to its own port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -209,6 +212,90 @@ TEST_F(ServerThreadTest, RelayedRepliesGoToTheRelayAgentsPortAndNotToTheClientPo
     EXPECT_EQ(ReceiveUdp(clientSide, reply, sizeof reply, 100, nullptr, nullptr), 0u);
     CloseUdp(clientSide);
     StopAndCheck();
+}
+
+// The first candidate of a new client is in use, and its echo takes a while
+// to come back. Meanwhile another client is offered the next address at
+// once, and the first client's retransmitted DISCOVER waits for the probe
+// already out instead of starting another. Once the echo is in, the first
+// client is offered neither the address that answered nor the other
+// client's, and its lines keep their order.
+std::mutex EchoMutex;
+std::condition_variable EchoSignal;
+uint32_t LateAddress = 0;
+bool EchoReleased = false;
+std::vector<uint32_t> Probed;
+
+EchoResult LateAddressAnswersLate(uint32_t address) {
+    std::unique_lock<std::mutex> lock(EchoMutex);
+    if (address != LateAddress) return EchoResult{true, 0, 0};
+    Probed.push_back(address);
+    EchoSignal.wait_for(lock, std::chrono::seconds(5), [] { return EchoReleased; });
+    return EchoResult{true, 1, 0};
+}
+
+EchoResult NobodyAnswersNoted(uint32_t address) {
+    std::lock_guard<std::mutex> lock(EchoMutex);
+    Probed.push_back(address);
+    return EchoResult{true, 0, 0};
+}
+
+TEST_F(ServerThreadTest, ClientWhoseCandidateAnswersIsNeverOfferedItWhileOthersAreServed) {
+    ASSERT_NO_FATAL_FAILURE(StartServing());  // offers 198.51.100.10 to the default client
+    const uint32_t late = FIRST_OFFERED + 1;
+    {
+        std::lock_guard<std::mutex> lock(EchoMutex);
+        LateAddress = late;
+    }
+    SetEchoOverride(&LateAddressAnswersLate);
+    const Bytes first{0x00, 0x0c, 0x29, 0x0a, 0x00, 0x01}, second{0x00, 0x0c, 0x29, 0x0b, 0x00, 0x02};
+    long error = 0;
+    Bytes discover = WindowsDiscover(first, "FIRST").giaddr(LOOPBACK).build();
+    auto probed = [] {
+        std::lock_guard<std::mutex> lock(EchoMutex);
+        return Probed;
+    };
+    ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK, serverPort, error)) << error;
+    for (int waited = 0; probed().empty() && waited < 3000; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(probed(), std::vector<uint32_t>{late});
+    SetEchoOverride(&NobodyAnswersNoted);  // for every probe from now on
+    // Retransmitted while its probe is out.
+    ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK, serverPort, error)) << error;
+
+    // The second client is served while the first one's echo is out.
+    Bytes other = WindowsDiscover(second, "SECOND").giaddr(LOOPBACK).build();
+    uint8_t reply[DHCP_BUFFER_SIZE] = {};
+    uint16_t fromPort = 0;
+    ASSERT_GT(Exchange(other, reply, &fromPort), 240u);
+    EXPECT_TRUE(std::equal(second.begin(), second.end(), reply + OFFSET_CHADDR));
+    EXPECT_EQ(ReadBigEndian32(reply + OFFSET_YIADDR), late + 1);
+
+    {
+        std::lock_guard<std::mutex> lock(EchoMutex);
+        EchoReleased = true;
+    }
+    EchoSignal.notify_all();
+    for (int offer = 0; offer < 2; ++offer) {
+        ASSERT_GT(ReceiveUdp(client, reply, sizeof reply, 3000, nullptr, nullptr), 240u) << "offer " << offer;
+        EXPECT_TRUE(std::equal(first.begin(), first.end(), reply + OFFSET_CHADDR));
+        EXPECT_EQ(ReadBigEndian32(reply + OFFSET_YIADDR), late + 2);
+    }
+    // One probe per candidate: the retransmission started none.
+    EXPECT_EQ(probed(), (std::vector<uint32_t>{late, late + 1, late + 2}));
+    StopAndCheck();
+
+    // The first client's lines in their order, whatever came between them.
+    std::vector<std::string> expected{"FindSpareAddress, FIRST (GW: 7f000001)", "Ping 0b6433c6 returned 1 echoes (0)",
+                                      "Address c633640b is in use!", "Ping 0d6433c6 returned 0 echoes (0)",
+                                      "Found Addr c633640d (FIRST)", "Suggested address - 0d6433c6",
+                                      "Send response to gateway 0100007f", "Suggested address - 0d6433c6"};
+    std::vector<std::string> lines = LogTexts(MainLogPath());
+    auto at = lines.begin();
+    for (const std::string& line : expected) {
+        at = std::find(at, lines.end(), line);
+        EXPECT_NE(at, lines.end()) << "missing or out of order: " << line;
+    }
 }
 
 // The socket sends to the DHCP ports themselves: a relayed offer to port 67

@@ -1,8 +1,12 @@
 // The two log files (main log NIMBO.LOG, address log Addresses.LOG) and their
 // single writer. Each entry opens the file, rotates it to the .OLD name when it
 // has reached its limit, appends a local-time stamp and the text (LF written as
-// CR LF) and closes it again. LogLock orders all entries of both files and is
-// always the innermost lock of the program.
+// CR LF) and closes it again (POSIX keeps it open while nothing moved it; see
+// log_file.h). A log that cannot be rotated (the .OLD file cannot be
+// replaced, the directory is read-only) is emptied instead, and its first
+// line says so: it never grows much past its limit. LogLock orders all
+// entries of both files and is always the innermost lock of the program; an
+// entry's text is formatted before the lock is taken.
 #pragma once
 
 #include <cstdint>

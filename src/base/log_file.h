@@ -19,6 +19,8 @@ LogFileHandle OpenLogFile(const std::string& path);
 bool LogFileReached(LogFileHandle file, uint64_t limit);
 // Appends size bytes at the end of the file.
 void WriteLogFile(LogFileHandle file, const char* data, size_t size);
+// Empties the file (a log that could not be rotated).
+void TruncateLogFile(LogFileHandle file);
 // Lets the file go at once (before a rotation renames it).
 void CloseLogFile(LogFileHandle file);
 // Ends an entry: closes the file, or keeps it for the next entry.

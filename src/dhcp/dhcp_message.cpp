@@ -5,6 +5,37 @@
 
 #include "dhcp/request_trace.h"
 
+namespace {
+
+// Calls visit(code, stated length, value, available bytes) for each option
+// of a received datagram in message order, pad and end aside. An option
+// that runs past the datagram is given with the bytes that did arrive; the
+// walk then ends, since its position moves past `received`.
+template <class Visit>
+void WalkOptions(const uint8_t* bytes, size_t received, Visit visit) {
+    size_t at = OFFSET_OPTIONS;
+    while (at < received) {
+        uint8_t code = bytes[at];
+        if (code == OPTION_PAD) {
+            ++at;
+            continue;
+        }
+        if (code == OPTION_END) break;
+        // A code in the last received byte has no length: nothing to read.
+        if (at + 1 >= received) break;
+        uint8_t stated = bytes[at + 1];
+        size_t available = std::min<size_t>(stated, received - (at + 2));
+        visit(code, stated, bytes + at + 2, available);
+        at += 2 + static_cast<size_t>(stated);
+    }
+}
+
+bool HasCookie(const uint8_t* bytes, size_t received) {
+    return received >= OFFSET_OPTIONS && std::memcmp(bytes + OFFSET_COOKIE, MAGIC_COOKIE, sizeof MAGIC_COOKIE) == 0;
+}
+
+}  // namespace
+
 void ParseRequest(DhcpMessage& message, size_t received, ParsedOptions& options) {
     // A datagram never exceeds the buffer; a larger count is a caller's error
     // and is cut rather than trusted.
@@ -17,37 +48,45 @@ void ParseRequest(DhcpMessage& message, size_t received, ParsedOptions& options)
 
     size_t stored = 0;
     TraceHeader(message, received);
-    const uint8_t* bytes = message.bytes;
-    if (std::memcmp(bytes + OFFSET_COOKIE, MAGIC_COOKIE, sizeof MAGIC_COOKIE) == 0) {
+    if (HasCookie(message.bytes, received)) {
         TraceOptionsStart();
-        size_t at = OFFSET_OPTIONS;
-        while (at < received) {
-            uint8_t code = bytes[at];
-            if (code == OPTION_PAD) {
-                ++at;
-                continue;
-            }
-            if (code == OPTION_END) break;
-            // A code in the last received byte has no length: nothing to read.
-            if (at + 1 >= received) break;
-            uint8_t stated = bytes[at + 1];
-            const uint8_t* value = bytes + at + 2;
-            // An option that runs past the datagram is kept with the bytes that
-            // did arrive: its stored length is what was received, never what it
-            // claims. The walk then ends, since `at` moves past `received`.
-            size_t available = std::min<size_t>(stated, received - (at + 2));
-            if (stored < MAX_STORED_OPTIONS) {
-                OptionEntry& row = options.rows[stored++];
-                row.code = code;
-                row.length = static_cast<uint8_t>(available);
-                std::memcpy(row.value, value, available);
-            }
-            TraceOption(code, stated, value, available);
-            at += 2 + static_cast<size_t>(stated);
-        }
+        // An option that runs past the datagram is kept with the bytes that
+        // did arrive: its stored length is what was received, never what it
+        // claims.
+        WalkOptions(message.bytes, received,
+                    [&](uint8_t code, uint8_t stated, const uint8_t* value, size_t available) {
+                        if (stored < MAX_STORED_OPTIONS) {
+                            OptionEntry& row = options.rows[stored++];
+                            row.code = code;
+                            row.length = static_cast<uint8_t>(available);
+                            std::memcpy(row.value, value, available);
+                        }
+                        TraceOption(code, stated, value, available);
+                    });
     }
     options.rows[stored].code = 0;
     options.rows[stored].length = 0;
+}
+
+size_t PeekClientId(const DhcpMessage& message, size_t received, uint8_t* out) {
+    if (received > DHCP_BUFFER_SIZE) received = DHCP_BUFFER_SIZE;
+    // What GetClientId finds after ParseRequest: the last option 61 among
+    // the stored options, without its type byte.
+    size_t stored = 0, length = 0;
+    if (HasCookie(message.bytes, received)) {
+        WalkOptions(message.bytes, received,
+                    [&](uint8_t code, uint8_t, const uint8_t* value, size_t available) {
+                        if (stored++ >= MAX_STORED_OPTIONS || code != OPTION_CLIENT_ID) return;
+                        length = available;
+                        if (available > 1) std::memcpy(out, value + 1, available - 1);
+                    });
+    }
+    if (length >= 1) return length - 1;
+    // Else the hardware address; bytes past the datagram count as zero.
+    const size_t hlen = received > OFFSET_HLEN ? message.bytes[OFFSET_HLEN] : 0;
+    for (size_t i = 0; i < hlen; ++i)
+        out[i] = OFFSET_CHADDR + i < received ? message.bytes[OFFSET_CHADDR + i] : 0;
+    return hlen;
 }
 
 size_t FindOption(const ParsedOptions& options, uint8_t code, uint8_t* out) {

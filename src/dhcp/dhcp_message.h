@@ -91,5 +91,10 @@ size_t FindOption(const ParsedOptions& options, uint8_t code, uint8_t* out);
 // The client identity into `out` (at least 256 bytes); returns its length.
 size_t GetClientId(const DhcpMessage& message, const ParsedOptions& options, uint8_t* out);
 
+// The client identity that GetClientId will find after ParseRequest, read
+// from a datagram of `received` bytes that has not been parsed yet: without
+// the trace, and without changing the message.
+size_t PeekClientId(const DhcpMessage& message, size_t received, uint8_t* out);
+
 // First value byte of option 53, 0 when absent.
 uint8_t GetMessageType(const ParsedOptions& options);

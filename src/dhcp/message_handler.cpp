@@ -1,6 +1,7 @@
 #include "dhcp/message_handler.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "dhcp/other_servers.h"
@@ -158,22 +159,15 @@ size_t FinishReply(DhcpMessage& message, size_t index, const ParsedOptions& opti
     return OFFSET_COOKIE + index + 1;
 }
 
-ReplyAction HandleDiscover(DhcpMessage& message, const ParsedOptions& options, const ServerSettings& settings) {
-    message.bytes[OFFSET_OP] = 2;
-    RequestInputs inputs;
-    uint32_t clientAddress = ReadAddressField(message, OFFSET_CIADDR);
-    uint32_t gateway = ReadAddressField(message, OFFSET_GIADDR);
-    if (clientAddress == 0) {
-        ReadHostName(options, inputs);
-        ReadIdentity(message, options, inputs);
-        uint32_t suggested = SuggestAddress(0, gateway, inputs.client(), settings.serverAddress);
-        WriteAddressField(message, OFFSET_YIADDR, suggested);
-        WriteLog(3, "Suggested address - %08lx\n", FieldForLog(message, OFFSET_YIADDR));
-    }
+// The offer over the request: yiaddr holds the address (0: no offer).
+ReplyAction OfferAddress(DhcpMessage& message, const ParsedOptions& options, const RequestInputs& inputs,
+                         const ServerSettings& settings) {
     // A client that already has an address is offered what it put in yiaddr.
     uint32_t offered = ReadAddressField(message, OFFSET_YIADDR);
     if (offered == 0) return {};
 
+    const uint32_t clientAddress = ReadAddressField(message, OFFSET_CIADDR);
+    const uint32_t gateway = ReadAddressField(message, OFFSET_GIADDR);
     FillServerFields(message, settings);
     const bool broadcast = clientAddress == 0 || (message.bytes[OFFSET_FLAGS] & BROADCAST_FLAG);
     ReplyAction action = ChooseDestination(message, clientAddress, gateway, broadcast, OFFER_LINES);
@@ -185,6 +179,51 @@ ReplyAction HandleDiscover(DhcpMessage& message, const ParsedOptions& options, c
     index = WriteFourByteOption(message, index, OPTION_REQUESTED_ADDRESS, offered);
     action.length = FinishReply(message, index, options, inputs, settings, segment);
     return action;
+}
+
+void SetSuggestedAddress(DhcpMessage& message, uint32_t suggested) {
+    WriteAddressField(message, OFFSET_YIADDR, suggested);
+    WriteLog(3, "Suggested address - %08lx\n", FieldForLog(message, OFFSET_YIADDR));
+}
+
+}  // namespace
+
+// The request as it stood when its address search stopped for the probe.
+struct PendingOffer {
+    DhcpMessage message;
+    ParsedOptions options;
+    RequestInputs inputs;
+    AddressSearch search;
+    std::shared_ptr<const ServerSettings> settings;
+};
+
+namespace {
+
+// Where a DHCPDISCOVER whose address waits for the in-use probe goes, when
+// the caller would rather not wait (the server loop): nullptr to wait here.
+struct Deferral {
+    std::shared_ptr<const ServerSettings> settings;
+    PendingOfferHandle* pending;
+};
+
+ReplyAction HandleDiscover(DhcpMessage& message, const ParsedOptions& options, const ServerSettings& settings,
+                           const Deferral* deferral) {
+    message.bytes[OFFSET_OP] = 2;
+    RequestInputs inputs;
+    if (ReadAddressField(message, OFFSET_CIADDR) == 0) {
+        ReadHostName(options, inputs);
+        ReadIdentity(message, options, inputs);
+        AddressSearch search;
+        BeginAddressSearch(search, 0, ReadAddressField(message, OFFSET_GIADDR), inputs.client(),
+                           settings.serverAddress);
+        if (search.probeDue && deferral) {
+            deferral->pending->reset(
+                new PendingOffer{message, options, inputs, std::move(search), deferral->settings});
+            return {};
+        }
+        SetSuggestedAddress(message, FinishAddressSearch(search));
+    }
+    return OfferAddress(message, options, inputs, settings);
 }
 
 // Seconds until `expiry` for option 51; all ones for a lease that never ends.
@@ -298,18 +337,44 @@ void HandleRelease(const DhcpMessage& message, const ParsedOptions& options) {
     ReleaseLease(released, inputs.client());
 }
 
-}  // namespace
-
-ReplyAction HandleDatagram(DhcpMessage& message, size_t received, const ServerSettings& settings) {
+ReplyAction Handle(DhcpMessage& message, size_t received, const ServerSettings& settings,
+                   const Deferral* deferral) {
     if (received > DHCP_BUFFER_SIZE) received = DHCP_BUFFER_SIZE;
     if (DropFromUnknownRelayAgent(message, received, settings)) return {};
     WriteLog(1, "DHCP - Incoming call\n");
     ParsedOptions options;
     ParseRequest(message, received, options);
     switch (GetMessageType(options)) {
-        case DHCPDISCOVER: return HandleDiscover(message, options, settings);
+        case DHCPDISCOVER: return HandleDiscover(message, options, settings, deferral);
         case DHCPREQUEST: return HandleRequest(message, options, settings);
         case DHCPRELEASE: HandleRelease(message, options); return {};
         default: return {};
     }
+}
+
+}  // namespace
+
+void PendingOfferDeleter::operator()(PendingOffer* offer) const { delete offer; }
+
+ReplyAction HandleDatagram(DhcpMessage& message, size_t received, const ServerSettings& settings) {
+    return Handle(message, received, settings, nullptr);
+}
+
+ReplyAction HandleDatagram(DhcpMessage& message, size_t received,
+                           const std::shared_ptr<const ServerSettings>& settings, PendingOfferHandle& pending) {
+    const Deferral deferral{settings, &pending};
+    return Handle(message, received, *settings, &deferral);
+}
+
+ReplyAction FinishPendingOffer(PendingOffer& offer, const std::atomic<bool>& abandon) {
+    const uint32_t address = FinishAddressSearch(offer.search, &abandon);
+    if (abandon.load()) return {};
+    SetSuggestedAddress(offer.message, address);
+    return OfferAddress(offer.message, offer.options, offer.inputs, *offer.settings);
+}
+
+const DhcpMessage& PendingOfferMessage(const PendingOffer& offer) { return offer.message; }
+
+std::string PendingOfferClient(const PendingOffer& offer) {
+    return std::string(reinterpret_cast<const char*>(offer.inputs.id), offer.inputs.idLength);
 }

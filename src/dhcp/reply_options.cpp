@@ -14,18 +14,37 @@ namespace {
 
 constexpr size_t MAX_VALUE = 255;
 
+// Replaces every occurrence of `find` (two characters) in `text`, left to
+// right without looking at what was put in, as TextString::replaceAll does.
+void ReplaceAll(std::string& text, const char* find, const std::string& replacement) {
+    if (text.find(find) == std::string::npos) return;
+    std::string out;
+    for (size_t p = 0; p < text.size();) {
+        if (text.compare(p, 2, find) == 0) {
+            out += replacement;
+            p += 2;
+        } else {
+            out += text[p++];
+        }
+    }
+    text.swap(out);
+}
+
 // Host-order form of expandAddressTemplate; 0 when the text doesn't convert.
+// Every reply expands its address settings, so a text without a template
+// goes straight to the parser.
 uint32_t ExpandToHost(const char* text, uint32_t serverAddress) {
-    TextString expanded(text);
-    char part[4][4];
-    for (int i = 0; i < 4; ++i)
-        std::snprintf(part[i], sizeof part[i], "%d", static_cast<int>((serverAddress >> (24 - 8 * i)) & 0xFF));
-    expanded.replaceAll("%1", part[0]);
-    expanded.replaceAll("%2", part[1]);
-    expanded.replaceAll("%3", part[2]);
-    expanded.replaceAll("%4", part[3]);
-    expanded.replaceAll("%a", FormatAddress(serverAddress).c_str());
-    uint32_t host = ParseAddress(expanded.text());
+    uint32_t host;
+    if (std::strchr(text, '%') == nullptr) {
+        host = ParseAddress(text);
+    } else {
+        std::string expanded(text);
+        const char* const parts[] = {"%1", "%2", "%3", "%4"};
+        for (int i = 0; i < 4; ++i)
+            ReplaceAll(expanded, parts[i], std::to_string((serverAddress >> (24 - 8 * i)) & 0xFF));
+        ReplaceAll(expanded, "%a", FormatAddress(serverAddress));
+        host = ParseAddress(expanded.c_str());
+    }
     return host == ADDRESS_NONE ? 0 : host;
 }
 

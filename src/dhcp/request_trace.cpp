@@ -19,6 +19,23 @@ unsigned ReadLittleEndian16(const uint8_t* bytes) {
 // Byte i of a value of which only `available` bytes were received; 0 beyond.
 unsigned ValueByte(const uint8_t* value, size_t available, size_t i) { return i < available ? value[i] : 0; }
 
+// "%d " and "%02x " of one byte: a trace line lists up to 255 of them.
+char* PutDecimal(char* p, unsigned byte) {
+    if (byte >= 100) *p++ = static_cast<char>('0' + byte / 100);
+    if (byte >= 10) *p++ = static_cast<char>('0' + byte / 10 % 10);
+    *p++ = static_cast<char>('0' + byte % 10);
+    *p++ = ' ';
+    return p;
+}
+
+char* PutHex(char* p, unsigned byte) {
+    const char* digits = "0123456789abcdef";
+    *p++ = digits[byte >> 4];
+    *p++ = digits[byte & 0x0F];
+    *p++ = ' ';
+    return p;
+}
+
 }  // namespace
 
 void TraceHeader(const DhcpMessage& message, size_t received) {
@@ -39,7 +56,6 @@ void TraceHeader(const DhcpMessage& message, size_t received) {
 void TraceOptionsStart() { WriteLog(3, "DHCP Options:\n"); }
 
 void TraceOption(uint8_t code, uint8_t stated, const uint8_t* value, size_t available) {
-    char item[32];
     switch (code) {
     case OPTION_HOST_NAME: {
         // A zero byte adds nothing; the name comes off the wire, so a control
@@ -67,22 +83,19 @@ void TraceOption(uint8_t code, uint8_t stated, const uint8_t* value, size_t avai
                  ValueByte(value, available, 2), ValueByte(value, available, 3));
         break;
     case OPTION_PARAMETER_LIST: {
-        std::string text = "  Param Request: ";
-        for (size_t i = 0; i < available; ++i) {
-            std::snprintf(item, sizeof item, "%d ", value[i]);
-            text += item;
-        }
-        WriteLog(3, "%.300s\n", text.c_str());
+        char text[32 + 4 * 255];
+        char* end = text + std::snprintf(text, 32, "  Param Request: ");
+        for (size_t i = 0; i < available; ++i) end = PutDecimal(end, value[i]);
+        *end = '\0';
+        WriteLog(3, "%.300s\n", text);
         break;
     }
     case OPTION_CLIENT_ID: {
-        std::snprintf(item, sizeof item, "  Client ID %d:", static_cast<int>(ValueByte(value, available, 0)));
-        std::string text = item;
-        for (size_t i = 1; i < available; ++i) {
-            std::snprintf(item, sizeof item, "%02x ", value[i]);
-            text += item;
-        }
-        WriteLog(3, "%.100s\n", text.c_str());
+        char text[32 + 3 * 255];
+        char* end = text + std::snprintf(text, 32, "  Client ID %d:", static_cast<int>(ValueByte(value, available, 0)));
+        for (size_t i = 1; i < available; ++i) end = PutHex(end, value[i]);
+        *end = '\0';
+        WriteLog(3, "%.100s\n", text);
         break;
     }
     default:

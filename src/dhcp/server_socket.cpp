@@ -1,6 +1,6 @@
 // The server socket's lifecycle, the same on every platform. The main thread
-// closes the socket at shutdown while the server thread receives and sends
-// on it:
+// closes the socket at shutdown while the server thread receives on it and
+// the server thread and its offer workers send on it:
 // - The close sets ServerClosing and wakes the blocked receive
 //   (InterruptCall). A receive checks the flag before it waits and after it
 //   woke, so it ends with SOCKET_INTERRUPTED_ERROR whatever the platform
@@ -53,11 +53,13 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
     return true;
 }
 
-size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error) {
+size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error, int* arrival) {
     for (;;) {
         UdpHandle handle;
         if (!UsableSocket(handle, error)) return 0;
-        ptrdiff_t n = ReceiveCall(handle, buffer, size, error);
+        int from = 0;
+        ptrdiff_t n = ReceiveCall(handle, buffer, size, error, from);
+        if (arrival) *arrival = from;
         if (ServerClosing.load()) {
             error = SOCKET_INTERRUPTED_ERROR;
             return 0;
@@ -68,10 +70,11 @@ size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error) {
     }
 }
 
-bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
+bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint16_t port, long& error,
+                          int arrival) {
     std::lock_guard<std::mutex> hold(ServerSocketMutex);  // no close in the middle of the send
     UdpHandle handle;
-    return UsableSocket(handle, error) && SendCall(handle, data, size, address, port, error);
+    return UsableSocket(handle, error) && SendCall(handle, data, size, address, port, arrival, error);
 }
 
 void CloseServerSocket() {

@@ -19,13 +19,17 @@ UdpHandle OpenServerSocketCall(uint32_t address, bool bindToAll, uint16_t port, 
 // Waits for one datagram of at most `size` bytes. Returns its length (> 0);
 // 0 for a wait that brought nothing to answer (an empty datagram, one the
 // socket does not serve, a signal), after which the caller waits again; -1
-// with `error` on failure (a datagram larger than the buffer is one). Called
-// by the server thread alone, without the lock: the close must reach it.
-ptrdiff_t ReceiveCall(UdpHandle handle, void* buffer, size_t size, long& error);
+// with `error` on failure (a datagram larger than the buffer is one).
+// `arrival` gets what a send of the reply needs to know of the datagram.
+// Called by the server thread alone, without the lock: the close must reach
+// it.
+ptrdiff_t ReceiveCall(UdpHandle handle, void* buffer, size_t size, long& error, int& arrival);
 
-// Sends one datagram without waiting (see SendFromServerSocket). Called
-// under the lock, by the server thread.
-bool SendCall(UdpHandle handle, const void* data, size_t size, uint32_t address, uint16_t port, long& error);
+// Sends one datagram without waiting (see SendFromServerSocket), as the
+// reply to a datagram of that `arrival`. Called under the lock, by any
+// thread.
+bool SendCall(UdpHandle handle, const void* data, size_t size, uint32_t address, uint16_t port, int arrival,
+              long& error);
 
 // Ends a receive blocked on the socket and makes every later one return at
 // once. True when that closed the socket (Winsock: only a close wakes the

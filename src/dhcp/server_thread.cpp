@@ -11,6 +11,7 @@
 #include "config/server_settings.h"
 #include "dhcp/dhcp_message.h"
 #include "dhcp/message_handler.h"
+#include "dhcp/offer_workers.h"
 #include "dhcp/udp_socket.h"
 #include "base/clock.h"
 #include "base/log.h"
@@ -83,12 +84,35 @@ void NoteDatagram(ReceiveErrorLines& lines) {
     if (lines.leftOut != 0 && !WithinInterval(lines, TickCountMs())) WriteLeftOutErrors(lines);
 }
 
-// Sends the reply that the handler left in the buffer.
-void SendReply(const DhcpMessage& message, const ReplyAction& action, uint16_t clientPort, uint16_t relayPort) {
+// The ports of the running thread, for the offer workers' replies too.
+std::atomic<uint16_t> ReplyClientPort{DHCP_CLIENT_PORT};
+std::atomic<uint16_t> ReplyRelayPort{DHCP_SERVER_PORT};
+
+// Sends the reply that the handler left in the buffer; `arrival` is that of
+// the request. A send that the closing socket refuses is not logged: the
+// server is stopping.
+void SendReply(const DhcpMessage& message, const ReplyAction& action, int arrival) {
     long error = 0;
-    uint16_t port = action.toRelayAgent ? relayPort : clientPort;
-    if (!SendFromServerSocket(message.bytes, action.length, action.destination, port, error)) {
+    uint16_t port = action.toRelayAgent ? ReplyRelayPort.load() : ReplyClientPort.load();
+    if (!SendFromServerSocket(message.bytes, action.length, action.destination, port, error, arrival) &&
+        error != SOCKET_INTERRUPTED_ERROR) {
         WriteLog(1, "SendTo Error = %d\n", static_cast<int>(error));
+    }
+}
+
+// One received datagram: queued behind its client's pending offer, handed
+// to an offer worker when its address must first be probed, or answered
+// here.
+void ServeDatagram(DhcpMessage& message, size_t received, int arrival) {
+    if (QueueBehindPendingOffer(message, received, arrival)) return;
+    // One consistent configuration for the whole message.
+    std::shared_ptr<const ServerSettings> settings = CurrentSettings();
+    PendingOfferHandle pending;
+    ReplyAction action = HandleDatagram(message, received, settings, pending);
+    if (pending) {
+        HandOverPendingOffer(std::move(pending), arrival);
+    } else if (action.length != 0) {
+        SendReply(message, action, arrival);
     }
 }
 
@@ -102,8 +126,8 @@ void SetServerPorts(uint16_t serverPort, uint16_t clientPort, uint16_t relayPort
 
 void ServerThread() {
     const uint16_t serverPort = ServerPort.load();
-    const uint16_t clientPort = ClientPort.load();
-    const uint16_t relayPort = RelayPort.load();
+    ReplyClientPort = ClientPort.load();
+    ReplyRelayPort = RelayPort.load();
     long error = 0;
     {
         std::shared_ptr<const ServerSettings> settings = CurrentSettings();
@@ -115,8 +139,10 @@ void ServerThread() {
     }
     std::unique_ptr<DhcpMessage> message(new DhcpMessage());
     ReceiveErrorLines errorLines;
+    StartOfferWorkers(SendReply);
     for (;;) {
-        size_t received = ReceiveOnServerSocket(message->bytes, DHCP_BUFFER_SIZE, error);
+        int arrival = 0;
+        size_t received = ReceiveOnServerSocket(message->bytes, DHCP_BUFFER_SIZE, error, &arrival);
         if (received == 0) {
             if (error == SOCKET_INTERRUPTED_ERROR) {
                 WriteLeftOutErrors(errorLines);
@@ -132,16 +158,14 @@ void ServerThread() {
         }
         NoteDatagram(errorLines);
         try {
-            // One consistent configuration for the whole message.
-            std::shared_ptr<const ServerSettings> settings = CurrentSettings();
-            ReplyAction action = HandleDatagram(*message, received, *settings);
-            if (action.length != 0) SendReply(*message, action, clientPort, relayPort);
+            ServeDatagram(*message, received, arrival);
         } catch (const std::exception& failure) {
             // Only exhausted memory or a container limit gets here; losing one
             // datagram is better than losing the server.
             WriteLog(-1, "DHCP message dropped: %.100s\n", failure.what());
         }
     }
+    StopOfferWorkers();
     ReleaseServerSocket();
     WriteLog(1, "UDP Server closing\n");
 }

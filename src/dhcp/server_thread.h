@@ -1,7 +1,9 @@
 // The server thread: one UDP socket on port 67, one datagram at a time,
 // DHCPDISCOVER answered with DHCPOFFER, DHCPREQUEST with DHCPACK or DHCPNAK,
-// DHCPRELEASE taken back. The main thread starts it once and stops it by
-// closing the socket.
+// DHCPRELEASE taken back. A DHCPDISCOVER whose address must first be probed
+// goes to an offer worker (offer_workers.h), so that other clients are not
+// held up by the probe. The main thread starts it once and stops it by
+// closing the socket; the thread stops its workers before it ends.
 #pragma once
 
 #include <cstdint>

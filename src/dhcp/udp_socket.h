@@ -43,14 +43,19 @@ bool OpenServerSocket(uint32_t address, bool bindToAll, uint16_t port, long& err
 // Waits for one datagram of at most `size` bytes. Returns its length (> 0),
 // or 0 with `error` set: SOCKET_INTERRUPTED_ERROR after CloseServerSocket,
 // SOCKET_CLOSED_ERROR when there is no open socket, another code otherwise.
-size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error);
+// `arrival` gets what the reply to this datagram hands back to
+// SendFromServerSocket (POSIX: the interface it came in on).
+size_t ReceiveOnServerSocket(void* buffer, size_t size, long& error, int* arrival = nullptr);
 
 // Sends one datagram from the server socket. Never waits: a datagram that
 // cannot go out at once (the send buffer is full, typically of replies
 // waiting for their destination's address to resolve) is dropped with
 // SOCKET_WOULD_BLOCK. The server socket gets a send buffer with room for
 // bursts. False with `error` on failure.
-bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint16_t port, long& error);
+// `arrival`: that of the request answered (0: none known). Any thread may
+// send.
+bool SendFromServerSocket(const void* data, size_t size, uint32_t address, uint16_t port, long& error,
+                          int arrival = 0);
 
 // Called from any thread (the main thread at shutdown): ends a blocked
 // ReceiveOnServerSocket with SOCKET_INTERRUPTED_ERROR. Safe to call when no

@@ -38,6 +38,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 
 namespace {
@@ -47,6 +48,11 @@ namespace {
 // held about 160). Asked for with SO_SNDBUFFORCE, which needs CAP_NET_ADMIN,
 // else with SO_SNDBUF, which the kernel caps at net.core.wmem_max.
 constexpr int SERVER_SEND_BUFFER_BYTES = 1 << 20;
+// Requests that arrive while the server thread is busy (a burst, a moment
+// without the processor) wait in the receive buffer, and one that finds it
+// full is lost: the default (208 KB) holds some 170 of them. Asked for the
+// same way, capped at net.core.rmem_max without CAP_NET_ADMIN.
+constexpr int SERVER_RECEIVE_BUFFER_BYTES = 4 << 20;
 
 // Tied to one interface: receive only what a socket bound to the server
 // address would (datagrams to that address or to a broadcast address), send
@@ -55,9 +61,6 @@ bool ServerTied = false;
 uint32_t ServerSourceNet = 0;     // the server address, network order
 uint32_t ServerBroadcastNet = 0;  // the interface's broadcast address, network order
 int ServerInterface = 0;          // interface index of the tied device
-// Interface of the last datagram received (the server thread's own state:
-// it receives and answers one datagram at a time).
-int LastArrivalInterface = 0;
 
 bool AddressedToServer(uint32_t destinationNet) {
     return destinationNet == ServerSourceNet || destinationNet == htonl(BROADCAST_ADDRESS) ||
@@ -275,6 +278,9 @@ UdpHandle OpenServerSocketCall(uint32_t address, bool bindToAll, uint16_t port, 
     int sendBuffer = SERVER_SEND_BUFFER_BYTES;
     if (setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &sendBuffer, sizeof sendBuffer) != 0)
         setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    int receiveBuffer = SERVER_RECEIVE_BUFFER_BYTES;
+    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBuffer, sizeof receiveBuffer) != 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     // The destination and arrival interface of every datagram.
     int on = 1;
     if (setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
@@ -295,7 +301,7 @@ UdpHandle OpenServerSocketCall(uint32_t address, bool bindToAll, uint16_t port, 
     return fd;
 }
 
-ptrdiff_t ReceiveCall(UdpHandle handle, void* buffer, size_t size, long& error) {
+ptrdiff_t ReceiveCall(UdpHandle handle, void* buffer, size_t size, long& error, int& arrivalInterface) {
     DatagramHeader datagram(buffer, size);
     ssize_t n = recvmsg(static_cast<int>(handle), &datagram.header, 0);
     if (n < 0) {
@@ -306,7 +312,7 @@ ptrdiff_t ReceiveCall(UdpHandle handle, void* buffer, size_t size, long& error) 
     if (n == 0) return 0;  // an empty datagram carries nothing to answer
     Arrival arrival = ArrivalOf(datagram.header);
     if (ServerTied && !AddressedToServer(arrival.destinationNet)) return 0;
-    LastArrivalInterface = arrival.interfaceIndex;
+    arrivalInterface = arrival.interfaceIndex;
     if (datagram.header.msg_flags & MSG_TRUNC) {
         // Winsock reports a datagram larger than the buffer as an error.
         error = 10040;
@@ -315,7 +321,8 @@ ptrdiff_t ReceiveCall(UdpHandle handle, void* buffer, size_t size, long& error) 
     return n;
 }
 
-bool SendCall(UdpHandle handle, const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
+bool SendCall(UdpHandle handle, const void* data, size_t size, uint32_t address, uint16_t port, int arrival,
+              long& error) {
     DatagramHeader datagram(const_cast<void*>(data), size);
     datagram.peer = MakeAddress(address, port);
     // Tied: answer from the server address through its interface, as a
@@ -323,7 +330,7 @@ bool SendCall(UdpHandle handle, const void* data, size_t size, uint32_t address,
     // leaves through the interface the request came in on (without this it
     // would follow the default route, or fail where there is none).
     int interfaceIndex = ServerTied ? ServerInterface : 0;
-    if (!ServerTied && address == BROADCAST_ADDRESS) interfaceIndex = LastArrivalInterface;
+    if (!ServerTied && address == BROADCAST_ADDRESS) interfaceIndex = arrival;
     if (ServerTied || interfaceIndex != 0) {
         cmsghdr* item = CMSG_FIRSTHDR(&datagram.header);
         item->cmsg_level = IPPROTO_IP;
@@ -367,8 +374,15 @@ UdpHandle OpenUdpSocket(uint32_t address, uint16_t port, long& error) {
 
 size_t ReceiveUdp(UdpHandle handle, void* buffer, size_t size, uint32_t timeoutMs, uint32_t* fromAddress,
                   uint16_t* fromPort) {
-    pollfd wait{static_cast<int>(handle), POLLIN, 0};
-    if (poll(&wait, 1, static_cast<int>(timeoutMs)) <= 0) return 0;
+    // A signal (the log's change notice, say) does not cut the wait short.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        pollfd wait{static_cast<int>(handle), POLLIN, 0};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const int ready = poll(&wait, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        if (ready > 0) break;
+        if (ready == 0 || errno != EINTR) return 0;
+    }
     sockaddr_in from;
     socklen_t fromLength = sizeof from;
     ssize_t n = recvfrom(static_cast<int>(handle), buffer, size, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);

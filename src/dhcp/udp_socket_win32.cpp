@@ -15,9 +15,10 @@
 // (seen under Wine, whose sockets are the host's). So the server socket gets
 // room for bursts, and each send is made with the socket switched to
 // non-blocking mode for that call only; a reply that cannot go out at once
-// is dropped with WSAEWOULDBLOCK. The switch is safe because only the
-// server thread receives and sends, one after the other, so no receive is
-// under way during a send; the receive stays blocking.
+// is dropped with WSAEWOULDBLOCK. The receive stays blocking: a receive
+// already waiting goes on waiting through the switch, and one that starts
+// in the moment the socket is non-blocking (a worker thread sending an
+// offer) finds WSAEWOULDBLOCK and simply waits again.
 #include "dhcp/udp_socket.h"
 
 #include "dhcp/server_socket_calls.h"
@@ -32,6 +33,9 @@ namespace {
 // Room for some 800 pending replies of about 1.3 KB each (Wine's Linux
 // sockets double it); without it, about 160 fill the default buffer.
 constexpr int SERVER_SEND_BUFFER_BYTES = 1 << 20;
+// Requests that arrive while the server is busy wait in the receive buffer;
+// one that finds it full is lost. Room for a few thousand.
+constexpr int SERVER_RECEIVE_BUFFER_BYTES = 4 << 20;
 
 sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
     sockaddr_in sa;
@@ -74,6 +78,8 @@ UdpHandle OpenServerSocketCall(uint32_t address, bool bindToAll, uint16_t port, 
     // Best effort: the default buffer still serves, only smaller bursts.
     int sendBuffer = SERVER_SEND_BUFFER_BYTES;
     setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer), sizeof sendBuffer);
+    int receiveBuffer = SERVER_RECEIVE_BUFFER_BYTES;
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer), sizeof receiveBuffer);
     sockaddr_in local = MakeAddress(bindToAll ? 0 : address, port);
     if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         error = WSAGetLastError();
@@ -83,17 +89,19 @@ UdpHandle OpenServerSocketCall(uint32_t address, bool bindToAll, uint16_t port, 
     return static_cast<UdpHandle>(s);
 }
 
-ptrdiff_t ReceiveCall(UdpHandle handle, void* buffer, size_t size, long& error) {
+ptrdiff_t ReceiveCall(UdpHandle handle, void* buffer, size_t size, long& error, int& arrival) {
+    arrival = 0;  // bound to the server address: a reply needs nothing of the request
     sockaddr_in from;
     int fromLength = sizeof from;
     int n = recvfrom(static_cast<SOCKET>(handle), static_cast<char*>(buffer), static_cast<int>(size), 0,
                      reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (n != SOCKET_ERROR) return n;  // 0: an empty datagram carries nothing to answer
     error = WSAGetLastError();
-    return -1;
+    return error == WSAEWOULDBLOCK ? 0 : -1;
 }
 
-bool SendCall(UdpHandle handle, const void* data, size_t size, uint32_t address, uint16_t port, long& error) {
+bool SendCall(UdpHandle handle, const void* data, size_t size, uint32_t address, uint16_t port, int,
+              long& error) {
     SOCKET s = static_cast<SOCKET>(handle);
     sockaddr_in to = MakeAddress(address, port);
     u_long nonBlocking = 1;

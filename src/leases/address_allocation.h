@@ -2,8 +2,10 @@
 // address may be acknowledged, and the ICMP in-use probe.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "leases/client_identity.h"
 
@@ -31,3 +33,34 @@ bool CheckRequestedAddress(uint32_t requested, uint32_t gateway, const ClientIde
 uint32_t FindSpareAddress(uint32_t gateway, const ClientIdentity& client, uint32_t server);
 // True when at least one echo reply arrived within 100 ms.
 bool PingAddress(uint32_t address);
+
+// SuggestAddress in steps, for a caller that waits for the probes without
+// holding up other clients: each step holds LeaseLock and returns either a
+// decision or a candidate to probe. While its probe is out, the candidate
+// counts as held for every other search, so that clients searching at the
+// same time are given different candidates. Destroying a search whose
+// candidate is still out lets the candidate go.
+struct AddressWalk;
+struct AddressSearch {
+    AddressSearch();
+    ~AddressSearch();
+    AddressSearch(AddressSearch&&) noexcept;
+    AddressSearch& operator=(AddressSearch&&) = delete;
+
+    bool probeDue = false;   // true: probe `candidate` and call ContinueAddressSearch
+    uint32_t candidate = 0;
+    uint32_t result = 0;     // once no probe is due: the address to offer, 0 for none
+    std::unique_ptr<AddressWalk> walk;
+};
+
+// Steps 1 and 2 of SuggestAddress, then FindSpareAddress up to the first
+// candidate that needs the probe. The search keeps its own copy of the client.
+void BeginAddressSearch(AddressSearch& search, uint32_t filter, uint32_t gateway, const ClientIdentity& client,
+                        uint32_t server);
+// Goes on after the candidate's probe: an address that answered is held back
+// for a day and the walk goes on; a silent one is held for the client and
+// becomes the result.
+void ContinueAddressSearch(AddressSearch& search, bool answered);
+// Probes each candidate in turn, waiting for it, and returns the result.
+// `abandon` set before a probe ends the search without an address.
+uint32_t FinishAddressSearch(AddressSearch& search, const std::atomic<bool>* abandon = nullptr);

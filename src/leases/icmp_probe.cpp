@@ -10,25 +10,22 @@ namespace {
 
 std::atomic<EchoFunction> echo_override{nullptr};
 
-const char PROBE_PAYLOAD[] = "abcdefghijklmnopqrstuvwxyz012345";
-constexpr size_t PROBE_PAYLOAD_SIZE = 32;
 constexpr uint32_t PROBE_TIMEOUT_MS = 100;
 
 }  // namespace
 
 // The platform's probe (icmp_probe_win32.cpp / icmp_probe_posix.cpp).
-EchoResult PlatformSendEcho(uint32_t address, const void* payload, size_t payloadSize, uint32_t timeoutMs);
+EchoResult PlatformSendEcho(uint32_t address, uint32_t timeoutMs);
 
 void SetEchoOverride(EchoFunction probe) { echo_override.store(probe, std::memory_order_release); }
 
-EchoResult SendEcho(uint32_t address, const void* payload, size_t payloadSize, uint32_t timeoutMs) {
+EchoResult SendEcho(uint32_t address, uint32_t timeoutMs) {
     if (EchoFunction probe = echo_override.load(std::memory_order_acquire)) return probe(address);
-    return PlatformSendEcho(address, payload, payloadSize, timeoutMs);
+    return PlatformSendEcho(address, timeoutMs);
 }
 
 bool PingAddress(uint32_t address) {
-    static_assert(sizeof PROBE_PAYLOAD == PROBE_PAYLOAD_SIZE + 1, "32 payload bytes");
-    EchoResult result = SendEcho(address, PROBE_PAYLOAD, PROBE_PAYLOAD_SIZE, PROBE_TIMEOUT_MS);
+    EchoResult result = SendEcho(address, PROBE_TIMEOUT_MS);
     // Without a probe mechanism every candidate counts as free, unlogged.
     if (!result.available) return false;
     // The address as its network-order bytes read least significant first.

@@ -1,7 +1,16 @@
 // ICMP echo on Windows through ICMP.DLL, loaded by name at run time. While
 // the library fails to load, every probe tries again; a library that loads
 // but lacks one of the three entry points stays unusable.
+//
+// IcmpSendEcho chooses the identifier and sequence number and matches the
+// reply to them; the payload is ours, unpredictable for every probe (rand_s,
+// the system's random source), and a reply counts only when it comes from
+// the probed address and echoes it.
+#define _CRT_RAND_S
+#include <stdlib.h>
+
 #include <windows.h>
+#include <ipexport.h>
 
 #include <cstring>
 #include <mutex>
@@ -25,10 +34,16 @@ IcmpCloseHandleFn icmp_close_handle = nullptr;
 IcmpSendEchoFn icmp_send_echo = nullptr;
 
 constexpr DWORD REPLY_BUFFER_SIZE = 156;
-// Offset of Status in ICMP_ECHO_REPLY (after the ULONG Address), the same
-// in the 32- and 64-bit layouts.
-constexpr size_t REPLY_STATUS_OFFSET = 4;
-constexpr ULONG IP_SUCCESS_STATUS = 0;
+static_assert(sizeof(ICMP_ECHO_REPLY) + PROBE_PAYLOAD_SIZE + 8 <= REPLY_BUFFER_SIZE, "room for one echo");
+
+bool RandomPayload(uint8_t* payload) {
+    for (size_t i = 0; i < PROBE_PAYLOAD_SIZE; i += sizeof(unsigned int)) {
+        unsigned int value;
+        if (rand_s(&value) != 0) return false;
+        std::memcpy(payload + i, &value, sizeof value);
+    }
+    return true;
+}
 
 // Resolves the library once; the library is never unloaded.
 bool LoadIcmpLibrary() {
@@ -61,30 +76,40 @@ void SetIcmpLibraryForTests(const char* name, bool forget) {
     }
 }
 
-EchoResult PlatformSendEcho(uint32_t address, const void* payload, size_t payloadSize, uint32_t timeoutMs) {
+bool IsEchoOfProbe(const void* reply, size_t replySize, uint32_t address, const uint8_t* payload) {
+    if (replySize < sizeof(ICMP_ECHO_REPLY)) return false;
+    ICMP_ECHO_REPLY echo;
+    std::memcpy(&echo, reply, sizeof echo);
+    // The data must lie within the buffer; IcmpSendEcho puts it there.
+    const uint8_t* begin = static_cast<const uint8_t*>(reply);
+    const uint8_t* data = static_cast<const uint8_t*>(echo.Data);
+    return echo.Status == IP_SUCCESS && echo.Address == HostToNetwork(address) &&
+           echo.DataSize == PROBE_PAYLOAD_SIZE && data >= begin + sizeof echo &&
+           data + PROBE_PAYLOAD_SIZE <= begin + replySize && std::memcmp(data, payload, PROBE_PAYLOAD_SIZE) == 0;
+}
+
+EchoResult PlatformSendEcho(uint32_t address, uint32_t timeoutMs) {
     if (!LoadIcmpLibrary()) return EchoResult{false, 0, 0};
-    alignas(8) unsigned char request[64] = {};
-    if (payloadSize > sizeof request) payloadSize = sizeof request;
-    std::memcpy(request, payload, payloadSize);
+    alignas(8) uint8_t payload[PROBE_PAYLOAD_SIZE];
+    if (!RandomPayload(payload)) return EchoResult{true, 0, static_cast<unsigned long>(GetLastError())};
     alignas(8) unsigned char reply[REPLY_BUFFER_SIZE] = {};
 
     HANDLE handle = icmp_create_file();
     SetLastError(0);
-    DWORD replies = icmp_send_echo(handle, HostToNetwork(address), request, static_cast<WORD>(payloadSize), nullptr,
-                                   reply, REPLY_BUFFER_SIZE, timeoutMs);
+    DWORD replies = icmp_send_echo(handle, HostToNetwork(address), payload, static_cast<WORD>(PROBE_PAYLOAD_SIZE),
+                                   nullptr, reply, REPLY_BUFFER_SIZE, timeoutMs);
     DWORD error = GetLastError();
     if (handle != INVALID_HANDLE_VALUE) icmp_close_handle(handle);
 
     // A stored reply can also be an error report such as "destination host
     // unreachable" (which Windows gives when ARP finds nobody on the local
-    // network); only a successful echo means the address is in use.
-    if (replies != 0) {
-        ULONG status;
-        std::memcpy(&status, reply + REPLY_STATUS_OFFSET, sizeof status);
-        if (status != IP_SUCCESS_STATUS) {
-            error = status;
-            replies = 0;
-        }
+    // network), or an echo that is not ours: only our own echo from the
+    // probed address means the address is in use.
+    if (replies != 0 && !IsEchoOfProbe(reply, REPLY_BUFFER_SIZE, address, payload)) {
+        ICMP_ECHO_REPLY echo;
+        std::memcpy(&echo, reply, sizeof echo);
+        error = echo.Status;
+        replies = 0;
     }
     return EchoResult{true, static_cast<unsigned>(replies), static_cast<unsigned long>(error)};
 }
