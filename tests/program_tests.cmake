@@ -4,6 +4,7 @@
 nimbo_add_test(housekeeping_test SOURCES housekeeping_test.cpp
   LIBS nimbo_housekeeping nimbo_test_support LABELS program)
 nimbo_add_test(startup_lines_test SOURCES startup_lines_test.cpp LIBS nimbo_housekeeping LABELS program)
+nimbo_add_test(start_decision_test SOURCES start_decision_test.cpp LIBS nimbo_command nimbo_test_support LABELS program)
 
 if(WIN32)
   add_library(nimbo_win32_dialogs STATIC win32_dialogs.cpp)

@@ -13,6 +13,10 @@
 #include "dhcp/udp_socket.h"
 #include "shell/command_message.h"
 #include "shell/command_sender_win32.h"
+#include "shell/handover_win32.h"
+#include "shell/service_start_win32.h"
+#include "shell/start_decision.h"
+#include "shell/startup_mutex_win32.h"
 #include "base/log.h"
 #include "shell/main_window_win32.h"
 #include "base/paths.h"
@@ -22,11 +26,11 @@
 
 namespace {
 
-constexpr const char* NAMED_MUTEX = "NIMBOMutex";
+// A start waits this long at most for another start of the same folder.
+constexpr DWORD STARTUP_MUTEX_WAIT_MS = 60000;
 constexpr UINT SECOND_START_PROBE = WM_APP;  // posted to and taken from the helper window
 constexpr size_t VERSION_TEXT_LIMIT = 20;
 
-HANDLE namedMutex = nullptr;
 HANDLE serverThread = nullptr;
 ServerThreadBody serverThreadBody = nullptr;
 bool registeredAsServiceProcess = false;
@@ -40,12 +44,7 @@ RegisterServiceProcessCall FindRegisterServiceProcess() {
                   : nullptr;
 }
 
-void ReleaseNamedMutex() {
-    if (!namedMutex) return;
-    ReleaseMutex(namedMutex);
-    CloseHandle(namedMutex);
-    namedMutex = nullptr;
-}
+void ReleaseNamedMutex() { ReleaseStartupMutex(); }
 
 std::string ProgramDirectory() {
     char path[MAX_PATH + 1] = {};
@@ -284,21 +283,28 @@ int ShutdownProgram(int quitCode, DWORD serverWaitMs, DWORD saveGraceMs) {
     SmallIcon = nullptr;
 
     if (!ended && watchdog.armed) SetEvent(watchdog.armed);
-    saveSettings();
+    // After a hand-back the service's server owns NIMBO.INI.
+    if (!HandedBack()) saveSettings();
     FinishWatchdog(watchdog);
     return quitCode;
 }
 
-int RunProgram(HINSTANCE instance, const std::string& commandLine) {
+int RunProgram(HINSTANCE instance, const std::string& givenCommandLine) {
     ProgramInstance = instance;
-    namedMutex = CreateMutexA(nullptr, FALSE, NAMED_MUTEX);
-    if (!namedMutex) namedMutex = OpenMutexA(SYNCHRONIZE, FALSE, NAMED_MUTEX);
+    // The elevated halves of a stop and of a hand-over of the service
+    // (service_start_win32.h), read before the single-instance steps.
+    const ElevatedSwitch elevated = ReadElevatedSwitch(givenCommandLine);
+    if (elevated == ElevatedSwitch::StopService) return StopServiceAsAdministrator();
+    const std::string commandLine = elevated == ElevatedSwitch::HandOver ? "/OPTIONS" : givenCommandLine;
 
     std::string directory = ProgramDirectory();
     SetIniPath(JoinPath(directory, "NIMBO.INI"));
     SetHelpFilePath(HelpFilePath(directory));
+    NoteWhoCanAnswer(commandLine);
 
-    if (namedMutex) WaitForSingleObject(namedMutex, INFINITE);
+    TakeStartupMutex(directory, STARTUP_MUTEX_WAIT_MS);
     if (HWND server = FindServerWindow()) return SecondStart(instance, server, commandLine);
+    int exitCode = 0;
+    if (!BecomesServer(commandLine, elevated == ElevatedSwitch::HandOver, &exitCode)) return exitCode;
     return FirstStart(instance, directory, commandLine);
 }

@@ -25,5 +25,12 @@
 #define IDS_WINSOCK_FAILED 19
 #define IDS_SAVE_FAILED_TITLE 20
 #define IDS_SAVE_FAILED_TEXT 21
+/* The service "Nimbo" seen from a start by hand, and the hand-over. */
+#define IDS_SERVICE_NEEDS_ADMIN 22
+#define IDS_SERVICE_NOT_STOPPED 23
+#define IDS_HANDOVER_FAILED 24
+#define IDS_SERVICE_NOT_RESTARTED 25
+#define IDS_HANDOVER_TITLE 26
+#define IDS_HANDOVER_MENU 27
 
 #endif
