@@ -334,7 +334,7 @@ TEST_F(MainWindowTest, IconIsRetriedAfterAFailedAddAndReAddedOnASecondShow) {
     EXPECT_FALSE(Housekeeping.iconShown);
 }
 
-TEST_F(MainWindowTest, LogoffHidesTheIconUntilTheShellComesBack) {
+TEST_F(MainWindowTest, SessionEndSavesAndLogoffHidesTheIconUntilTheShellComesBack) {
     ShowTray();
     Tick();
     ASSERT_TRUE(Housekeeping.iconShown);
@@ -343,9 +343,14 @@ TEST_F(MainWindowTest, LogoffHidesTheIconUntilTheShellComesBack) {
     Pump();
     EXPECT_TRUE(Logged("End Session"));
     EXPECT_TRUE(Housekeeping.iconShown);
+    EXPECT_NE(Ini().find("AutoRefresh=Yes"), std::string::npos) << "not saved as the session ends";
+    DeleteFileA(dir.file("NIMBO.INI").c_str());
 
+    // A session that goes on saves nothing; one that ends saves at once.
+    EXPECT_EQ(Ini().find("AutoRefresh="), std::string::npos);
     SendMessageA(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
     Pump();
+    EXPECT_EQ(Ini().find("AutoRefresh="), std::string::npos);
     EXPECT_TRUE(Logged("End Session - Logoff"));
     EXPECT_FALSE(Housekeeping.iconShown);
     EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_DELETE}));

@@ -34,7 +34,7 @@ if(WIN32)
   set(NIMBO_PROBE_CLIENT ${CMAKE_SOURCE_DIR}/build/native/bin/nimbo_probe_client CACHE FILEPATH
     "The native probe client that the Wine tests send crafted datagrams with")
   add_executable(desktop_probe wine/desktop_probe.cpp)
-  target_link_libraries(desktop_probe PRIVATE nimbo_win32_dialogs)
+  target_link_libraries(desktop_probe PRIVATE nimbo_win32_dialogs nimbo_command)
   file(GLOB wine_scripts CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/wine/*_test.sh)
   list(APPEND wine_scripts ${CMAKE_CURRENT_SOURCE_DIR}/e2e/udhcpc_test.sh ${CMAKE_CURRENT_SOURCE_DIR}/e2e/dhclient_test.sh
     ${CMAKE_CURRENT_SOURCE_DIR}/e2e/reply_burst_test.sh)
