@@ -10,7 +10,8 @@
 #   this session with its properties window open (its title says what
 #   closing it does) and the lease listed on Active Leases; once it is
 #   closed the service runs again, serves the next client, and the lease is
-#   still in NIMBO.INI.
+#   still in NIMBO.INI; when the service cannot start again, a message says
+#   so and the server in this session goes on serving.
 #
 # Arguments: NIMBO.exe, desktop_probe.exe (leases_page_probe.exe is beside it).
 PAGE_PROBE=$(dirname "${2:?desktop_probe.exe}")/leases_page_probe.exe
@@ -91,4 +92,16 @@ wait_for_service RUNNING "after the hand-over"
 serve_one_client svcbox4
 leases_section | grep -q "^svcbox3~" || fail "svcbox3's lease lost in the hand-over"
 pass "hand-over: the service stopped, Active Leases listed svcbox3 at $LEASED; closed, the service serves again ($ADDRESS)"
+
+ins wine reg add 'HKLM\System\CurrentControlSet\Services\Nimbo\Parameters' /v Program /d 'C:\gone\NIMBO.EXE' /f >/dev/null 2>&1
+rm -f "$SIGNALS"/* "$WORK/probe.out"
+(cd "$WORK" && exec "${IN_S[@]}" wine leases_page_probe.exe "Z:${SIGNALS//\//\\}" opened) >"$WORK/probe.out" 2>&1 &
+BACKGROUND_PIDS+=($!)
+wine_in_server NIMBO.exe >>"$WORK/server.out" 2>&1 || fail "NIMBO.exe exited with $?"
+wait_for_line "^rows=" 400 "$WORK/probe.out" || fail "no properties window: $(cat "$WORK/probe.out")"
+touch "$SIGNALS/close"
+BOX=$(desktop_probe box 40000) || fail "no message that the service did not start again"
+grep -q "^text=.*could not be started again" <<<"$BOX" || fail "message: $BOX"
+serve_one_client svcbox5
+pass "a service that cannot start again is said so; the server in this session serves on ($ADDRESS)"
 exit 0
