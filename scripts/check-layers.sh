@@ -2,12 +2,12 @@
 # The rooms of src/ stand in one order; a file may include from its own room
 # and from rooms below it, never from one above or beside it:
 #
-#   base < leases < config < dhcp < ui < shell < host | stop | service
+#   base < leases < config < dhcp < export < ui < shell < host | stop | service
 #
 # ALLOWED lists the includes that run the other way on purpose, each with
 # its reason; the README names them too.
 cd "$(dirname "$0")/.."
-order=(base leases config dhcp ui shell host stop service)
+order=(base leases config dhcp export ui shell host stop service)
 ALLOWED=()
 declare -A rank
 for i in "${!order[@]}"; do rank[${order[$i]}]=$i; done

@@ -10,7 +10,7 @@ if [ ${#packages[@]} -eq 0 ]; then
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils xdotool imagemagick e2fsprogs
     fp-utils libchm-bin
-    iproute2 busybox isc-dhcp-client isc-dhcp-relay kea-admin procps
+    iproute2 busybox isc-dhcp-client isc-dhcp-relay kea-admin kea-dhcp4-server procps
     nsis zip unzip icoutils systemd util-linux
   )
 fi

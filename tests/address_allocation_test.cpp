@@ -220,6 +220,9 @@ TEST_F(AllocationTest, RequestedAddressChecks) {
     EXPECT_FALSE(check("192.0.2.10", Client("", kIdB)));      // another's lease
     EXPECT_TRUE(check("192.0.2.100", Client("pc3", idC)));    // reservation outside
     EXPECT_FALSE(check("192.0.2.11", Client("pc3", idC)));    // reserved elsewhere
+    Reserve(ByHostName, "pc4", Ip("192.0.2.15"));
+    EXPECT_FALSE(check("192.0.2.15", Client("pc2", kIdB)));   // reserved for another
+    EXPECT_TRUE(check("192.0.2.15", Client("pc4", kIdB)));
     EXPECT_FALSE(check("192.0.2.1", Client("pc2", kIdB)));    // the server's own
     EXPECT_FALSE(check("192.0.2.5", Client("pc2", kIdB)));    // excepted
     EXPECT_FALSE(check("192.0.2.21", Client("pc2", kIdB)));   // outside

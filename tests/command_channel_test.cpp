@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -187,6 +188,34 @@ TEST(CommandChannel, SlowClientsNeverHoldTheMainLoop) {
     close(silent);
     CloseCommandListener(listener, dir.path());
     ClearLogPaths();
+}
+
+// The socket is the server's user's alone, whatever umask the server was
+// started with: another user (nobody) in a directory open to all cannot
+// connect. Needs root for the second user.
+TEST(CommandChannel, AnotherUserCannotConnect) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    ScratchDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    const mode_t previous = umask(0);
+    int listener = OpenCommandListener(dir.path());
+    umask(previous);
+    ASSERT_GE(listener, 0);
+    pid_t child = fork();
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        _exit(SendCommandToServer(dir.path(), COMMAND_MESSAGE_TAG, "/SHUTDOWN") == -1 ? 0 : 1);
+    }
+    int connection = -1;
+    uint32_t tag = 0;
+    std::string text;
+    for (int i = 0; i < 50 && !ReceiveCommand(listener, &connection, &tag, &text); ++i) usleep(10000);
+    if (connection >= 0) AnswerCommand(connection, 1);  // lets a child that got in finish
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "nobody connected";
+    EXPECT_EQ(connection, -1);
+    CloseCommandListener(listener, dir.path());
 }
 
 }  // namespace

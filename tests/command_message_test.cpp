@@ -111,6 +111,11 @@ TEST(CommandMessage, AnswerTextsAndServiceLine) {
     EXPECT_TRUE(IsServiceCommandLine("/SeRvIcE"));
     EXPECT_FALSE(IsServiceCommandLine("-service"));
     EXPECT_FALSE(IsServiceCommandLine("/service /QUIET"));
+    // Command words are for a running server; "/service", a bad switch or
+    // none start one.
+    EXPECT_TRUE(HasCommandWord("/shutdown"));
+    EXPECT_TRUE(HasCommandWord("/BOGUS  -HideIcon"));
+    for (const char* line : {"", "/service", "/NOPE", "SHUTDOWN", "/", "/SHUTDOWNX"}) EXPECT_FALSE(HasCommandWord(line)) << line;
     EXPECT_EQ(JoinCommandLine({"/SHUTDOWN", "/QUIET"}), "/SHUTDOWN /QUIET");
     EXPECT_EQ(JoinCommandLine({}), "");
 }

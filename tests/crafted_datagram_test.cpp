@@ -150,9 +150,14 @@ TEST_F(CraftedDatagramTest, ReplyThatWouldOverflowTheBufferStaysWithinIt) {
     });
     Bytes wanted;
     for (int code = 70; code <= DEFAULT_MAX_OPTION; ++code) wanted.push_back(static_cast<uint8_t>(code));
-    ReplyAction offer = HandleBytes(WindowsDiscover().parameterList(wanted).build());
+    // A client that takes the largest message: the buffer is the limit.
+    ReplyAction offer = HandleBytes(WindowsDiscover().parameterList(wanted).option(57, Bytes{0xFF, 0xFF}).build());
     ExpectSoundReply(offer, "overflow");
     EXPECT_GT(offer.length, 1000u);
+    // One that takes the least gets no more than 548 bytes.
+    offer = HandleBytes(WindowsDiscover().parameterList(wanted).build());
+    ExpectSoundReply(offer, "548 bytes");
+    EXPECT_LE(offer.length, 548u);
 }
 
 TEST_F(CraftedDatagramTest, RandomDatagramsFromAFixedSeed) {

@@ -1,6 +1,8 @@
 #include "dialog_driver.h"
 
 #include <commctrl.h>
+#include <cstdio>
+#include <utility>
 #include <gtest/gtest.h>
 
 #include "ui/properties.h"
@@ -10,6 +12,17 @@ namespace {
 
 std::function<void(HWND)> pendingScenario;
 UINT_PTR watchdog = 0;
+std::string balloon;
+LRESULT CALLBACK SeeBalloons(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == EM_SHOWBALLOONTIP) {
+        const auto* tip = reinterpret_cast<const EDITBALLOONTIP*>(sent->lParam);
+        char text[1000] = {};
+        snprintf(text, sizeof text, "%d:%ls:%ls", GetDlgCtrlID(sent->hwnd), tip->pszTitle, tip->pszText);
+        balloon = text;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 void CALLBACK EndOverdueDialog(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
@@ -46,7 +59,9 @@ void RunWithDialog(const std::function<void(HWND)>& scenario, unsigned limitMs) 
     pendingScenario = scenario;
     SetTimer(nullptr, 0, 10, &StartScenario);
     watchdog = SetTimer(nullptr, 0, limitMs, &EndOverdueDialog);
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, &SeeBalloons, nullptr, GetCurrentThreadId());
     ShowPropertiesDialog();
+    UnhookWindowsHookEx(hook);
     KillTimer(nullptr, watchdog);
 }
 
@@ -138,11 +153,13 @@ std::string RowColumn(HWND list, int row, int column) {
 std::string boxCaption;
 int boxButton = 0;
 std::string boxText;
+std::function<void()> boxMeanwhile;
 
 void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD) {
     HWND box = FindWindowA("#32770", boxCaption.c_str());
     if (!box) return;
     KillTimer(nullptr, id);
+    if (boxMeanwhile) boxMeanwhile();
     boxText = Text(box, 0xFFFF);
     PostMessageA(box, WM_COMMAND, boxButton, 0);
 }
@@ -177,11 +194,14 @@ void ClickHeader(HWND list, int column) {
     Pump(GetAncestor(list, GA_ROOT));
 }
 
-void AnswerNextBox(const char* caption, int button) {
+void AnswerNextBox(const char* caption, int button, std::function<void()> meanwhile) {
     boxCaption = caption;
     boxButton = button;
+    boxMeanwhile = std::move(meanwhile);
     boxText.clear();
     SetTimer(nullptr, 0, 20, &AnswerBox);
 }
 
 std::string BoxText() { return boxText; }
+
+std::string TakeBalloon() { return std::exchange(balloon, ""); }

@@ -47,7 +47,10 @@ void SelectRow(HWND list, int index);
 void ClickHeader(HWND list, int column);
 
 // Answers the next message box captioned `caption` with `button` (IDOK,
-// IDYES, IDNO...) as soon as it shows, from a timer; BoxText() is then its
-// text, "" while none has been answered.
-void AnswerNextBox(const char* caption, int button);
+// IDYES, IDNO...) as soon as it shows, from a timer, after running `meanwhile`;
+// BoxText() is then its text, "" while none has been answered.
+void AnswerNextBox(const char* caption, int button, std::function<void()> meanwhile = {});
 std::string BoxText();
+
+// The last balloon tip on a field as "<id>:<title>:<text>" ("" for none; taken).
+std::string TakeBalloon();

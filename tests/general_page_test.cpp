@@ -8,6 +8,7 @@
 #include "config/server_settings.h"
 #include "leases/address_ranges.h"
 #include "base/ip_address.h"
+#include "scratch_server.h"
 
 namespace {
 
@@ -48,8 +49,7 @@ TEST(GeneralPageTest, OnlyServerAddressAndMaskKeepTheUserOnThePage) {
 class GeneralStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSettings();
-        ClearRangeTables();
+        ResetServerState();
         UpdateSettings([](ServerSettings& s) {
             CopySetting(s.IPAddress, "198.51.100.1");
             DeriveAddressFields(s);
@@ -57,10 +57,7 @@ protected:
         });
         SetGatewayRanges(LOCAL_GATEWAY, "192.0.2.1-192.0.2.254");
     }
-    void TearDown() override {
-        ClearRangeTables();
-        ResetSettings();
-    }
+    void TearDown() override { ResetServerState(); }
 };
 
 TEST_F(GeneralStoreTest, StoresEveryFieldAndExceptsTheServersInTheRange) {

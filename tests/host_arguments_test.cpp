@@ -56,6 +56,16 @@ TEST(HostArguments, UnknownDoubleDashWordsAreRefused) {
     EXPECT_EQ(options.directory, "--odd-directory");
 }
 
+TEST(HostArguments, ExportForKeaTakesADirectoryAndNoSwitches) {
+    HostOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseHostArguments({"--export-kea", "out", "--dir", "/tmp/n"}, "/opt", &options, &error));
+    EXPECT_EQ(options.exportDirectory, "out");
+    EXPECT_FALSE(ParseHostArguments({"--export-kea"}, "/opt", &options, &error));
+    EXPECT_FALSE(ParseHostArguments({"--export-kea", "out", "/SHUTDOWN"}, "/opt", &options, &error));
+    EXPECT_EQ(error, "--export-kea takes no switches: /SHUTDOWN");
+}
+
 TEST(HostBanner, KeepsTheWindowsLayout) {
     std::string banner = StartupBannerLine("0.13");
     EXPECT_EQ(banner.rfind("NIMBO V0.13 Starting - Running on ", 0), 0u) << banner;

@@ -12,6 +12,11 @@ else()
   nimbo_add_test(server_host_test SOURCES server_host_test.cpp
     LIBS nimbo_host nimbo_dhcp_builder nimbo_test_support LABELS server)
 
+  # The export to Kea: a corpus of NIMBO.INI files, each exported and
+  # checked with `kea-dhcp4 -t` (skipped without it).
+  add_test(NAME kea_export_corpus COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/kea_corpus_test.sh $<TARGET_FILE:nimbo>)
+  set_tests_properties(kea_export_corpus PROPERTIES LABELS kea SKIP_RETURN_CODE 77)
+
   # End-to-end scripts: root, network namespaces, real clients. Each script
   # gets the nimbo binary and the probe tool; it skips (exit 77) where it
   # cannot create namespaces or lacks a client.

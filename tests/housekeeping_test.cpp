@@ -133,9 +133,12 @@ TEST_F(HousekeepingTest, TrayIconFlags) {
     EXPECT_TRUE(BeginHideIcon(state));
     EXPECT_FALSE(BeginHideIcon(state));  // nothing shown: nothing deleted, nothing logged
     state.iconRetry = true;
-    BeginHideIcon(state);
+    EXPECT_TRUE(BeginHideIcon(state)) << "the failed add may have reached the shell";
     EXPECT_FALSE(state.iconRetry) << "hiding cancels a pending retry";
     EXPECT_EQ(MainLog(), Lines{"Hide Icon"});
+    EXPECT_FALSE(TaskbarRecreated(state)) << "a hidden icon stays hidden in a new shell";
+    IconAddResult(state, true);
+    EXPECT_TRUE(TaskbarRecreated(state) && !state.iconShown);
 }
 
 TEST_F(HousekeepingTest, FailedSaveIsRetriedEveryTickAndNoticedOnceUntilASaveSucceeds) {
@@ -174,7 +177,7 @@ std::vector<uint32_t> clockReads;
 size_t clockRead = 0;
 uint32_t ScriptedTick() { return clockReads[std::min(clockRead++, clockReads.size() - 1)]; }
 
-TEST_F(HousekeepingTest, SlowSavesWaitNineTimesTheirDurationFastOnesDoNot) {
+TEST_F(HousekeepingTest, SlowSavesWaitNineTimesTheirDurationAtMostTenSecondsFastOnesDoNot) {
     SetTickSource(ScriptedTick);
     // Each step: the clock reads of one tick, then whether it saved.
     auto tickAt = [&](std::vector<uint32_t> reads) {
@@ -199,6 +202,10 @@ TEST_F(HousekeepingTest, SlowSavesWaitNineTimesTheirDurationFastOnesDoNot) {
     EXPECT_TRUE(state.settingsUnsaved);
     EXPECT_TRUE(tickAt({13700, 13710}));
     EXPECT_FALSE(state.settingsUnsaved);
+    // A save stalled for 30 s pauses saving for 10 s, not 4.5 minutes.
+    EXPECT_TRUE(tickAt({20000, 50000}));
+    EXPECT_FALSE(tickAt({59999}));
+    EXPECT_TRUE(tickAt({60000, 60010}));
     // Across the wrap of the tick count.
     EXPECT_TRUE(tickAt({0xFFFFFF00u, 0xFFFFFFFFu}));  // 255 ms
     EXPECT_FALSE(tickAt({0x00000800u}));

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "config/settings_file.h"
 #include "lease_test_fixture.h"
 
 namespace {
@@ -52,6 +53,19 @@ TEST_F(LeasePageTest, ExpiryIsNeverOrTheLocalTime) {
     zone ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
     tzset();
 #endif
+}
+
+TEST_F(LeasePageTest, ReserveTakesTheHardwareAddressElseTheHostName) {
+    SetIniPath(dir.file("NIMBO.INI"));
+    Lease printer;
+    printer.setClientId(kIdA, 5);
+    printer.address = Ip("192.0.2.11");
+    EXPECT_EQ(ReserveListedLease(printer), LeaseReserveResult::NoKey);
+    printer.setHostName("printer");
+    EXPECT_EQ(ReserveListedLease(printer), LeaseReserveResult::Reserved);
+    EXPECT_EQ(ReadFile(dir.file("NIMBO.INI")), "[Reservations]\r\n@H-printer=192.0.2.11\r\n");
+    printer.setHostName("scanner");
+    EXPECT_EQ(ReserveListedLease(printer), LeaseReserveResult::AddressReserved);
 }
 
 }  // namespace

@@ -227,4 +227,45 @@ TEST_F(ListPagesTest, AnAdministratorReviewsAndDeletesLeases) {
     });
 }
 
+// AutoRefresh keeps the lease looked at in view; Delete takes the one
+// confirmed though a refill moved it (or none, if it went); Reserve.
+TEST_F(ListPagesTest, RefillsKeepTheViewAndButtonsActOnTheLeaseChosen) {
+    auto id = [](int n) { return std::vector<uint8_t>{0x00, 0x0C, 0x29, 0x00, 0x00, static_cast<uint8_t>(n)}; };
+    auto lease = [&](const std::string& name, int n) { AddLease(Client(name.c_str(), id(n)), 0x0A000000u + n, LEASE_TIME); };
+    for (int n = 10; n < 40; ++n) lease("pc" + std::to_string(n), n);
+    AddRecord("Unknown (10.0.0.99)", 0x0A000063, id(0).data(), 1, TEST_EPOCH + Seconds(3600));
+    Reserve(ByHostName, "pc38", 0x0A000064);
+    RunWithDialog([&](HWND frame) {
+        ClickTab(frame, LEASES_TAB);
+        HWND page = CurrentPage(frame), list = ListOf(page, IDC_LEASE_LIST);
+        Click(page, IDC_AUTO_REFRESH);
+        auto refill = [&](const char* name, int n) { lease(name, n), SendMessageA(page, MSG_LEASES_CHANGED, 0, 0); };
+        auto press = [&](const char* name, int button) { SelectRow(list, RowOf(list, name)), Click(page, button); };
+        ListView_EnsureVisible(list, 25, FALSE);
+        SelectRow(list, RowOf(list, "pc30"));  // mid-view
+        const int top = ListView_GetTopIndex(list);
+        refill("pc0", 2);
+        EXPECT_EQ(SelectedRow(list), RowOf(list, "pc30"));
+        EXPECT_EQ(Text(page, IDC_LEASE_IDENTIFIER), "00-0C-29-00-00-1E");
+        EXPECT_EQ(ListView_GetTopIndex(list), top);
+        AnswerNextBox("Nimbo", IDYES, [&] { refill("pc00", 3); });
+        Click(page, IDC_DELETE);
+        EXPECT_FALSE(IsAddressLeased(0x0A00001E)) << "pc30 was confirmed";
+        EXPECT_TRUE(IsAddressLeased(0x0A00001D));
+        AnswerNextBox("Nimbo", IDYES, [&] { DeleteLease(0x0A000024, id(36).data(), 6); });
+        press("pc36", IDC_DELETE);
+        EXPECT_EQ(TakeBalloon().substr(0, 47), "1024:Not accepted:This lease has left the table");
+        press("pc37", IDC_RESERVE);
+        EXPECT_EQ(TakeBalloon().substr(0, 64), "1024:Reserved:This address is now reserved for 00-0c-29-00-00-25");
+        EXPECT_TRUE(IniHas("@M-00-0c-29-00-00-25=10.0.0.37"));
+        press("pc38", IDC_RESERVE);
+        press("Unknown (10.0.0.99)", IDC_RESERVE);  // only the last balloon is kept
+        EXPECT_NE(TakeBalloon().find("for nobody"), std::string::npos);
+        EXPECT_EQ(SnapshotReservations().size(), 2u) << "pc38 is reserved already";
+        ClickTab(frame, RESERVATIONS_TAB);
+        EXPECT_NE(RowOf(ListOf(CurrentPage(frame), IDC_RESERVATION_LIST), "00-0c-29-00-00-25"), -1);
+        Click(frame, IDC_CLOSE);
+    });
+}
+
 }  // namespace

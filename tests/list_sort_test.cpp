@@ -71,6 +71,10 @@ TEST(ListSortTest, HeaderItemShiftsWhenPressedAndKeepsTheTriangleInside) {
     item = LayOutHeaderItem(50, 0, 150, 20, false, 300);
     EXPECT_EQ(item.arrowX, item.right - 15);
     EXPECT_EQ(item.titleRight, item.right - 20);
+    item = LayOutHeaderItem(75, 0, 225, 30, true, 60, 144);  // 150 %: every distance half as long again
+    EXPECT_EQ(item.left, 77);  // 1.5 pixels, rounded
+    EXPECT_EQ(item.arrowX, 77 + 23 + 60);
+    EXPECT_EQ(item.arrowY, 2 + (28 - 11) / 2);  // the triangle 11 pixels high
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 // The stand-in "Shell_TrayWnd" window is what the shell's Shell_NotifyIcon
 // talks to: it receives each NIM_ADD / NIM_MODIFY / NIM_DELETE as
 // WM_COPYDATA (dwData = the NIM_ code; Wine's record starts with the window,
-// the icon id and the NIF_ flags as 32-bit numbers) and answers TRUE or FALSE.
+// the icon id and the NIF_ flags as 32-bit numbers) and answers as a shell
+// does (a second add is refused, a modify needs the icon), or too late.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -24,7 +25,10 @@
 #include "shell/command_message.h"
 #include "leases/leases_changed.h"
 #include "shell/main_window_win32.h"
+#include "base/paths.h"
 #include "shell/program_win32.h"
+#include "shell/start_decision.h"
+#include "shell/tray_icon_win32.h"
 #include "ui/properties.h"
 #include "win32_dialogs.h"
 
@@ -34,16 +38,25 @@ namespace {
 
 std::vector<DWORD> trayCalls;  // NIM_ADD, NIM_MODIFY, NIM_DELETE in order
 UINT lastTrayFlags = 0;
-BOOL trayAnswer = TRUE;
+BOOL trayAnswer = TRUE;                         // FALSE: every call is refused
+bool trayTimesOut = false, iconInTray = false;  // an add made but answered too late
 
 LRESULT CALLBACK FakeTrayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
         auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        trayCalls.push_back(static_cast<DWORD>(data->dwData));
+        const auto call = static_cast<DWORD>(data->dwData);
+        trayCalls.push_back(call);
         if (data->cbData >= 12) lastTrayFlags = static_cast<const UINT*>(data->lpData)[2];
-        return trayAnswer;
+        const bool had = iconInTray;
+        if (trayAnswer) iconInTray = call != NIM_DELETE && (had || call == NIM_ADD);
+        return trayAnswer && (call == NIM_ADD ? !had && !trayTimesOut : had);
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::vector<std::pair<HWND, UINT>> allowed;  // through the message filter (MSGFLT_ALLOW 1)
+BOOL WINAPI RecordFilter(HWND window, UINT message, DWORD action, void*) {
+    return action == 1 ? (allowed.emplace_back(window, message), TRUE) : FALSE;
 }
 
 int CountCalls(DWORD call) { return static_cast<int>(std::count(trayCalls.begin(), trayCalls.end(), call)); }
@@ -105,6 +118,9 @@ protected:
         HousekeepingFixture::SetUp();
         trayCalls.clear();
         trayAnswer = TRUE;
+        trayTimesOut = false;
+        allowed.clear();
+        SetMessageFilterCall(&RecordFilter);
         refreshes = 0;
 
         ProgramInstance = GetModuleHandleA(nullptr);
@@ -129,6 +145,7 @@ protected:
         CloseStartupLock();
         SetServerThreadBody(nullptr);
         SetLeaseViewSource(nullptr);
+        SetMessageFilterCall(nullptr);
         HousekeepingFixture::TearDown();
     }
 
@@ -172,6 +189,7 @@ protected:
     }
 
     void ShowTray() {
+        if (!tray) iconInTray = false;
         if (!tray) tray = CreateWindowExA(0, "Shell_TrayWnd", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     }
     void HideTray() {
@@ -313,25 +331,75 @@ TEST_F(MainWindowTest, IconIsRetriedAfterAFailedAddAndReAddedOnASecondShow) {
     trayAnswer = FALSE;  // the notification area refuses the first add
     Tick();
     EXPECT_TRUE(Logged("User Logged On"));
-    EXPECT_EQ(trayCalls, std::vector<DWORD>{NIM_ADD});
+    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_MODIFY}));  // is it there all the same?
     EXPECT_EQ(lastTrayFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_TRUE(Housekeeping.iconRetry);
 
     trayAnswer = TRUE;
     Tick();
-    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_ADD}));
+    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_ADD}));
     EXPECT_TRUE(Housekeeping.iconShown);
     EXPECT_FALSE(Housekeeping.iconRetry);
 
     // A second "/SHOWICON" removes the icon and adds it again: one icon.
     Command("/SHOWICON");
     Pump();
-    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_DELETE, NIM_ADD}));
+    EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_DELETE, NIM_ADD}));
     EXPECT_TRUE(Logged("Hide Icon"));
     Command("/HIDEICON");
     Pump();
     EXPECT_EQ(CountCalls(NIM_ADD) - 1, CountCalls(NIM_DELETE));  // the first add failed
     EXPECT_FALSE(Housekeeping.iconShown);
+
+    trayTimesOut = true;  // Explorer busy: the icon added, the answer too late
+    Command("/SHOWICON");
+    Pump();
+    EXPECT_TRUE(Housekeeping.iconShown && iconInTray);
+    HideTray();  // Explorer restarts without it, and says so
+    ShowTray();
+    SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    Pump();
+    EXPECT_TRUE(iconInTray);
+    Command("/HIDEICON");
+    Pump();
+    EXPECT_FALSE(iconInTray);
+    // An elevated server lets the command message and TaskbarCreated through, nothing else.
+    EXPECT_EQ(allowed, (std::vector<std::pair<HWND, UINT>>{{window, WM_COPYDATA},
+                                                          {window, RegisterWindowMessageA("TaskbarCreated")}}));
+}
+
+HANDLE hungRelease = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+LRESULT CALLBACK HungServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) WaitForSingleObject(hungRelease, 20000);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A second start gives up on a hung server, says so and frees the start-up lock.
+TEST_F(MainWindowTest, ASecondStartGivesUpOnAHungServer) {
+    DestroyWindow(window);
+    Drain();  // its quit message would end the box at once
+    UnregisterClassA(MAIN_WINDOW_CLASS, ProgramInstance);
+    RegisterTestClass(MAIN_WINDOW_CLASS, HungServerProc);
+    std::thread server([] {
+        CreateWindowExA(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        WaitForSingleObject(hungRelease, 20000);  // its window goes with the thread
+    });
+    while (!FindWindowA(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE)) Sleep(10);
+    MessageBoxSeen box;
+    std::thread reader([&] { TakeMessageBox(&box, 15000, IDOK); });
+    SetSecondStartWait(500);
+    EXPECT_EQ(RunProgram(ProgramInstance, "/SHOWICON"), 1);
+    reader.join();
+    EXPECT_EQ(box.text.substr(0, 40), "The running Nimbo server does not answer");
+    DWORD wait = WAIT_FAILED;
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    const std::string lock = StartupMutexName(DirectoryOf(program));
+    std::thread([&] { wait = WaitForSingleObject(CreateMutexA(nullptr, FALSE, lock.c_str()), 0); }).join();
+    EXPECT_EQ(wait, static_cast<DWORD>(WAIT_OBJECT_0));
+    SetEvent(hungRelease);
+    server.join();
+    UnregisterClassA(MAIN_WINDOW_CLASS, ProgramInstance);
 }
 
 TEST_F(MainWindowTest, SessionEndSavesAndLogoffHidesTheIconUntilTheShellComesBack) {

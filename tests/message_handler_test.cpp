@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dhcp/relay_check.h"
 #include "leases/lease_expiry.h"
 #include "server_fixture.h"
 #include "base/host_name.h"
@@ -68,6 +69,29 @@ TEST_F(MessageHandlerTest, DiscoverFromUnknownGatewayGetsNoReply) {
     ReplyAction offer = Handle(WindowsDiscover().giaddr(0xCB007101));  // 203.0.113.1
     EXPECT_EQ(offer.length, 0u);
     EXPECT_TRUE(SnapshotLeases().empty());
+}
+
+// A relay agent that no [GWn] section names, off the server's network: its
+// messages are dropped before anything else (no trace, no NAK towards it),
+// with one line per relay agent and minute, at most ten lines a minute.
+TEST_F(MessageHandlerTest, MessagesFromUnknownRelayAgentsAreDroppedBeforeAnythingElse) {
+    constexpr uint32_t UNKNOWN = Ip("203.0.113.77");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Handle(RelayedRequest(UNKNOWN, FIRST_RELAYED, SERVER)).length, 0u);
+        EXPECT_EQ(Handle(WindowsDiscover().giaddr(UNKNOWN)).length, 0u);
+    }
+    EXPECT_EQ(MainLog(), (std::vector<std::string>{"Dropped a message from unknown relay agent 203.0.113.77"}));
+    // One on the server's own network is handled as before: refused, to it.
+    EXPECT_EQ(Handle(RelayedRequest(Ip("192.0.2.99"), FIRST_RELAYED, SERVER)).destination, Ip("192.0.2.99"));
+
+    UnknownRelayLines lines;
+    EXPECT_TRUE(TakeUnknownRelayLine(lines, 1, 0xFFFFFFF0u));
+    EXPECT_FALSE(TakeUnknownRelayLine(lines, 1, 59000));  // across the wrap of the tick count
+    EXPECT_TRUE(TakeUnknownRelayLine(lines, 1, 60000));
+    for (uint32_t relay = 2; relay <= 10; ++relay) EXPECT_TRUE(TakeUnknownRelayLine(lines, relay, 60001));
+    EXPECT_FALSE(TakeUnknownRelayLine(lines, 11, 60002));  // ten lines in the minute
+    EXPECT_EQ(lines.leftOut, 2u);
+    EXPECT_TRUE(TakeUnknownRelayLine(lines, 11, 120000));  // relay 1's line has left the minute
 }
 
 TEST_F(MessageHandlerTest, DiscoverWithCiaddrAndNoYiaddrGetsNoReply) {
@@ -170,13 +194,12 @@ TEST_F(MessageHandlerTest, AcceptedRequestIsAcknowledgedByBroadcastWithTheLeaseT
 // the stored lease and the reply all follow that one record.
 TEST_F(MessageHandlerTest, ASaveDuringARequestChangesNothingOfThatRequest) {
     std::shared_ptr<const ServerSettings> taken = CurrentSettings();
-    const uint32_t newServer = Ip("192.0.2.15");
     UpdateSettings([](ServerSettings& s) {
         CopySetting(s.IPAddress, "192.0.2.15");
         DeriveAddressFields(s);
         s.LeaseTime = 60;
     });
-    size_t length = WindowsRequest(newServer, SERVER).load(message);
+    size_t length = WindowsRequest(Ip("192.0.2.15"), SERVER).load(message);
     ReplyAction ack = HandleDatagram(message, length, *taken);
     ASSERT_GT(ack.length, 0u);  // not the server's own address in the record taken
     EXPECT_EQ(ReplyValue(ack, OPTION_SERVER_ID), SERVER);

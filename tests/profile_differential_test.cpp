@@ -15,6 +15,7 @@
 #include "config/settings_file.h"
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
+#include "scratch_server.h"
 #include "test_support.h"
 
 #ifndef NIMBO_INI_CORPUS
@@ -173,9 +174,7 @@ TEST(ProfileDifferential, FilesWeWriteReadBackTheSame) {
 
 TEST(ProfileDifferential, SettingsFileWithHostileNamesReadsTheSame) {
     ScratchDir dir;
-    ResetSettings();
-    ClearLeaseTable();
-    ClearReservations();
+    ResetServerState();
     UpdateSettings([](ServerSettings& s) {
         CopySetting(s.IPAddress, "192.0.2.10");
         CopySetting(s.DomainName, " lan.example\r\n[Leases]\r\nx~01=1.2.3 ");
@@ -203,9 +202,7 @@ TEST(ProfileDifferential, SettingsFileWithHostileNamesReadsTheSame) {
     EXPECT_EQ(WindowsKeys(path, "Leases").size(), 9u);
     EXPECT_EQ(WindowsValue(path, "Server", "DomainName"), " lan.example__[Leases]__x~01=1.2.3 ");
     EXPECT_EQ(WindowsKeys(path, "Reservations"), std::vector<std::string>{"@H-_[x]__;"});
-    ClearLeaseTable();
-    ClearReservations();
-    ResetSettings();
+    ResetServerState();
 }
 
 // A UTF-16 file (Notepad's "Unicode"): what we write back into it stays

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -247,6 +248,52 @@ TEST_F(PropertiesDialogTest, EveryCloseSavesAndEveryOpeningStartsOnGeneral) {
         Click(frame, IDC_CLOSE);
     });
     EXPECT_EQ(IniValue(scratch.file("NIMBO.INI"), "LeaseTime"), "90060");  // shown as 1/1/1, stored again
+}
+
+// Screen readers: every edit and list follows its label. Mnemonics; rows
+// select whole; Esc closes as Close does; refusals say why; the ranges list
+// keeps one column and shows what each change made.
+TEST_F(PropertiesDialogTest, KeyboardAndScreenReaderUsersAndALongRangeList) {
+    RunWithDialog([&](HWND frame) {
+        EXPECT_EQ(Text(frame, IDC_CLOSE) + Text(frame, IDC_HELP_BUTTON), "&Close&Help");
+        for (int tab : {0, 1, 2, 3}) {
+            ClickTab(frame, tab);
+            for (HWND at = GetWindow(CurrentPage(frame), GW_CHILD); at; at = GetWindow(at, GW_HWNDNEXT)) {
+                char type[32] = {}, label[64] = {};
+                GetClassNameA(at, type, sizeof type);
+                HWND before = GetWindow(at, GW_HWNDPREV);
+                GetClassNameA(before, label, sizeof label);
+                if (std::strcmp(type, "Edit") && std::strcmp(type, "SysListView32")) continue;
+                EXPECT_STREQ(label, "Static") << "tab " << tab << ", control " << GetDlgCtrlID(at);
+                GetWindowTextA(before, label, sizeof label);
+                EXPECT_TRUE(*label && (tab % 3 == 0 || !IsWindowVisible(before) || std::strchr(label, '&'))) << label;
+                if (*type == 'S') EXPECT_TRUE(ListView_GetExtendedListViewStyle(at) & LVS_EX_FULLROWSELECT);
+            }
+        }
+        ClickTab(frame, 1);
+        HWND ranges = CurrentPage(frame), list = GetDlgItem(ranges, IDC_RANGE_LIST);
+        auto include = [&](const std::string& from, const std::string& to, int selected) {
+            Type(ranges, IDC_RANGE_FROM, from.c_str());
+            Type(ranges, IDC_RANGE_TO, to.c_str());
+            Click(ranges, IDC_INCLUDE);
+            EXPECT_TRUE(ListView_IsItemVisible(list, selected)) << from;
+            EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), selected) << from;
+        };
+        for (int n = 30; n < 50; ++n) include("192.0.2." + std::to_string(n), "192.0.2." + std::to_string(n), n - 29);
+        EXPECT_EQ(GetWindowLongA(list, GWL_STYLE) & (LVS_TYPEMASK | LVS_SINGLESEL), LVS_REPORT | LVS_SINGLESEL);
+        include("192.0.2.12", "192.0.2.14", 0);  // covered by the first entry
+        include("192.0.2.12", "192.0.2.1", 0);
+        EXPECT_EQ(TakeBalloon(), "1015:Not accepted:The last address of the range lies below the first.");
+        ClickTab(frame, 0);
+        HWND general = CurrentPage(frame);
+        for (const char* address : {"192.0.2.300", "192.0.2.7"}) {
+            Type(general, IDC_SERVER_ADDRESS, address);
+            PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1);
+            Pump(frame);
+        }
+        EXPECT_EQ(TakeBalloon().substr(0, 41), "1003:Not accepted:This is no IPv4 address");
+    }, 120000);
+    EXPECT_EQ(IniValue(scratch.file("NIMBO.INI"), "IPAddress"), "192.0.2.7");
 }
 
 // Settings that cannot be written are not passed over in silence.

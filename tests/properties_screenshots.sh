@@ -2,21 +2,22 @@
 # Screenshots of the properties window, one per tab, for a person to look
 # at: the driver program runs under Xvfb with the X11 driver and a Wine
 # virtual desktop of 1024x768, and `import -window root` takes the picture
-# each time the driver has a tab up.
-#   properties_screenshots.sh <driver.exe> <output folder>
+# each time the driver has a tab up, at DPI dots per inch (default 96).
+#   properties_screenshots.sh <driver.exe> <output folder> [DPI]
 # The Wine prefix is "$WINEPREFIX-screens" (kept between runs: making one
 # takes long); NIMBO_XVFB_DISPLAY picks the display number, else Xvfb takes
 # a free one. Exits 77 (skipped) without Xvfb or ImageMagick.
 set -euo pipefail
 driver=$1
 out=$2
+dpi=${3:-96}
 for tool in Xvfb import wine wineboot; do
   command -v "$tool" >/dev/null || { echo "no $tool here: skipped"; exit 77; }
 done
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="${WINEPREFIX:-/tmp/nimbo-wine-$(id -u)}-screens"
 mkdir -p "$out"
-rm -f "$out"/ready-* "$out"/shot-* "$out"/tab-*.png
+rm -f "$out"/ready-* "$out"/shot-* "$out"/tab-*-"$dpi".png
 
 xvfb_pid=""
 cleanup() {
@@ -50,6 +51,11 @@ if [ ! -f "$WINEPREFIX/.nimbo-screens-ready" ]; then
   touch "$WINEPREFIX/.nimbo-screens-ready"
 fi
 
+# The desktop's density (user32) and the fonts' (gdi32), as Wine reads them.
+for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+  wine reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+done
+wineserver -k 2>/dev/null || true; wineserver -w
 names=(general address-ranges reservations active-leases)
 wine "$driver" "$(winepath -w "$out")" >"$out/driver.log" 2>&1 &
 driver_pid=$!
@@ -61,7 +67,7 @@ for tab in 0 1 2 3; do
   done
   [ -f "$out/ready-$tab" ] || { echo "tab $tab never came up"; exit 1; }
   sleep 0.5  # let the desktop finish painting
-  import -window root "$out/tab-$tab-${names[$tab]}.png"
+  import -window root "$out/tab-$tab-${names[$tab]}-$dpi.png"
   touch "$out/shot-$tab"
 done
 wait "$driver_pid"

@@ -6,6 +6,7 @@
 
 #include "config/server_settings.h"
 #include "leases/address_ranges.h"
+#include "scratch_server.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ TEST(RangeListTest, IncludeAndExcludeMergeWithTheirOwnKind) {
         {"10.0.0.5-10.0.0.6,10.0.0.1-10.0.0.20", "", RANGE_INCLUDED, "10.0.0.2", "10.0.0.10",
          RangeAddResult::Covered, "+10.0.0.1 - 10.0.0.20"},
         // Bad input changes nothing.
-        {"10.0.0.1", "", RANGE_INCLUDED, "10.0.0.30", "10.0.0.20", RangeAddResult::BadTo, "+10.0.0.1 - 10.0.0.1"},
+        {"10.0.0.1", "", RANGE_INCLUDED, "10.0.0.30", "10.0.0.20", RangeAddResult::Reversed, "+10.0.0.1 - 10.0.0.1"},
         {"10.0.0.1", "", RANGE_INCLUDED, "10.0.0.300", "10.0.0.20", RangeAddResult::BadFrom,
          "+10.0.0.1 - 10.0.0.1"},
         {"10.0.0.1", "", RANGE_EXCLUDED, "10.0.0.2", "x", RangeAddResult::BadTo, "+10.0.0.1 - 10.0.0.1"},
@@ -93,8 +94,7 @@ TEST(RangeListTest, StoredTextsAndTheStore) {
     StoreRangesPage(RangeList(), "255.255.0.0");  // an empty list empties both texts
     EXPECT_EQ(GatewayRanges(LOCAL_GATEWAY), "");
     EXPECT_EQ(GatewayExceptions(LOCAL_GATEWAY), "");
-    ClearRangeTables();
-    ResetSettings();
+    ResetServerState();
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ protected:
                                    uint32_t gateway = 0) {
         RequestBuilder request;
         if (!codes.empty()) request.parameterList(codes);
+        if (maxMessageSize) request.option(57, Bytes{uint8_t(maxMessageSize >> 8), uint8_t(maxMessageSize)});
         DhcpMessage message;
         std::memset(&message, 0, sizeof message);
         ParseRequest(message, request.load(message), options);
@@ -59,6 +60,7 @@ protected:
     ParsedOptions options;
     DhcpMessage replyMessage;
     size_t position = 0;
+    uint16_t maxMessageSize = 0;  // option 57 of the request, when set
 };
 
 std::vector<uint8_t> Codes(const std::vector<ReplyOption>& options) {
@@ -195,8 +197,13 @@ TEST_F(ReplyOptions, RepeatsAndFixedOptionCodes) {
     settings.userOptions[1] = "I255.255.0.0";
     CopySetting(settings.DomainName, "lan");
     std::vector<ReplyOption> options = reply(Bytes{1, 15, 15});
-    EXPECT_EQ(Codes(options), (Bytes{1, 15, 15}));
+    EXPECT_EQ(Codes(options), (Bytes{1, 15}));
     EXPECT_EQ(options[0].value, (Bytes{255, 255, 0, 0}));
+    // A code repeated a hundred times is answered once, at its first place.
+    Bytes repeats(100, 15);
+    repeats.insert(repeats.begin() + 50, 1);
+    EXPECT_EQ(Codes(reply(repeats)), (Bytes{15, 1}));
+    EXPECT_EQ(log(), (Lines{"Sending Domain Name", "Sending User option 1"}));
     // Codes beyond the table, and unset ones, give nothing.
     EXPECT_TRUE(reply(Bytes{200, 2}).empty());
 }
@@ -216,6 +223,7 @@ TEST_F(ReplyOptions, ValuesAreCutToWhatALengthByteCounts) {
     std::string zeros;
     for (int i = 0; i < 127; ++i) zeros += "0 ";
     CopySetting(settings.DNSServer, zeros.c_str());
+    maxMessageSize = 65535;
     std::vector<ReplyOption> options = reply(Bytes{30, 31, 32, 33, 6});
     ASSERT_EQ(options.size(), 5u);
     EXPECT_EQ(options[0].value, Bytes(255, 'x'));
@@ -232,32 +240,36 @@ TEST_F(ReplyOptions, ValuesAreCutToWhatALengthByteCounts) {
     EXPECT_EQ(log(), expected);
 }
 
-TEST_F(ReplyOptions, OptionsThatDoNotFitAreLeftOut) {
-    // Each 257 bytes; after the 25 bytes of an acknowledgement's fixed
-    // options six fit, the rest would pass the last byte of the buffer.
-    settings.userOptions[40] = "S" + std::string(255, 'v');
-    settings.userOptions[41] = "B";  // no items: code and length 0
-    Bytes codes(10, 40);
-    codes.push_back(41);
-    std::vector<ReplyOption> options = reply(codes, "", 25);
-    ASSERT_EQ(options.size(), 7u);
-    EXPECT_EQ(options[6].code, 41);
-    EXPECT_EQ(position, 25u + 6 * 257 + 2);
-    Lines lines = log();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Option 40 left out - no room in the reply"), 4);
+TEST_F(ReplyOptions, OptionsThatDoNotFitAreLeftOutFromTheEndOfTheList) {
+    // Without option 57 (or below 576) a reply may be 548 bytes: after an
+    // acknowledgement's 25 bytes of fixed options and room for the end
+    // option, 286 bytes. 62 + 5 + 232 + 2 do not fit; the last two give way,
+    // though option 42 alone would fit.
+    settings.userOptions[41] = "S" + std::string(60, 'w');
+    CopySetting(settings.DomainName, "lan");
+    settings.userOptions[40] = "S" + std::string(230, 'v');
+    settings.userOptions[42] = "B";  // no items: code and length 0
+    const Bytes codes{41, 15, 40, 42};
+    for (int size : {0, 300, 575}) {
+        maxMessageSize = static_cast<uint16_t>(size);
+        EXPECT_EQ(Codes(reply(codes, "", 25)), (Bytes{41, 15})) << size;
+        EXPECT_EQ(log().back(), "Options 40, 42 left out - the reply may not pass 548 bytes");
+    }
+    maxMessageSize = 589;  // 561 bytes: room for the first three, just
+    EXPECT_EQ(Codes(reply(codes, "", 25)), (Bytes{41, 15, 40}));
+    EXPECT_EQ(position, 561u - 236 - 1);
+    maxMessageSize = 1500;
+    EXPECT_EQ(Codes(reply(codes, "", 25)), codes);
+    EXPECT_EQ(log().back(), "Sending User option 42");
 
-    // An option that ends exactly where the end option still fits.
+    // The buffer bounds the largest limit: an option that ends exactly where
+    // the end option still fits at offset 2047.
+    maxMessageSize = 65535;
     settings.userOptions[40] = "S" + std::string(100, 'v');
-    options = reply(Bytes{40}, "", LIMIT - 102);
-    ASSERT_EQ(options.size(), 1u);
+    EXPECT_EQ(reply(Bytes{40}, "", LIMIT - 102).size(), 1u);
     EXPECT_EQ(position, LIMIT);
-    options = reply(Bytes{40}, "", LIMIT - 101);
-    EXPECT_TRUE(options.empty());
+    EXPECT_TRUE(reply(Bytes{40}, "", LIMIT - 101).empty());
     EXPECT_EQ(position, LIMIT - 101);
-
-    // At the limit nothing fits any more.
-    reply(Bytes{40, 41}, "", LIMIT);
-    EXPECT_EQ(position, LIMIT);
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
-// The server's process-wide state for tests, benchmarks and fuzz targets:
-// one reset to a process that has loaded nothing, and one set-up of a
-// scratch server with a known configuration.
+// The server's process-wide state for tests, benchmarks and fuzz targets.
 #pragma once
 
 #include <cstdint>
@@ -21,11 +19,9 @@ struct ScratchServer {
     const char* subnetMask = "255.255.255.0";
     uint32_t leaseTime = 3600;
     const char* localRanges = "192.0.2.10-192.0.2.20";  // nullptr: none set
-    // Relay agents (their giaddr) and the ranges of their segments.
-    std::vector<std::pair<uint32_t, const char*>> relayRanges;
+    std::vector<std::pair<uint32_t, const char*>> relayRanges;  // by relay agent (giaddr)
 };
 
-// ResetServerState, then publishes the server's settings (no option
-// configured, MaxOption at its default) after `edit` has had its say, and
-// sets the range tables.
+// ResetServerState, then the settings (no option configured; `edit` may add
+// more) and the range tables of a server.
 void SetUpScratchServer(const ScratchServer& server, const std::function<void(ServerSettings&)>& edit = nullptr);

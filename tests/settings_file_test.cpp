@@ -557,9 +557,11 @@ bool SetImmutable(const std::string& path, bool on) {
 }
 
 // NIMBO.INI as administrators keep it on Linux: a link into another
-// directory, a mode and an owner of their choosing. A save writes through
-// the link and keeps mode and owner; a file that may not be written (no
-// write permission, or immutable) is a failed save that loses nothing.
+// directory, a mode and a group of their choosing. A save writes through
+// the link and keeps mode, owner and group, whatever a stale or planted
+// temporary file is; a file that may not be written (no write permission,
+// or immutable) is a failed save that loses nothing. A link to another
+// user's file is neither read nor written (as root, for that other user).
 TEST_F(SettingsFileTest, SavesWriteThroughLinksKeepModeAndOwnerAndRespectReadOnlyFiles) {
     const std::string etc = dir_.file("etc");
     ASSERT_EQ(mkdir(etc.c_str(), 0755), 0);
@@ -567,13 +569,27 @@ TEST_F(SettingsFileTest, SavesWriteThroughLinksKeepModeAndOwnerAndRespectReadOnl
     WriteFile(target, "[Server]\r\nLeaseTime=600\r\n");
     ASSERT_EQ(chmod(target.c_str(), 0640), 0);
     const bool root = geteuid() == 0;
+    ASSERT_EQ(symlink("etc/nimbo.ini", ini().c_str()), 0);
     if (root) {
         ASSERT_EQ(chown(target.c_str(), 1234, 5678), 0);
+        loadSettings();
+        EXPECT_NE(CurrentSettings()->LeaseTime, 600u);
+        EXPECT_FALSE(saveSettings());
+        EXPECT_EQ(LastSaveError(), EPERM);
+        EXPECT_EQ(ReadFile(target), "[Server]\r\nLeaseTime=600\r\n");
+        ASSERT_EQ(chown(target.c_str(), 0, 5678), 0);
+        // A temporary file planted as a link to a file it must not touch.
+        WriteFile(dir_.file("victim"), "secret");
+        ASSERT_EQ(symlink("../victim", (target + ".tmp").c_str()), 0);
+        ASSERT_EQ(lchown((target + ".tmp").c_str(), 65534, 65534), 0);
     }
-    ASSERT_EQ(symlink("etc/nimbo.ini", ini().c_str()), 0);
     loadSettings();
+    EXPECT_EQ(CurrentSettings()->LeaseTime, 600u);
     AppendLease(MakeLease("pc1", {1}, 0xC0000205u, NEVER_EXPIRES));
     ASSERT_TRUE(saveSettings());
+    if (root) {
+        EXPECT_EQ(ReadFile(dir_.file("victim")), "secret");
+    }
 
     struct stat link, written;
     ASSERT_EQ(lstat(ini().c_str(), &link), 0);
@@ -581,7 +597,6 @@ TEST_F(SettingsFileTest, SavesWriteThroughLinksKeepModeAndOwnerAndRespectReadOnl
     ASSERT_EQ(stat(target.c_str(), &written), 0);
     EXPECT_EQ(written.st_mode & 07777, 0640u);
     if (root) {
-        EXPECT_EQ(written.st_uid, 1234u);
         EXPECT_EQ(written.st_gid, 5678u);
     }
     EXPECT_EQ(file().getString("Leases", "pc1~01", ""), "c0000205.ffffffff.ffffffff");

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -47,31 +48,15 @@ void UseSystemClock();
 // 2026-12-07 00:00:00 UTC in the FILETIME scale: a fixed "now" for tests.
 constexpr uint64_t TEST_EPOCH = (20794ULL * 86400ULL + 11644473600ULL) * 10000000ULL;
 
-// A dotted quad as the program holds it (host order): Ip("192.0.2.50") is
-// 0xC0000232. Usable in constants; the text must be a well-formed quad.
-constexpr uint32_t Ip(const char* text) {
-    uint32_t address = 0, part = 0;
-    for (; *text; ++text) {
-        if (*text == '.') {
-            address = (address << 8) | part;
-            part = 0;
-        } else {
-            part = part * 10 + static_cast<uint32_t>(*text - '0');
-        }
-    }
-    return (address << 8) | part;
+// A well-formed dotted quad in host order: Ip("192.0.2.50") is 0xC0000232.
+constexpr uint32_t Ip(const char* text, uint32_t high = 0, uint32_t part = 0) {
+    return !*text ? (high << 8) | part
+                  : *text == '.' ? Ip(text + 1, (high << 8) | part) : Ip(text + 1, high, part * 10 + (*text - '0'));
 }
-static_assert(Ip("192.0.2.50") == 0xC0000232u, "Ip reads most significant octet first");
 
-// A client as a request names it, over the caller's identifier bytes.
-inline ClientIdentity Client(const char* hostName) { return ClientIdentity{hostName, nullptr, 0}; }
-inline ClientIdentity Client(const char* hostName, const uint8_t* id, size_t length) {
-    return ClientIdentity{hostName, id, length};
-}
-template <size_t N>
-ClientIdentity Client(const char* hostName, const uint8_t (&id)[N]) {
-    return ClientIdentity{hostName, id, N};
-}
-inline ClientIdentity Client(const char* hostName, const std::vector<uint8_t>& id) {
-    return ClientIdentity{hostName, id.data(), id.size()};
-}
+// A client as a request names it, over the caller's identifier bytes (an
+// array or a vector, or a pointer and a length).
+inline ClientIdentity Client(const char* name) { return ClientIdentity{name, nullptr, 0}; }
+inline ClientIdentity Client(const char* name, const uint8_t* id, size_t length) { return {name, id, length}; }
+template <typename Bytes>
+ClientIdentity Client(const char* name, const Bytes& id) { return {name, std::data(id), std::size(id)}; }

@@ -11,7 +11,7 @@ void WarnWhenNoStaticAddress(const ServerSettings& settings) {
     if (std::strcmp(settings.IPAddress, "0.0.0.0") != 0) return;
     std::string text;
     bool exists = false;
-    ReadWholeFile(IniPath(), text, exists);
+    ReadProgramFile(IniPath(), text, exists);
     ProfileFile ini;
     ini.loadText(text);
     if (ini.getInt("Server", "DontWarnAddress", 0) != 0) return;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/paths.h"
+#include "base/trusted_path.h"
 
 namespace {
 
@@ -33,22 +34,17 @@ void SyncDirectoryOf(const std::string& path) {
     ::close(fd);
 }
 
-// The file a path leads to through any chain of symbolic links (which may
-// not exist yet: a link may name a file still to be made). 0 or errno.
-int FollowLinks(const std::string& path, std::string& target) {
-    target = path;
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat entry;
-        if (::lstat(target.c_str(), &entry) != 0) return errno == ENOENT ? 0 : errno;
-        if (!S_ISLNK(entry.st_mode)) return 0;
-        std::string link(static_cast<size_t>(entry.st_size > 0 ? entry.st_size : 255) + 1, '\0');
-        ssize_t n = ::readlink(target.c_str(), &link[0], link.size());
-        if (n < 0) return errno;
-        if (static_cast<size_t>(n) >= link.size()) return ENAMETOOLONG;  // changed under us
-        link.resize(static_cast<size_t>(n));
-        target = (!link.empty() && link[0] == '/') ? link : ContainingDirectory(target) + "/" + link;
+// Creates the temporary file anew, never through a link nor over a file
+// that someone put there; a stale one (a crash between create and rename)
+// is removed first, so it cannot block saving.
+int CreateTemporary(const std::string& temporary) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
+        if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) return -1;
     }
-    return ELOOP;
+    errno = EEXIST;
+    return -1;
 }
 
 // Whether an existing file may be replaced; 0 or the error of the refusal.
@@ -58,19 +54,16 @@ int MayReplace(const std::string& path, const struct stat& file) {
     // could write such a file, Windows would not replace it.
     if ((file.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
     // Immutable, append-only, or not ours to write.
-    int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return errno;
+    int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno == ELOOP ? EPERM : errno;
     ::close(fd);
     return 0;
 }
 
-}  // namespace
-
-bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists, long* error) {
+bool ReadFrom(int fd, std::string& contents, bool& exists, long* error) {
     contents.clear();
     exists = false;
     if (error) *error = 0;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return true;
         if (error) *error = errno;
@@ -93,6 +86,16 @@ bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists,
     return true;
 }
 
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& contents, bool& exists, long* error) {
+    return ReadFrom(::open(path.c_str(), O_RDONLY | O_CLOEXEC), contents, exists, error);
+}
+
+bool ReadProgramFile(const std::string& path, std::string& contents, bool& exists, long* error) {
+    return ReadFrom(OpenTrusted(path, O_RDONLY), contents, exists, error);
+}
+
 bool CommitFile(const std::string& path, const std::string& contents, long* error) {
     if (error) *error = 0;
     auto failed = [&](int code) {
@@ -100,15 +103,15 @@ bool CommitFile(const std::string& path, const std::string& contents, long* erro
         return false;
     };
     std::string target;
-    if (int code = FollowLinks(path, target)) return failed(code);
+    if (int code = ResolveTrustedPath(path, &target)) return failed(code);
     struct stat existing;
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    const bool exists = ::lstat(target.c_str(), &existing) == 0;
     if (exists) {
         if (int code = MayReplace(target, existing)) return failed(code);
     }
 
     std::string temporary = target + ".tmp";
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = CreateTemporary(temporary);
     if (fd < 0) return failed(errno);
     if (exists) {
         // The owner first: a change of owner may clear set-id bits.

@@ -64,3 +64,7 @@ bool CommitFile(const std::string& path, const std::string& contents, long* erro
     }
     return true;
 }
+
+bool ReadProgramFile(const std::string& path, std::string& contents, bool& exists, long* error) {
+    return ReadWholeFile(path, contents, exists, error);
+}

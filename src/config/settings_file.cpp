@@ -82,7 +82,7 @@ bool LoadModel(const std::string& path, ProfileFile& model) {
     bool exists = false;
     long error = 0;
     if (path.empty()) return false;
-    if (!ReadWholeFile(path, contents, exists, &error)) {
+    if (!ReadProgramFile(path, contents, exists, &error)) {
         ReportFailure("Cannot read", path, error);
         return false;
     }

@@ -56,6 +56,7 @@ enum DhcpOptionCode : uint8_t {
     OPTION_MESSAGE_TYPE = 53,
     OPTION_SERVER_ID = 54,
     OPTION_PARAMETER_LIST = 55,
+    OPTION_MAX_MESSAGE_SIZE = 57,
     OPTION_CLIENT_ID = 61,
     OPTION_END = 255,
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "dhcp/relay_check.h"
 #include "dhcp/reply_options.h"
 #include "dhcp/udp_socket.h"
 #include "leases/address_allocation.h"
@@ -269,6 +270,7 @@ void HandleRelease(const DhcpMessage& message, const ParsedOptions& options) {
 
 ReplyAction HandleDatagram(DhcpMessage& message, size_t received, const ServerSettings& settings) {
     if (received > DHCP_BUFFER_SIZE) received = DHCP_BUFFER_SIZE;
+    if (DropFromUnknownRelayAgent(message, received, settings)) return {};
     WriteLog(1, "DHCP - Incoming call\n");
     ParsedOptions options;
     ParseRequest(message, received, options);

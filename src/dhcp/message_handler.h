@@ -23,7 +23,8 @@ struct ReplyAction {
 };
 
 // Handles the datagram of `received` bytes in `message` with one settings
-// snapshot: logs "DHCP - Incoming call", parses and traces it, then acts on
-// its message type. A reply, if any, is in message.bytes[0 .. length).
+// snapshot: drops it when an unknown relay agent sent it (relay_check.h),
+// else logs "DHCP - Incoming call", parses and traces it,
+// then acts on its message type. A reply, if any, is in message.bytes[0 .. length).
 // Any content and any length up to DHCP_BUFFER_SIZE is safe.
 ReplyAction HandleDatagram(DhcpMessage& message, size_t received, const ServerSettings& settings);

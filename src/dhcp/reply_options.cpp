@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/ip_address.h"
 #include "base/log.h"
@@ -11,8 +12,6 @@
 
 namespace {
 
-// The last index at which the end option can stand: offset 2047.
-constexpr size_t OPTIONS_LIMIT = DHCP_BUFFER_SIZE - OFFSET_COOKIE - 1;
 constexpr size_t MAX_VALUE = 255;
 
 // Host-order form of expandAddressTemplate; 0 when the text doesn't convert.
@@ -95,14 +94,8 @@ std::string UserOptionValue(const std::string& text, uint32_t serverAddress, boo
     return value;
 }
 
-// Writes one option at `position` when it fits whole before the end option's
-// place. One that doesn't is left out, with a log line: nothing is written
-// past the buffer, and a later, shorter option may still fit.
+// Writes one option at `position`; the caller has made sure it fits.
 void WriteOption(DhcpMessage& reply, size_t& position, uint8_t code, const std::string& value) {
-    if (position > OPTIONS_LIMIT || 2 + value.size() > OPTIONS_LIMIT - position) {
-        WriteLog(3, "Option %d left out - no room in the reply\n", code);
-        return;
-    }
     uint8_t* at = reply.bytes + OFFSET_COOKIE + position;
     at[0] = code;
     at[1] = static_cast<uint8_t>(value.size());
@@ -110,14 +103,16 @@ void WriteOption(DhcpMessage& reply, size_t& position, uint8_t code, const std::
     position += 2 + value.size();
 }
 
-void WriteAddressList(DhcpMessage& reply, size_t& position, uint8_t code, const char* setting,
-                      uint32_t serverAddress) {
+// The option of an address list setting; an entry that doesn't convert is
+// sent as 0.0.0.0.
+ConfiguredOption AddressListOption(OptionSource source, const char* setting, uint32_t base) {
+    ConfiguredOption option;
+    option.source = source;
     size_t entries = 0;
-    std::string value = AddressListValue(setting, serverAddress, entries);
-    if (entries == 0) return;
-    if (entries * 4 > value.size())
-        WriteLog(3, "Option %d cut to %d addresses\n", code, static_cast<int>(value.size() / 4));
-    WriteOption(reply, position, code, value);
+    option.value = AddressListValue(setting, base, entries);
+    option.sent = entries != 0;
+    if (entries * 4 > option.value.size()) option.cutTo = option.value.size() / 4;
+    return option;
 }
 
 std::string Limited(const char* text) {
@@ -143,45 +138,128 @@ uint32_t SegmentSubnetMask(const ServerSettings& settings, uint32_t gateway) {
     return settings.subnetMask;
 }
 
-uint32_t expandAddressTemplate(const char* text, uint32_t serverAddress) {
-    return HostToNetwork(ExpandToHost(text ? text : "", serverAddress));
-}
-
-void appendReplyOptions(DhcpMessage& reply, size_t& position, const ParsedOptions& request, const char* hostName,
-                        const ServerSettings& settings, uint32_t gateway) {
-    uint8_t list[OPTION_VALUE_SIZE];
-    size_t count = FindOption(request, OPTION_PARAMETER_LIST, list);
-    if (!hostName) hostName = "";
+ConfiguredOption ConfiguredOptionFor(const ServerSettings& settings, uint8_t code, uint32_t gateway) {
     const uint32_t server = settings.serverAddress;
     // A relay agent's own routers are relative to its address, since they
     // are on its segment.
     const GatewaySettings* own = SettingsOfGateway(settings, gateway);
     const bool ownRouters = own && own->Routers[0];
     const char* routers = ownRouters ? own->Routers : settings.Routers;
-    const uint32_t routersBase = ownRouters ? gateway : server;
-    for (size_t i = 0; i < count; ++i) {
-        uint8_t code = list[i];
-        if (code == OPTION_DNS_SERVERS && settings.DNSServer[0]) {
-            WriteLog(3, "Sending DNS Servers\n");
-            WriteAddressList(reply, position, code, settings.DNSServer, server);
-        } else if (code == OPTION_ROUTERS && routers[0]) {
-            WriteLog(3, "Sending Routers\n");
-            WriteAddressList(reply, position, code, routers, routersBase);
-        } else if (code == OPTION_HOST_NAME && hostName[0]) {
-            WriteOption(reply, position, code, Limited(hostName));
-            WriteLog(3, "Sending Hostname - %.100s\n", LogText(hostName).c_str());
-        } else if (code == OPTION_WINS_SERVERS && settings.WINSServer[0]) {
-            WriteLog(3, "Sending WINS Servers\n");
-            WriteAddressList(reply, position, code, settings.WINSServer, server);
-        } else if (code == OPTION_DOMAIN_NAME && settings.DomainName[0]) {
-            WriteLog(3, "Sending Domain Name\n");
-            WriteOption(reply, position, code, Limited(settings.DomainName));
-        } else if (code < settings.userOptions.size() && !settings.userOptions[code].empty()) {
-            WriteLog(3, "Sending User option %d\n", code);
-            bool cut = false;
-            std::string value = UserOptionValue(settings.userOptions[code], server, cut);
-            if (cut) WriteLog(3, "Option %d cut to %d bytes\n", code, static_cast<int>(value.size()));
-            WriteOption(reply, position, code, value);
-        }
+    if (code == OPTION_DNS_SERVERS && settings.DNSServer[0])
+        return AddressListOption(OptionSource::DnsServers, settings.DNSServer, server);
+    if (code == OPTION_ROUTERS && routers[0])
+        return AddressListOption(OptionSource::Routers, routers, ownRouters ? gateway : server);
+    if (code == OPTION_WINS_SERVERS && settings.WINSServer[0])
+        return AddressListOption(OptionSource::WinsServers, settings.WINSServer, server);
+    ConfiguredOption option;
+    if (code == OPTION_DOMAIN_NAME && settings.DomainName[0]) {
+        option.source = OptionSource::DomainName;
+        option.sent = true;
+        option.value = Limited(settings.DomainName);
+    } else if (code < settings.userOptions.size() && !settings.userOptions[code].empty()) {
+        option.source = OptionSource::User;
+        option.sent = true;
+        bool cut = false;
+        option.value = UserOptionValue(settings.userOptions[code], server, cut);
+        if (cut) option.cutTo = option.value.size();
     }
+    return option;
+}
+
+uint32_t expandAddressTemplate(const char* text, uint32_t serverAddress) {
+    return HostToNetwork(ExpandToHost(text ? text : "", serverAddress));
+}
+
+namespace {
+
+// One option the client asked for and the server has, before it is known to
+// fit: the client's own name (code 12), or what the settings give.
+struct Answer {
+    uint8_t code = 0;
+    bool hostName = false;
+    ConfiguredOption option;
+    size_t size() const { return hostName || option.sent ? 2 + option.value.size() : 0; }
+};
+
+// Logs and writes one answer that fits.
+void WriteAnswer(DhcpMessage& reply, size_t& position, const Answer& answer, const char* hostName) {
+    const uint8_t code = answer.code;
+    const ConfiguredOption& option = answer.option;
+    if (answer.hostName) {
+        WriteOption(reply, position, code, option.value);
+        WriteLog(3, "Sending Hostname - %.100s\n", LogText(hostName).c_str());
+        return;
+    }
+    switch (option.source) {
+        case OptionSource::None: return;
+        case OptionSource::DnsServers: WriteLog(3, "Sending DNS Servers\n"); break;
+        case OptionSource::Routers: WriteLog(3, "Sending Routers\n"); break;
+        case OptionSource::WinsServers: WriteLog(3, "Sending WINS Servers\n"); break;
+        case OptionSource::DomainName: WriteLog(3, "Sending Domain Name\n"); break;
+        case OptionSource::User: WriteLog(3, "Sending User option %d\n", code); break;
+    }
+    if (option.cutTo != 0 && option.source == OptionSource::User) {
+        WriteLog(3, "Option %d cut to %d bytes\n", code, static_cast<int>(option.cutTo));
+    } else if (option.cutTo != 0) {
+        WriteLog(3, "Option %d cut to %d addresses\n", code, static_cast<int>(option.cutTo));
+    }
+    if (option.sent) WriteOption(reply, position, code, option.value);
+}
+
+}  // namespace
+
+size_t ClientMessageLimit(const ParsedOptions& request) {
+    uint8_t value[OPTION_VALUE_SIZE];
+    size_t size = MIN_CLIENT_DATAGRAM;
+    if (FindOption(request, OPTION_MAX_MESSAGE_SIZE, value) >= 2) {
+        const size_t asked = static_cast<size_t>(value[0]) << 8 | value[1];
+        if (asked > size) size = asked;
+    }
+    size -= IP_UDP_HEADERS;
+    return size < DHCP_BUFFER_SIZE ? size : DHCP_BUFFER_SIZE;
+}
+
+void appendReplyOptions(DhcpMessage& reply, size_t& position, const ParsedOptions& request, const char* hostName,
+                        const ServerSettings& settings, uint32_t gateway) {
+    uint8_t list[OPTION_VALUE_SIZE];
+    size_t count = FindOption(request, OPTION_PARAMETER_LIST, list);
+    if (count == 0) return;
+    if (!hostName) hostName = "";
+    // Each code once, at its first place in the list: a list that repeats a
+    // code must not make the reply (and the log) many times its own size.
+    bool asked[256] = {};
+    std::vector<Answer> answers;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t code = list[i];
+        if (asked[code]) continue;
+        asked[code] = true;
+        Answer answer;
+        answer.code = code;
+        if (code == OPTION_HOST_NAME && hostName[0]) {
+            answer.hostName = true;
+            answer.option.value = Limited(hostName);
+        } else {
+            answer.option = ConfiguredOptionFor(settings, code, gateway);
+            if (answer.option.source == OptionSource::None) continue;
+        }
+        answers.push_back(std::move(answer));
+    }
+
+    // Within what the client takes, the end option included: the options
+    // asked for last give way first.
+    const size_t limit = ClientMessageLimit(request);
+    const size_t room = limit - OFFSET_COOKIE - 1;
+    size_t end = position;
+    for (const Answer& answer : answers) end += answer.size();
+    size_t kept = answers.size();
+    std::string leftOut;
+    while (kept > 0 && end > room) {
+        --kept;
+        end -= answers[kept].size();
+        leftOut = std::to_string(answers[kept].code) + (leftOut.empty() ? "" : ", ") + leftOut;
+    }
+    for (size_t i = 0; i < kept; ++i) WriteAnswer(reply, position, answers[i], hostName);
+    if (!leftOut.empty())
+        WriteLog(3, "Options %.200s left out - the reply may not pass %d bytes\n", leftOut.c_str(),
+                 static_cast<int>(limit));
 }

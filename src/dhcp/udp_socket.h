@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Error codes as the server logs them (the Winsock numbers).
 constexpr long SOCKET_INTERRUPTED_ERROR = 10004;     // WSAEINTR
@@ -61,6 +62,11 @@ void CloseServerSocket();
 // starts afresh. (A CloseServerSocket between release and the next open
 // still ends the next thread's first receive.)
 void ReleaseServerSocket();
+
+// The name of the network device that holds `address`, as the system names
+// it to other programs (Linux: "eth0"); empty when none holds it, and on
+// Windows, whose adapter names no other system's program would know.
+std::string InterfaceHoldingAddress(uint32_t address);
 
 // ---- Plain UDP sockets (tests and tools) ----
 

@@ -244,6 +244,8 @@ Arrival ArrivalOf(msghdr& header) {
 bool StartSocketLibrary() { return true; }
 void StopSocketLibrary() {}
 
+std::string InterfaceHoldingAddress(uint32_t address) { return InterfaceHolding(address).name; }
+
 UdpHandle OpenServerSocketCall(uint32_t address, bool bindToAll, uint16_t port, long& error) {
     int fd = OpenBroadcastSocket(error);
     if (fd < 0) return INVALID_UDP_HANDLE;

@@ -66,6 +66,8 @@ bool StartSocketLibrary() {
 
 void StopSocketLibrary() { WSACleanup(); }
 
+std::string InterfaceHoldingAddress(uint32_t) { return ""; }
+
 UdpHandle OpenServerSocketCall(uint32_t address, bool bindToAll, uint16_t port, long& error) {
     SOCKET s = OpenBroadcastSocket(error);
     if (s == INVALID_SOCKET) return INVALID_UDP_HANDLE;

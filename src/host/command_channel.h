@@ -2,7 +2,8 @@
 // command line to it (the Linux host's stand-in for the named mutex, the
 // server window and WM_COPYDATA).
 //
-// Files in the directory:
+// Files in the directory (the lock files are opened under the rule of
+// base/trusted_path.h and have mode LOCK_FILE_MODE):
 //   nimbo.lock  start-up lock (flock): concurrent starts take turns while one
 //               decides whether it is the server or a second start;
 //   nimbo.run   run lock (flock), held by the server until its process ends,
@@ -20,13 +21,20 @@
 
 constexpr uint32_t COMMAND_TEXT_LIMIT = 65536;
 
-// Blocks until this process holds the start-up lock of `directory`.
-bool AcquireStartupLock(const std::string& directory);
+constexpr unsigned LOCK_FILE_MODE = 0600;
+
+// Blocks until this process holds the start-up lock of `directory`. Without
+// `create` a missing lock file is not made: false with errno ENOENT.
+bool AcquireStartupLock(const std::string& directory, bool create = true);
 void ReleaseStartupLock();
 
 // Tries to take the run lock without waiting. True: this process is now the
 // server of the directory (the lock stays until the process exits).
 bool ClaimServerRole(const std::string& directory);
+
+// Whether a server holds the run lock of `directory`; creates no file. An
+// existing lock file that cannot be opened counts as held.
+bool RunLockHeld(const std::string& directory);
 
 // Sends the command text to the running server and waits for its answer
 // (0, 1 or 2); -1 when no server could be reached or it did not answer.

@@ -15,6 +15,7 @@
 #include "base/clock.h"
 #include "base/log.h"
 #include "base/paths.h"
+#include "base/trusted_path.h"
 
 namespace {
 
@@ -24,9 +25,15 @@ int directory_fd = -1;  // keeps long directory paths usable for sun_path
 
 constexpr int COMMAND_IO_TIMEOUT_MS = 2000;
 
-int OpenLockFile(const std::string& directory, const char* name) {
-    std::string path = JoinPath(directory, name);
-    return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+// Only the server's own user may open a lock file, and so hold its lock:
+// anyone else who could would keep the server from starting. An older
+// server's lock file gets the mode too.
+int OpenLockFile(const std::string& directory, const char* name, bool create = true) {
+    int fd = OpenTrusted(JoinPath(directory, name), O_RDWR | (create ? O_CREAT : 0), LOCK_FILE_MODE);
+    struct stat info;
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & 07777) != LOCK_FILE_MODE)
+        (void)::fchmod(fd, LOCK_FILE_MODE);
+    return fd;
 }
 
 // sun_path holds 107 characters; a longer directory is reached through the
@@ -82,8 +89,8 @@ bool WriteAll(int fd, const void* buffer, size_t length) {
 
 }  // namespace
 
-bool AcquireStartupLock(const std::string& directory) {
-    if (startup_lock_fd < 0) startup_lock_fd = OpenLockFile(directory, "nimbo.lock");
+bool AcquireStartupLock(const std::string& directory, bool create) {
+    if (startup_lock_fd < 0) startup_lock_fd = OpenLockFile(directory, "nimbo.lock", create);
     if (startup_lock_fd < 0) return false;
     while (::flock(startup_lock_fd, LOCK_EX) != 0) {
         if (errno != EINTR) return false;
@@ -103,6 +110,15 @@ bool ClaimServerRole(const std::string& directory) {
     if (run_lock_fd < 0) return false;
     if (::flock(run_lock_fd, LOCK_EX | LOCK_NB) == 0) return true;
     return false;
+}
+
+bool RunLockHeld(const std::string& directory) {
+    if (run_lock_fd >= 0) return true;  // by this process
+    int fd = OpenLockFile(directory, "nimbo.run", false);
+    if (fd < 0) return errno != ENOENT;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);  // also lets go of the lock if it was taken here
+    return held;
 }
 
 int SendCommandToServer(const std::string& directory, uint32_t tag, const std::string& text) {

@@ -10,22 +10,32 @@
 struct HostOptions {
     std::string directory;    // program directory: NIMBO.INI, the logs, the lock and socket files
     std::string commandLine;  // the switches, joined by blanks
+    std::string exportDirectory;  // --export-kea DIR: export for Kea into DIR instead of running
     // Ports of the server thread; other values only in tests.
     uint16_t serverPort = 67;
     uint16_t clientPort = 68;
 };
 
 // Parses the arguments of `nimbo` (without the program name): "--dir DIR",
-// "--server-port N" and "--client-port N" are the host's own options; the
-// rest is the command line. The directory defaults to `programDirectory`.
-// False (with a message in *error) for an option without its value and for
-// any other word that starts with "--".
+// "--server-port N", "--client-port N" and "--export-kea DIR" are the
+// host's own options; the rest is the command line. The directory defaults
+// to `programDirectory`. False (with a message in *error) for an option
+// without its value, for any other word that starts with "--", and for
+// switches beside --export-kea, which starts no server to hand them to.
 bool ParseHostArguments(const std::vector<std::string>& arguments, const std::string& programDirectory,
                         HostOptions* options, std::string* error);
 
 // Runs one start: either the server until it is shut down, or a second
-// start that hands its command line to the running server. Returns the exit code.
+// start that hands its command line to the running server. Returns the exit
+// code. A command line with a command word (HasCommandWord) is for a running
+// server only: without one it prints "no server is running in DIR" and
+// gives 1, creating no file. Run as root in a directory that other users
+// own or may write (DirectoryOpenToOthers), any other start refuses with
+// EXIT_DIRECTORY_OPEN_TO_OTHERS before it touches a file.
 int RunServerHost(const HostOptions& options);
+
+// Exit code of that refusal (as 77: the start can never succeed as it is).
+constexpr int EXIT_DIRECTORY_OPEN_TO_OTHERS = 77;
 
 // The exit code of a run whose final save failed (told on standard error).
 constexpr int EXIT_FINAL_SAVE_FAILED = 1;

@@ -25,6 +25,7 @@
 #include "base/log.h"
 #include "shell/housekeeping.h"
 #include "base/paths.h"
+#include "base/trusted_path.h"
 #include "shell/startup_lines.h"
 #include "nimbo_version.h"
 
@@ -130,7 +131,8 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, const std::st
     std::vector<std::string> rest;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        bool needsValue = argument == "--dir" || argument == "--server-port" || argument == "--client-port";
+        bool needsValue = argument == "--dir" || argument == "--server-port" || argument == "--client-port" ||
+                          argument == "--export-kea";
         if (!needsValue) {
             // "--" starts the host's own options only; a mistyped one must
             // not reach the command line, where it would merely be logged
@@ -154,12 +156,22 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, const std::st
             }
             options->directory = value;
             while (options->directory.size() > 1 && options->directory.back() == '/') options->directory.pop_back();
+        } else if (argument == "--export-kea") {
+            if (value.empty()) {
+                *error = "--export-kea needs a directory";
+                return false;
+            }
+            options->exportDirectory = value;
         } else if (!ParsePort(value, argument == "--server-port" ? &options->serverPort : &options->clientPort)) {
             *error = argument + " needs a port number from 1 to 65535";
             return false;
         }
     }
     options->commandLine = JoinCommandLine(rest);
+    if (!options->exportDirectory.empty() && !rest.empty()) {
+        *error = "--export-kea takes no switches: " + options->commandLine;
+        return false;
+    }
     return true;
 }
 
@@ -187,35 +199,87 @@ std::string HardwareLine() {
                         MemoryFigures{totalRam, freeRam, load, totalSwap, freeSwap, totalVirtual, freeVirtual});
 }
 
-int RunServerHost(const HostOptions& options) {
-    // The named mutex: starts take turns until one knows what it is.
-    if (!AcquireStartupLock(options.directory)) {
-        std::fprintf(stderr, "Cannot use the program directory %s\n", options.directory.c_str());
-        return 1;
-    }
-    // A server that is shutting down still holds the run lock but no longer
-    // answers; wait for it to go (bounded) instead of failing the start.
-    bool first = false;
+namespace {
+
+enum class StartRole { Server, SecondStart, NoServer };
+
+// Decides, holding the start-up lock, what this start is: the server (only
+// when `mayServe`: it then holds the run lock), a second start to a server
+// that answers, or one that found no server. A server that is shutting down
+// still holds the run lock but no longer answers; wait for it to go
+// (bounded) instead of failing the start.
+StartRole FindStartRole(const std::string& directory, bool mayServe) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (ClaimServerRole(options.directory)) {
-            first = true;
-            break;
-        }
-        int answer = SendCommandToServer(options.directory, 0, "");  // probe: wrong tag, no effect
+        if (mayServe && ClaimServerRole(directory)) return StartRole::Server;
+        if (!mayServe && !RunLockHeld(directory)) return StartRole::NoServer;
+        int answer = SendCommandToServer(directory, 0, "");  // probe: wrong tag, no effect
         if (answer >= 0) break;
         ::usleep(100000);
     }
-    if (!first) {
+    return StartRole::SecondStart;
+}
+
+// A command word is for a running server: such a start makes no file (it
+// takes the start-up lock only when the file is there) and never serves.
+int CommandStart(const HostOptions& options) {
+    StartRole role = StartRole::NoServer;
+    if (AcquireStartupLock(options.directory, false)) {
+        role = FindStartRole(options.directory, false);
+    } else if (errno != ENOENT) {
+        role = StartRole::SecondStart;  // a lock file it may not open: let the server answer, or not
+    }
+    int code = 1;
+    if (role == StartRole::NoServer) {
+        std::fprintf(stderr, "no server is running in %s\n", options.directory.c_str());
+    } else {
+        code = SecondStart(options);
+    }
+    ReleaseStartupLock();
+    return code;
+}
+
+// The signals that stop the server: SIGTERM, SIGINT, and SIGHUP (a closed
+// terminal) unless it was ignored when the program started (nohup).
+sigset_t StopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    struct sigaction hangUp {};
+    if (::sigaction(SIGHUP, nullptr, &hangUp) != 0 || hangUp.sa_handler != SIG_IGN) sigaddset(&signals, SIGHUP);
+    return signals;
+}
+
+}  // namespace
+
+int RunServerHost(const HostOptions& options) {
+    if (HasCommandWord(options.commandLine)) return CommandStart(options);
+    // Root would read, write and lock files that others could have replaced
+    // by links: nothing is touched in such a directory.
+    if (::geteuid() == 0) {
+        const std::string reason = DirectoryOpenToOthers(options.directory);
+        if (!reason.empty()) {
+            std::fprintf(stderr,
+                         "nimbo: refusing to run as root in %s: %s. Give the directory and those above it to root, "
+                         "writable by root only, or run nimbo as a user of its own.\n",
+                         options.directory.c_str(), reason.c_str());
+            return EXIT_DIRECTORY_OPEN_TO_OTHERS;
+        }
+    }
+    // The named mutex: starts take turns until one knows what it is.
+    if (!AcquireStartupLock(options.directory)) {
+        std::fprintf(stderr, "Cannot use the program directory %s: %s\n", options.directory.c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
+    if (FindStartRole(options.directory, true) != StartRole::Server) {
         int code = SecondStart(options);
         ReleaseStartupLock();
         return code;
     }
 
     // Signals are taken on the main loop's descriptor, never by the server thread.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
+    sigset_t stopSignals = StopSignals();
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     int signalFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
     ::signal(SIGPIPE, SIG_IGN);

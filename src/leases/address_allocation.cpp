@@ -75,6 +75,9 @@ bool CheckRequestedAddress(uint32_t requested, uint32_t gateway, const ClientIde
     const uint32_t reserved = CheckReservations(client);
     if (reserved == requested) return true;
     if (reserved != 0) return false;
+    // Reserved for another client: acknowledged here, the address would be
+    // taken over by its owner at its next request, while both used it.
+    if (IsAddressReserved(requested)) return false;
     if (!LeaseRecordsAt(requested).empty()) return false;
     if (requested == server) return false;
     TextString ranges, exceptions;

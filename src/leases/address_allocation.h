@@ -20,7 +20,9 @@ uint32_t SuggestAddress(uint32_t filter, uint32_t gateway, const ClientIdentity&
 // clientHasAddress: the request carries ciaddr (a client renewing or
 // rebinding its lease). Only then does the client's lease count wherever it
 // lies; otherwise only a lease on the gateway's segment (its range items, or
-// the client's reserved address) is the client's to be acknowledged.
+// the client's reserved address) is the client's to be acknowledged. An
+// address reserved for another client is refused (unless the client holds
+// a lease on it).
 bool CheckRequestedAddress(uint32_t requested, uint32_t gateway, const ClientIdentity& client, uint32_t server,
                            bool clientHasAddress = false);
 // Holds LeaseLock except around each probe, so that the main thread never

@@ -77,6 +77,11 @@ void NextRange(const char* list, int32_t& position, uint32_t& low, uint32_t& hig
     if (found) LogRangeItem(low, high);
 }
 
+bool IsKnownGateway(uint32_t gateway) {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    return RangeTable.count(gateway) != 0;
+}
+
 bool GetRangesForGateway(uint32_t gateway, TextString& ranges, TextString& exceptions) {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     auto range = RangeTable.find(gateway);
@@ -210,4 +215,11 @@ void ClearRangeTables() {
     std::lock_guard<std::recursive_mutex> guard(LeaseLock);
     RangeTable.clear();
     ExceptionTable.clear();
+}
+
+std::vector<uint32_t> ServedGateways() {
+    std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+    std::vector<uint32_t> keys;
+    for (const auto& entry : RangeTable) keys.push_back(entry.first);
+    return keys;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "base/text_string.h"
 
@@ -22,6 +23,9 @@ void NextRange(const char* list, int32_t& position, uint32_t& low, uint32_t& hig
 // gateway has no range entry.
 bool GetRangesForGateway(uint32_t gateway, TextString& ranges, TextString& exceptions);
 bool IsAddressInRanges(uint32_t address, uint32_t gateway);
+// True when the gateway has a range entry: the server's own (0), or a relay
+// agent that a [GWn] section names (even with empty Ranges). No log lines.
+bool IsKnownGateway(uint32_t gateway);
 // The segment test: true when one of the gateway's range items holds the
 // address, whatever its exceptions say; false for a gateway without ranges.
 // No log lines.
@@ -45,3 +49,6 @@ void SetGatewayTables(uint32_t gateway, const char* ranges, const char* exceptio
 std::string GatewayRanges(uint32_t gateway);
 std::string GatewayExceptions(uint32_t gateway);
 void ClearRangeTables();
+// The keys of every gateway with a range entry, ascending (LOCAL_GATEWAY
+// first when it has one).
+std::vector<uint32_t> ServedGateways();

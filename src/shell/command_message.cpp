@@ -13,6 +13,10 @@ std::string UpperAscii(std::string word) {
     return word;
 }
 
+bool IsCommandName(const std::string& name) {
+    return name == "SHUTDOWN" || name == "OPTIONS" || name == "QUIET" || name == "SHOWICON" || name == "HIDEICON";
+}
+
 }  // namespace
 
 int HandleCommandMessage(uint32_t tag, const char* text, std::vector<HostAction>* actions) {
@@ -63,6 +67,19 @@ std::string CommandAnswerText(int result) {
     if (result == COMMAND_RESULT_PASSED) return "Command Line parameters passed to Nimbo Server";
     if (result == COMMAND_RESULT_ERROR) return "Command Line parameters Error";
     return "";
+}
+
+bool HasCommandWord(const std::string& commandLine) {
+    size_t start = 0;
+    while (start < commandLine.size()) {
+        size_t end = commandLine.find(' ', start);
+        if (end == std::string::npos) end = commandLine.size();
+        const std::string word = commandLine.substr(start, end - start);
+        if (word.size() > 1 && (word[0] == '/' || word[0] == '-') && IsCommandName(UpperAscii(word.substr(1))))
+            return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 bool IsServiceCommandLine(const std::string& commandLine) {

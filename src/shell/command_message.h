@@ -53,6 +53,11 @@ int ReadCommandWords(const char* text, std::vector<HostAction>* actions);
 // empty for 0 and anything else.
 std::string CommandAnswerText(int result);
 
+// True when a word of the command line is a command word: "/" or "-"
+// followed by SHUTDOWN, OPTIONS, QUIET, SHOWICON or HIDEICON (any case).
+// "/service" is none. Such a line is meant for a running server.
+bool HasCommandWord(const std::string& commandLine);
+
 // True when the whole command line is "/service" in any letter case.
 bool IsServiceCommandLine(const std::string& commandLine);
 

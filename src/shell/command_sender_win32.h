@@ -12,3 +12,8 @@ HWND FindServerWindow();
 // Sends text (length + 1 bytes, the zero included) and waits for the answer:
 // 0, 1 or 2 (see command_message.h).
 LRESULT SendCommandText(HWND server, const char* text);
+
+// The same, waiting at most timeoutMs (and not at all for a server that
+// has stopped answering messages). False when no answer came: the server
+// is hung or busy, or the system let the message not through.
+bool SendCommandTextWithin(HWND server, const char* text, DWORD timeoutMs, LRESULT* answer);

@@ -49,8 +49,10 @@ void RunTimerTick(HousekeepingState& state, const TickDesktop& desktop) {
 
 bool SaveDue(const HousekeepingState& state, uint32_t now) {
     if (state.lastSaveMs < SLOW_SAVE_MS) return true;
+    uint64_t pause = uint64_t{SLOW_SAVE_PAUSE_FACTOR} * state.lastSaveMs;
+    if (pause > SLOW_SAVE_PAUSE_LIMIT_MS) pause = SLOW_SAVE_PAUSE_LIMIT_MS;
     // Unsigned difference: right across the wrap of the tick count.
-    return now - state.lastSaveEndTick >= uint64_t{SLOW_SAVE_PAUSE_FACTOR} * state.lastSaveMs;
+    return now - state.lastSaveEndTick >= pause;
 }
 
 void NoteSaveTime(HousekeepingState& state, uint32_t start, uint32_t end) {
@@ -115,11 +117,18 @@ void IconAddResult(HousekeepingState& state, bool added) {
 }
 
 bool BeginHideIcon(HousekeepingState& state) {
+    const bool addFailed = state.iconRetry;
     state.iconRetry = false;
-    if (!state.iconShown) return false;
+    if (!state.iconShown) return addFailed;
     WriteLog(3, "Hide Icon\n");
     state.iconShown = false;
     return true;
+}
+
+bool TaskbarRecreated(HousekeepingState& state) {
+    const bool wanted = state.iconShown || state.iconRetry;
+    state.iconShown = false;
+    return wanted;
 }
 
 bool EndSession(HousekeepingState& state, bool logoff) {

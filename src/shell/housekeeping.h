@@ -21,9 +21,12 @@ constexpr uint32_t LEASE_VIEW_REFRESH_MS = 3000;
 // saves whenever something changed; after a slower save that took T ms the
 // next one waits until SLOW_SAVE_PAUSE_FACTOR * T ms have passed since it
 // ended, so that saving takes at most a tenth of the time and a change
-// reaches the disk within about ten save times.
+// reaches the disk within about ten save times. The wait is at most
+// SLOW_SAVE_PAUSE_LIMIT_MS: one save stalled by the disk must not stop
+// saving for minutes.
 constexpr uint32_t SLOW_SAVE_MS = 50;
 constexpr uint32_t SLOW_SAVE_PAUSE_FACTOR = 9;
+constexpr uint32_t SLOW_SAVE_PAUSE_LIMIT_MS = 10000;
 
 // Flags of the housekeeping; the thread that runs the tick only (the main
 // window's on Windows).
@@ -85,7 +88,7 @@ void RunTimerTick(HousekeepingState& state, const TickDesktop& desktop);
 
 // Step 1: whether a save may run at `now` (tick count), after the last one:
 // always after one under SLOW_SAVE_MS, else once SLOW_SAVE_PAUSE_FACTOR times
-// its duration has passed since it ended.
+// its duration, at most SLOW_SAVE_PAUSE_LIMIT_MS, has passed since it ended.
 bool SaveDue(const HousekeepingState& state, uint32_t now);
 // Records a save that ran from `start` to `end` (tick counts).
 void NoteSaveTime(HousekeepingState& state, uint32_t start, uint32_t end);
@@ -114,9 +117,15 @@ bool TakeIconRetry(HousekeepingState& state);
 bool IconNeedsRemoveBeforeAdd(const HousekeepingState& state);
 // After the add: shown, or retried by the next tick.
 void IconAddResult(HousekeepingState& state, bool added);
-// Hide: clears the retry; true (and logs "Hide Icon") when an icon is shown
-// and is to be deleted now.
+// Hide: clears the retry; true when an icon is to be deleted now: one is
+// shown (logs "Hide Icon"), or an add failed and may have reached the shell
+// all the same (deleting an icon that is not there does no harm).
 bool BeginHideIcon(HousekeepingState& state);
+// The shell was (re)started with an empty notification area (Windows:
+// "TaskbarCreated"): the icon counts as gone; true when it is to be added
+// again (it was shown, or its add is being retried). An icon hidden on
+// purpose stays hidden.
+bool TaskbarRecreated(HousekeepingState& state);
 
 // WM_ENDSESSION: logs "End Session - Logoff" (logoff, which sets logoff
 // seen; returns true: hide the icon) or "End Session" (returns false).

@@ -19,6 +19,7 @@
 #include "shell/housekeeping.h"
 #include "shell/program_win32.h"
 #include "shell/resource.h"
+#include "shell/tray_icon_win32.h"
 #include "ui/properties.h"
 
 HANDLE StartupLock = nullptr;
@@ -63,36 +64,11 @@ std::string SystemErrorText(long error) {
     return length ? std::string(text, length) : "unknown error";
 }
 
-// The plain icon: the first fields of the record only (its original 88-byte
-// form on 32-bit Windows), which every shell version accepts.
-NOTIFYICONDATAA TrayIconData(HWND window) {
-    NOTIFYICONDATAA data{};
-    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    data.hWnd = window;
-    data.uID = TRAY_ICON_ID;
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data.uCallbackMessage = MSG_TRAY_CALLBACK;
-    data.hIcon = SmallIcon;
-    lstrcpynA(data.szTip, "Nimbo", sizeof data.szTip);
-    return data;
-}
-
 // A balloon on the tray icon saying that NIMBO.INI could not be written.
-// Needs the larger record (NIF_INFO and its texts).
 bool ShowSaveNotice(long error) {
     if (!Housekeeping.iconShown) return false;
-    NOTIFYICONDATAA data{};
-    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    data.hWnd = mainWindow;
-    data.uID = TRAY_ICON_ID;
-    data.uFlags = NIF_INFO;
-    data.dwInfoFlags = NIIF_WARNING;
-    data.uTimeout = 15000;
-    lstrcpynA(data.szInfoTitle, LoadResourceString(IDS_SAVE_FAILED_TITLE, sizeof data.szInfoTitle).c_str(),
-              sizeof data.szInfoTitle);
-    std::string format = LoadResourceString(IDS_SAVE_FAILED_TEXT, MESSAGE_TEXT_LIMIT);
-    std::snprintf(data.szInfo, sizeof data.szInfo, format.c_str(), SystemErrorText(error).c_str(), error);
-    return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+    return ShowTrayBalloon(mainWindow, IDS_SAVE_FAILED_TITLE, NIIF_WARNING, IDS_SAVE_FAILED_TEXT,
+                           SystemErrorText(error).c_str(), error);
 }
 
 const TickDesktop desktop = {ShellPresent, PostTrayIcon, RefreshLeaseView, ShowSaveNotice};
@@ -121,6 +97,7 @@ LRESULT OnCreate(HWND window) {
     leasesChangedTarget.store(window);
     SetLeasesChangedCallback(&PostLeasesChangedToMainWindow);
     SetTimer(window, MAIN_TIMER_ID, MAIN_TIMER_PERIOD_MS, nullptr);
+    AllowShellMessages(window);
     // Without the thread the program runs on without DHCP service, as after
     // a failed bind.
     if (!StartProgramServerThread()) WriteLog(-1, "Failed to start the DHCP Server thread - Code = %lu\n", GetLastError());
@@ -164,15 +141,17 @@ void OnSetTrayIcon(HWND window, bool show) {
     // Shells before version 4 have no notification area.
     if (LOBYTE(LOWORD(GetVersion())) < 4) return;
     if (!show) {
-        if (BeginHideIcon(Housekeeping)) {
-            NOTIFYICONDATAA data = TrayIconData(window);
-            Shell_NotifyIconA(NIM_DELETE, &data);
-        }
+        if (BeginHideIcon(Housekeeping)) DeleteTrayIcon(window);
         return;
     }
     if (IconNeedsRemoveBeforeAdd(Housekeeping)) SendMessageA(window, MSG_SET_TRAY_ICON, 0, 0);
-    NOTIFYICONDATAA data = TrayIconData(window);
-    IconAddResult(Housekeeping, Shell_NotifyIconA(NIM_ADD, &data) != FALSE);
+    IconAddResult(Housekeeping, AddTrayIcon(window));
+}
+
+// Explorer (re)started with an empty notification area: the icon it had
+// is added again.
+void OnTaskbarCreated(HWND window) {
+    if (TaskbarRecreated(Housekeeping)) PostMessageA(window, MSG_SET_TRAY_ICON, 1, 0);
 }
 
 void ShowTrayMenu(HWND window) {
@@ -290,6 +269,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case MSG_DESTROY_MAIN: DestroyWindow(window); return 0;
         case MSG_SET_TRAY_ICON: OnSetTrayIcon(window, wParam != 0); return 0;
         case MSG_TRAY_CALLBACK: OnTrayCallback(window, wParam, lParam); return 0;
-        default: return DefWindowProcA(window, message, wParam, lParam);
+        default:
+            if (message == TaskbarCreatedMessage()) {
+                OnTaskbarCreated(window);
+                return 0;
+            }
+            return DefWindowProcA(window, message, wParam, lParam);
     }
 }

@@ -14,6 +14,7 @@
 #include "shell/command_message.h"
 #include "shell/command_sender_win32.h"
 #include "shell/handover_win32.h"
+#include "shell/kea_export_win32.h"
 #include "shell/service_start_win32.h"
 #include "shell/start_decision.h"
 #include "shell/startup_mutex_win32.h"
@@ -30,6 +31,9 @@ namespace {
 constexpr DWORD STARTUP_MUTEX_WAIT_MS = 60000;
 constexpr UINT SECOND_START_PROBE = WM_APP;  // posted to and taken from the helper window
 constexpr size_t VERSION_TEXT_LIMIT = 20;
+// How long a second start waits for the running server's answer.
+constexpr DWORD SECOND_START_WAIT_MS = 30000;
+DWORD secondStartWaitMs = SECOND_START_WAIT_MS;
 
 HANDLE serverThread = nullptr;
 ServerThreadBody serverThreadBody = nullptr;
@@ -121,8 +125,15 @@ int SecondStart(HINSTANCE instance, HWND server, const std::string& commandLine)
     if (helper) DestroyWindow(helper);
 
     std::string text = commandLine.empty() ? "/SHOWICON" : commandLine;
-    LRESULT answer = SendCommandText(server, text.c_str());
+    LRESULT answer = COMMAND_RESULT_NONE;
+    // A hung server must not hold every later start, which waits for the
+    // named mutex: the wait has a limit.
+    const bool answered = SendCommandTextWithin(server, text.c_str(), secondStartWaitMs, &answer);
     ReleaseNamedMutex();
+    if (!answered) {
+        ShowMessage(nullptr, IDS_SERVER_NOT_ANSWERING, IDS_NIMBO_ERROR, MB_ICONWARNING);
+        return 1;
+    }
     if (answer == COMMAND_RESULT_PASSED) {
         ShowMessage(nullptr, IDS_COMMAND_PASSED, IDS_NIMBO, MB_ICONINFORMATION);
     } else if (answer == COMMAND_RESULT_ERROR) {
@@ -146,7 +157,9 @@ int FirstStart(HINSTANCE instance, const std::string& directory, const std::stri
 
     std::setlocale(LC_CTYPE, "");
     InitCommonControls();
-    SmallIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_NIMBO), IMAGE_ICON, 16, 16, 0));
+    // The notification area's icon size, at the system's density.
+    SmallIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_NIMBO), IMAGE_ICON,
+                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
 
     if (!RegisterWindowClasses(instance)) {
         ReleaseNamedMutex();
@@ -246,6 +259,8 @@ void FinishWatchdog(ExitWatchdog& watchdog) {
 
 void SetServerThreadBody(ServerThreadBody body) { serverThreadBody = body; }
 
+void SetSecondStartWait(DWORD waitMs) { secondStartWaitMs = waitMs ? waitMs : SECOND_START_WAIT_MS; }
+
 bool StartProgramServerThread() {
     if (serverThread) return false;
     serverThread = CreateThread(nullptr, 0, ServerThreadEntry, nullptr, 0, nullptr);
@@ -291,13 +306,17 @@ int ShutdownProgram(int quitCode, DWORD serverWaitMs, DWORD saveGraceMs) {
 
 int RunProgram(HINSTANCE instance, const std::string& givenCommandLine) {
     ProgramInstance = instance;
+    std::string directory = ProgramDirectory();
+    // The export starts no server and asks none, so it comes before the
+    // single-instance steps (a running server would call it a bad switch).
+    int exportCode = 0;
+    if (RunKeaExportCommand(directory, givenCommandLine, &exportCode)) return exportCode;
     // The elevated halves of a stop and of a hand-over of the service
-    // (service_start_win32.h), read before the single-instance steps.
+    // (service_start_win32.h), read before the single-instance steps too.
     const ElevatedSwitch elevated = ReadElevatedSwitch(givenCommandLine);
     if (elevated == ElevatedSwitch::StopService) return StopServiceAsAdministrator();
     const std::string commandLine = elevated == ElevatedSwitch::HandOver ? "/OPTIONS" : givenCommandLine;
 
-    std::string directory = ProgramDirectory();
     SetIniPath(JoinPath(directory, "NIMBO.INI"));
     SetHelpFilePath(HelpFilePath(directory));
     NoteWhoCanAnswer(commandLine);

@@ -28,3 +28,6 @@ int ShutdownProgram(int quitCode, DWORD serverWaitMs = 5000, DWORD saveGraceMs =
 // The server thread's body: ServerThread unless a test gives another.
 using ServerThreadBody = void (*)();
 void SetServerThreadBody(ServerThreadBody body);  // nullptr: ServerThread
+// How long a second start waits for the running server's answer (30 s;
+// 0 restores it).
+void SetSecondStartWait(DWORD waitMs);

@@ -2,7 +2,6 @@
 
 #include <tlhelp32.h>
 
-#include <vector>
 
 namespace {
 

@@ -66,9 +66,9 @@ INT_PTR OnValidate(HWND page) {
     switch (CheckGeneralPage(ControlText(page, IDC_SERVER_ADDRESS, TEXT_LIMIT).c_str(),
                              ControlText(page, IDC_SUBNET_MASK, TEXT_LIMIT).c_str())) {
         case GeneralField::ServerAddress:
-            return AnswerValidate(page, RefuseField(page, IDC_SERVER_ADDRESS));
+            return AnswerValidate(page, RefuseField(page, IDC_SERVER_ADDRESS, IDS_NOT_AN_ADDRESS));
         case GeneralField::SubnetMask:
-            return AnswerValidate(page, RefuseField(page, IDC_SUBNET_MASK));
+            return AnswerValidate(page, RefuseField(page, IDC_SUBNET_MASK, IDS_NOT_A_MASK));
         default:
             return AnswerValidate(page, false);
     }

@@ -2,13 +2,18 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
+#include "config/settings_file.h"
+#include "leases/client_identity.h"
+#include "leases/reservations.h"
 #include "ui/user_locale.h"
 
 namespace {
 
 constexpr const char* CUT_MARK = "...";
 constexpr size_t CUT_MARK_LENGTH = 3;
+constexpr size_t HARDWARE_ADDRESS_LENGTH = 6;
 
 // The bytes as upper-case hex pairs joined by "-" in at most `room`
 // characters: when they do not all fit, as many whole pairs as leave room
@@ -54,4 +59,33 @@ std::string LeaseExpiryText(uint64_t expiry) {
 
 bool DeleteListedLease(const Lease& lease) {
     return DeleteLease(lease.address, lease.clientId.data(), lease.clientId.size());
+}
+
+int FindListedLease(const std::vector<Lease>& listed, const Lease& lease) {
+    for (size_t i = 0; i < listed.size(); ++i)
+        if (listed[i].address == lease.address && listed[i].clientId == lease.clientId) return static_cast<int>(i);
+    return -1;
+}
+
+LeaseReserveResult ReserveListedLease(const Lease& lease, std::string* key) {
+    const std::string hostName(lease.hostName, strnlen(lease.hostName, sizeof lease.hostName));
+    const bool byHardware = lease.clientId.size() == HARDWARE_ADDRESS_LENGTH;
+    const std::string hardwareKey = byHardware ? FormatClientId(lease.clientId.data(), lease.clientId.size()) : "";
+    const std::string& chosen = byHardware ? hardwareKey : hostName;
+    if (key) *key = chosen;
+    if (IsPlaceholderLease(lease)) return LeaseReserveResult::Placeholder;
+    if (chosen.empty()) return LeaseReserveResult::NoKey;
+    {
+        std::lock_guard<std::recursive_mutex> guard(LeaseLock);
+        for (const std::string* name : {&hardwareKey, &hostName})
+            if (!name->empty() && FindReservationByKey(name->c_str())) return LeaseReserveResult::ClientReserved;
+        if (IsAddressReserved(lease.address)) return LeaseReserveResult::AddressReserved;
+        Reservation entry;
+        entry.kind = byHardware ? ByHardwareAddress : ByHostName;
+        entry.setKey(chosen.c_str());
+        entry.address = lease.address;
+        SetReservation(entry);
+    }
+    saveReservations();
+    return LeaseReserveResult::Reserved;
 }

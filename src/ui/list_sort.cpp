@@ -38,20 +38,22 @@ int CompareLeases(const Lease& a, const Lease& b, int sortCode) {
     return Directed(result, sortCode);
 }
 
-HeaderItemLayout LayOutHeaderItem(int left, int top, int right, int bottom, bool pressed, int titleWidth) {
+HeaderItemLayout LayOutHeaderItem(int left, int top, int right, int bottom, bool pressed, int titleWidth, int dpi) {
     HeaderItemLayout layout{left, top, right, bottom, 0, 0, 0, 0};
+    const int shift = ScaleToDpi(1, dpi);
     if (pressed) {
-        ++layout.left;
-        ++layout.top;
+        layout.left += shift;
+        layout.top += shift;
     } else {
-        --layout.right;
-        --layout.bottom;
+        layout.right -= shift;
+        layout.bottom -= shift;
     }
     const int width = layout.right - layout.left;
     const int height = layout.bottom - layout.top;
-    layout.arrowX = layout.left + ARROW_MARGIN + std::min(titleWidth, width - 2 * ARROW_MARGIN);
-    layout.arrowY = layout.top + (height - ARROW_HEIGHT) / 2;
-    layout.titleLeft = layout.left + TITLE_GAP;
-    layout.titleRight = layout.arrowX - TITLE_GAP;
+    const int margin = ScaleToDpi(ARROW_MARGIN, dpi);
+    layout.arrowX = layout.left + margin + std::min(titleWidth, width - 2 * margin);
+    layout.arrowY = layout.top + (height - ScaleToDpi(ARROW_HEIGHT, dpi)) / 2;
+    layout.titleLeft = layout.left + ScaleToDpi(TITLE_GAP, dpi);
+    layout.titleRight = layout.arrowX - ScaleToDpi(TITLE_GAP, dpi);
     return layout;
 }

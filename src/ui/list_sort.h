@@ -15,6 +15,7 @@
 
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
+#include "ui/dpi_scale.h"
 
 constexpr int SORT_SECOND_COLUMN = 1;
 constexpr int SORT_DESCENDING = 2;
@@ -42,7 +43,8 @@ inline bool IndicatesDescending(int indicator) { return (indicator & INDICATOR_D
 int CompareReservations(const Reservation& a, const Reservation& b, int sortCode);
 int CompareLeases(const Lease& a, const Lease& b, int sortCode);
 
-// Where a header item's parts go, in the item's pixels.
+// Where a header item's parts go, in the item's pixels, on a screen of
+// `dpi` dots per inch (every distance below is for 96 and scales).
 struct HeaderItemLayout {
     // The rectangle painted: a pressed item's contents move one pixel right
     // and down, a resting item's edges one pixel in from the right and
@@ -53,4 +55,5 @@ struct HeaderItemLayout {
     // The title's span: from left + 5 to arrowX - 5, cut with an ellipsis.
     int titleLeft, titleRight;
 };
-HeaderItemLayout LayOutHeaderItem(int left, int top, int right, int bottom, bool pressed, int titleWidth);
+HeaderItemLayout LayOutHeaderItem(int left, int top, int right, int bottom, bool pressed, int titleWidth,
+                                  int dpi = BASE_DPI);

@@ -2,14 +2,13 @@
 
 #include <vector>
 
+#include "ui/dpi_win32.h"
 #include "ui/list_sort.h"
 
 namespace {
 
 constexpr const char* SORT_PROPERTY = "tqlm_sort";
 constexpr int HEADER_TITLE_LIMIT = 98;
-constexpr COLORREF ARROW_SHADOW = RGB(128, 128, 128);
-constexpr COLORREF ARROW_LIGHT = RGB(255, 255, 255);
 
 // The list's own procedure. One list page exists at a time, so one slot.
 WNDPROC listProcedure = nullptr;
@@ -18,30 +17,34 @@ HWND Header(HWND list) { return GetDlgItem(list, 0); }
 
 int SortIndicator(HWND list) { return static_cast<int>(reinterpret_cast<INT_PTR>(GetPropA(list, SORT_PROPERTY))); }
 
-// One line of the triangle through the given points, in one pen.
-void DrawLines(HDC dc, COLORREF colour, const POINT* points, int count) {
-    HPEN pen = CreatePen(PS_SOLID, 1, colour);
+// One line of the triangle through the given points, in one pen of the
+// system colour `colour` (COLOR_...), so that a high-contrast scheme reads.
+void DrawLines(HDC dc, int colour, int width, const POINT* points, int count) {
+    HPEN pen = CreatePen(PS_SOLID, width, GetSysColor(colour));
     HGDIOBJ previous = SelectObject(dc, pen);
     Polyline(dc, points, count);
     SelectObject(dc, previous);
     DeleteObject(pen);
 }
 
-// The engraved triangle whose box starts at (x, y): grey on the shadow
-// side, white on the lit side.
-void DrawSortArrow(HDC dc, int x, int y, bool descending) {
+// The engraved triangle whose box starts at (x, y), its 96-dpi sizes
+// scaled to `dpi`: the shadow colour on one side, the highlight on the lit
+// side.
+void DrawSortArrow(HDC dc, int x, int y, bool descending, int dpi) {
+    auto s = [dpi](int pixels) { return ScaleToDpi(pixels, dpi); };
+    const int pen = s(1);
     if (descending) {
-        const POINT light[] = {{x + 7, y}, {x + 4, y + 7}};
-        const POINT shadowLeft[] = {{x, y + 1}, {x + 3, y + 7}};
-        const POINT shadowTop[] = {{x, y}, {x + 7, y}};
-        DrawLines(dc, ARROW_LIGHT, light, 2);
-        DrawLines(dc, ARROW_SHADOW, shadowLeft, 2);
-        DrawLines(dc, ARROW_SHADOW, shadowTop, 2);
+        const POINT light[] = {{x + s(7), y}, {x + s(4), y + s(7)}};
+        const POINT shadowLeft[] = {{x, y + s(1)}, {x + s(3), y + s(7)}};
+        const POINT shadowTop[] = {{x, y}, {x + s(7), y}};
+        DrawLines(dc, COLOR_BTNHIGHLIGHT, pen, light, 2);
+        DrawLines(dc, COLOR_BTNSHADOW, pen, shadowLeft, 2);
+        DrawLines(dc, COLOR_BTNSHADOW, pen, shadowTop, 2);
     } else {
-        const POINT shadow[] = {{x, y + 6}, {x + 3, y - 1}};
-        const POINT light[] = {{x + 4, y}, {x + 7, y + 6}, {x - 1, y + 6}};
-        DrawLines(dc, ARROW_SHADOW, shadow, 2);
-        DrawLines(dc, ARROW_LIGHT, light, 3);
+        const POINT shadow[] = {{x, y + s(6)}, {x + s(3), y - s(1)}};
+        const POINT light[] = {{x + s(4), y}, {x + s(7), y + s(6)}, {x - s(1), y + s(6)}};
+        DrawLines(dc, COLOR_BTNSHADOW, pen, shadow, 2);
+        DrawLines(dc, COLOR_BTNHIGHLIGHT, pen, light, 3);
     }
 }
 
@@ -61,8 +64,9 @@ void DrawHeaderItem(HWND list, const DRAWITEMSTRUCT* item) {
     SIZE extent = {};
     GetTextExtentPoint32A(dc, title, lstrlenA(title), &extent);
     const RECT& area = item->rcItem;
-    const HeaderItemLayout layout =
-        LayOutHeaderItem(area.left, area.top, area.right, area.bottom, item->itemState == ODS_SELECTED, extent.cx);
+    const int dpi = WindowDpi(list);
+    const HeaderItemLayout layout = LayOutHeaderItem(area.left, area.top, area.right, area.bottom,
+                                                     item->itemState == ODS_SELECTED, extent.cx, dpi);
 
     HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
     HGDIOBJ previous = SelectObject(dc, face);
@@ -70,8 +74,9 @@ void DrawHeaderItem(HWND list, const DRAWITEMSTRUCT* item) {
     SelectObject(dc, previous);
     DeleteObject(face);
 
-    if (sorted) DrawSortArrow(dc, layout.arrowX, layout.arrowY, IndicatesDescending(indicator));
+    if (sorted) DrawSortArrow(dc, layout.arrowX, layout.arrowY, IndicatesDescending(indicator), dpi);
     RECT titleArea = {layout.titleLeft, layout.top, layout.titleRight, layout.bottom};
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
     DrawTextA(dc, title, -1, &titleArea, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
 }
 
@@ -147,7 +152,9 @@ void AddColumn(HWND list, int index, const char* title, int width) {
 void InsertListColumns(HWND list) {
     RECT client;
     GetClientRect(list, &client);
-    const int width = client.right - GetSystemMetrics(SM_CXVSCROLL);
+    const int width = client.right - ScaledMetric(list, SM_CXVSCROLL);
+    // A click anywhere on a row selects it.
+    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
     AddColumn(list, 0, "HostName", width / 2);
     AddColumn(list, 1, "IP Address", width - width / 2);
 }

@@ -1,7 +1,23 @@
-// Text in and out of the controls of the properties window's pages.
+// Text in and out of the controls of the properties window's pages, and the
+// balloon tips on their fields.
+#include "ui/pages_win32.h"
+
+#include <commctrl.h>
+
 #include <vector>
 
-#include "ui/pages_win32.h"
+#include "ui/ui_resource.h"
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<size_t>(length - 1) : 0);
+    return wide;
+}
+
+}  // namespace
 
 std::string ControlText(HWND dialog, int id, int limit) {
     std::vector<char> buffer(static_cast<size_t>(limit) + 1, '\0');
@@ -17,9 +33,21 @@ bool IsTicked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BS
 
 void OnRadioClick(HWND dialog, int first, int last, int id) { CheckRadioButton(dialog, first, last, id); }
 
-INT_PTR RefuseField(HWND page, int id) {
+void ShowFieldBalloon(HWND page, int id, UINT titleId, const std::string& text, bool warning) {
+    const std::wstring title = Wide(LoadResourceString(titleId, MESSAGE_TEXT_LIMIT));
+    const std::wstring body = Wide(text);
+    EDITBALLOONTIP tip = {};
+    tip.cbStruct = sizeof tip;
+    tip.pszTitle = title.c_str();
+    tip.pszText = body.c_str();
+    tip.ttiIcon = warning ? TTI_WARNING : TTI_INFO;
+    SendDlgItemMessageW(page, id, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&tip));
+}
+
+INT_PTR RefuseField(HWND page, int id, UINT textId) {
     SetFocus(GetDlgItem(page, id));
     MessageBeep(0);
+    ShowFieldBalloon(page, id, IDS_REFUSED_TITLE, LoadResourceString(textId, MESSAGE_TEXT_LIMIT), true);
     return 1;
 }
 

@@ -32,9 +32,14 @@ bool IsTicked(HWND dialog, int id);
 // nothing: the pages tick the button themselves.
 void OnRadioClick(HWND dialog, int first, int last, int id);
 
-// The reaction to a field that fails its check: the field gets the focus
-// and the default beep sounds. Returns the refusal for MSG_VALIDATE_PAGE.
-INT_PTR RefuseField(HWND page, int id);
+// The reaction to a field that fails its check: the field gets the focus,
+// the default beep sounds and a balloon tip on the field says why (string
+// `textId`, titled "Not accepted"). Returns the refusal for MSG_VALIDATE_PAGE.
+INT_PTR RefuseField(HWND page, int id, UINT textId);
+
+// A balloon tip on edit `id` of the page (EM_SHOWBALLOONTIP): the title is
+// string `titleId`; a warning icon, else an information icon.
+void ShowFieldBalloon(HWND page, int id, UINT titleId, const std::string& text, bool warning);
 
 // Answers MSG_VALIDATE_PAGE: the result goes into the page's message result.
 INT_PTR AnswerValidate(HWND page, bool refuse);

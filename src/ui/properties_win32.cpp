@@ -7,6 +7,7 @@
 
 #include "base/message_box_win32.h"
 #include "config/settings_file.h"
+#include "ui/dpi_win32.h"
 #include "ui/pages_win32.h"
 #include "ui/properties.h"
 #include "ui/tab_keys_win32.h"
@@ -31,6 +32,8 @@ const PageRow PAGES[] = {
 constexpr int PAGE_COUNT = sizeof PAGES / sizeof PAGES[0];
 constexpr int PICTURE_WIDTH = 68;
 constexpr COLORREF PICTURE_TRANSPARENT = RGB(192, 192, 192);
+// WM_DPICHANGED (Windows 8.1; the program is built for Vista and later).
+constexpr UINT DPI_CHANGED = 0x02E0;
 
 bool dialogOpen = false;
 HWND frameWindow = nullptr;
@@ -80,6 +83,23 @@ void SwitchPage(HWND frame) {
     SubclassFrameWindows(frame, currentPage);
 }
 
+// The picture at the frame's density (the bitmap is drawn for 96 dpi).
+void LoadPicture(HWND frame) {
+    if (pictureList) ImageList_Destroy(pictureList);
+    pictureList = LoadScaledImageList(IDB_PICTURE, PICTURE_WIDTH, PICTURE_TRANSPARENT, 1, WindowDpi(frame));
+}
+
+// The frame moved to a monitor of another density: the system has scaled
+// the dialogs and their fonts; the frame takes the size it suggests, and
+// the picture and the page (its lists' columns and images) are made anew.
+void OnDpiChanged(HWND frame, const RECT* suggested) {
+    SetWindowPos(frame, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    LoadPicture(frame);
+    SwitchPage(frame);
+    InvalidateRect(frame, nullptr, TRUE);
+}
+
 BOOL OnInitDialog(HWND frame) {
     frameWindow = frame;
     if (!propertiesTitle.empty()) SetWindowTextA(frame, propertiesTitle.c_str());
@@ -96,8 +116,7 @@ BOOL OnInitDialog(HWND frame) {
     TabCtrl_SetCurSel(tabs, 0);
     currentPage = nullptr;
     SwitchPage(frame);
-    pictureList = ImageList_LoadImageA(Module(), MAKEINTRESOURCEA(IDB_PICTURE), PICTURE_WIDTH, 1,
-                                       PICTURE_TRANSPARENT, IMAGE_BITMAP, 0);
+    LoadPicture(frame);
     SetForegroundWindow(frame);
     return TRUE;
 }
@@ -136,9 +155,11 @@ BOOL OnNotify(HWND frame, NMHDR* header) {
     return TRUE;
 }
 
+// Esc comes as IDCANCEL and closes the window as Close does: the page is
+// checked, then everything is stored and saved.
 BOOL OnCommand(HWND frame, int id) {
     if (id == IDC_HELP_BUTTON) OpenHelp(frame);
-    if (id == IDC_CLOSE) PostMessageA(frame, WM_CLOSE, 0, 0);
+    if (id == IDC_CLOSE || id == IDCANCEL) PostMessageA(frame, WM_CLOSE, 0, 0);
     return TRUE;
 }
 
@@ -206,6 +227,9 @@ INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
             return FALSE;
         case MSG_CYCLE_TAB:
             CycleTab(frame, wParam != 0);
+            return TRUE;
+        case DPI_CHANGED:
+            OnDpiChanged(frame, reinterpret_cast<const RECT*>(lParam));
             return TRUE;
         default:
             return FALSE;

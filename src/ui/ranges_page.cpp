@@ -44,11 +44,13 @@ int SplitRangeEntry(const std::string& text, std::string& first, std::string& la
     return first.empty() ? 0 : last.empty() ? 1 : 2;
 }
 
-RangeAddResult AddRangeEntry(RangeList& list, int kind, const std::string& from, const std::string& to) {
+RangeAddResult AddRangeEntry(RangeList& list, int kind, const std::string& from, const std::string& to,
+                             size_t* changed) {
     uint32_t low = PageAddress(from.c_str());
     uint32_t high = PageAddress(to.c_str());
     if (low == ADDRESS_NONE) return RangeAddResult::BadFrom;
-    if (high == ADDRESS_NONE || low > high) return RangeAddResult::BadTo;
+    if (high == ADDRESS_NONE) return RangeAddResult::BadTo;
+    if (low > high) return RangeAddResult::Reversed;
     std::string lowText = from;
     std::string highText = to;
 
@@ -66,7 +68,10 @@ RangeAddResult AddRangeEntry(RangeList& list, int kind, const std::string& from,
             continue;
         }
         if (a <= low && b >= high) {
-            if (sameKind || kind == RANGE_INCLUDED) return RangeAddResult::Covered;
+            if (sameKind || kind == RANGE_INCLUDED) {
+                if (changed) *changed = i;
+                return RangeAddResult::Covered;
+            }
             ++i;  // an exclusion inside an included range stands beside it
             continue;
         }
@@ -101,6 +106,7 @@ RangeAddResult AddRangeEntry(RangeList& list, int kind, const std::string& from,
             }
     }
     list.insert(list.begin() + static_cast<std::ptrdiff_t>(position), RangeEntry{lowText + " - " + highText, kind});
+    if (changed) *changed = position;
     return RangeAddResult::Added;
 }
 

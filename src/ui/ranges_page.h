@@ -31,7 +31,8 @@ enum class RangeAddResult {
     Added,
     Covered,  // an entry already covers the range: nothing added
     BadFrom,  // From does not parse
-    BadTo,    // To does not parse, or lies below From
+    BadTo,    // To does not parse
+    Reversed, // To lies below From
 };
 
 // Adds the range from..to (the typed texts) as an entry of `kind`:
@@ -43,7 +44,10 @@ enum class RangeAddResult {
 // - entries of the same kind that overlap it widen it (the widened end
 //   takes the entry's address as text) and go.
 // An included range goes before the first exclusion, an exclusion last.
-RangeAddResult AddRangeEntry(RangeList& list, int kind, const std::string& from, const std::string& to);
+// `changed` receives the index of the entry added (Added) or of the one that
+// covers the range (Covered), for the page to select and show.
+RangeAddResult AddRangeEntry(RangeList& list, int kind, const std::string& from, const std::string& to,
+                             size_t* changed = nullptr);
 
 // The tables' texts of the list: comma-separated items without blanks, an
 // entry whose two addresses are the same text (letter case aside) as one

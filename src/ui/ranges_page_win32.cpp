@@ -5,9 +5,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "config/server_settings.h"
 #include "leases/address_ranges.h"
 #include "base/ip_address.h"
+#include "ui/dpi_win32.h"
 #include "ui/general_page.h"
 #include "ui/pages_win32.h"
 #include "ui/properties.h"
@@ -20,6 +23,7 @@ constexpr int ADDRESS_LIMIT = 15;
 constexpr int TEXT_LIMIT = 255;
 constexpr int TYPED_LIMIT = 49;
 constexpr int ENTRY_LIMIT = 99;
+constexpr int KIND_IMAGE_WIDTH = 16;
 constexpr COLORREF KIND_TRANSPARENT = RGB(255, 0, 255);
 
 RangeList entries;  // one Address Ranges page exists at a time
@@ -28,7 +32,9 @@ bool refilling = false;  // the list's own notifications while it is refilled
 
 HWND List(HWND page) { return GetDlgItem(page, IDC_RANGE_LIST); }
 
-void ShowEntries(HWND page) {
+// Shows `entries`; the entry at `changed` (if any) is selected and scrolled
+// into view, without filling From and To from it.
+void ShowEntries(HWND page, int changed = -1) {
     HWND list = List(page);
     refilling = true;
     ListView_DeleteAllItems(list);
@@ -40,8 +46,13 @@ void ShowEntries(HWND page) {
         item.iImage = entries[i].kind;
         SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
     }
+    const bool selecting = changed >= 0 && static_cast<size_t>(changed) < entries.size();
+    if (selecting) {
+        ListView_SetItemState(list, changed, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_EnsureVisible(list, changed, FALSE);
+    }
     refilling = false;
-    EnableControl(page, IDC_REMOVE, false);  // nothing is selected after a refill
+    EnableControl(page, IDC_REMOVE, selecting);
 }
 
 int SelectedEntry(HWND page) {
@@ -55,14 +66,18 @@ void EnableAddButtons(HWND page, bool enable) {
 }
 
 BOOL OnInitDialog(HWND page) {
-    HIMAGELIST kinds =
-        ImageList_LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_RANGE_KINDS), 16, 5, KIND_TRANSPARENT,
-                             IMAGE_BITMAP, 0);
-    ListView_SetImageList(List(page), kinds, LVSIL_SMALL);  // the list destroys it with itself
-    // One column as wide as the list, so that no entry is cut.
+    HWND list = List(page);
+    HIMAGELIST kinds = LoadScaledImageList(IDB_RANGE_KINDS, KIND_IMAGE_WIDTH, KIND_TRANSPARENT, 5, WindowDpi(page));
+    ListView_SetImageList(list, kinds, LVSIL_SMALL);  // the list destroys it with itself
+    // One column as wide as the list beside a vertical scroll bar: the
+    // entries stand one below the other and none is cut.
     RECT client;
-    GetClientRect(List(page), &client);
-    ListView_SetColumnWidth(List(page), 0, client.right);
+    GetClientRect(list, &client);
+    LVCOLUMNA column = {};
+    column.mask = LVCF_WIDTH;
+    column.cx = client.right - ScaledMetric(list, SM_CXVSCROLL);
+    SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
     entries = RangeListFromTables(GatewayRanges(LOCAL_GATEWAY).c_str(), GatewayExceptions(LOCAL_GATEWAY).c_str());
     ShowEntries(page);
     SetControlText(page, IDC_SUBNET_MASK, CurrentSettings()->SubnetMask);
@@ -89,6 +104,9 @@ void OnRemove(HWND page) {
     if (selected >= 0) {
         entries.erase(entries.begin() + selected);
         ShowEntries(page);
+        // The view stays where the entry was.
+        if (!entries.empty())
+            ListView_EnsureVisible(List(page), std::min(selected, static_cast<int>(entries.size()) - 1), FALSE);
     }
     EnableControl(page, IDC_REMOVE, false);
 }
@@ -96,15 +114,21 @@ void OnRemove(HWND page) {
 void OnAddRange(HWND page, int kind) {
     const std::string from = ControlText(page, IDC_RANGE_FROM, TYPED_LIMIT);
     const std::string to = ControlText(page, IDC_RANGE_TO, TYPED_LIMIT);
-    switch (AddRangeEntry(entries, kind, from, to)) {
+    size_t changed = entries.size();
+    switch (AddRangeEntry(entries, kind, from, to, &changed)) {
         case RangeAddResult::BadFrom:
-            RefuseField(page, IDC_RANGE_FROM);
+            RefuseField(page, IDC_RANGE_FROM, IDS_NOT_AN_ADDRESS);
             return;
         case RangeAddResult::BadTo:
-            RefuseField(page, IDC_RANGE_TO);
+            RefuseField(page, IDC_RANGE_TO, IDS_NOT_AN_ADDRESS);
+            return;
+        case RangeAddResult::Reversed:
+            RefuseField(page, IDC_RANGE_TO, IDS_RANGE_REVERSED);
             return;
         default:
-            ShowEntries(page);  // also when covered: merges before the stop stay
+            // Also when covered: merges before the stop stay, and the entry
+            // that covers the range is shown.
+            ShowEntries(page, static_cast<int>(changed));
             return;
     }
 }
@@ -118,8 +142,7 @@ void OnAddressLeft(HWND page, int id) {
     if (!gaining || GetAncestor(gaining, GA_ROOT) != GetAncestor(page, GA_ROOT)) return;
     if (PageAddress(ControlText(page, id, TYPED_LIMIT).c_str()) != ADDRESS_NONE) return;
     refocusing = true;
-    MessageBeep(0);
-    SetFocus(GetDlgItem(page, id));
+    RefuseField(page, id, IDS_NOT_AN_ADDRESS);
     refocusing = false;
     EnableAddButtons(page, false);
 }
@@ -155,7 +178,7 @@ BOOL OnCommand(HWND page, int id, int notification) {
 
 INT_PTR OnValidate(HWND page) {
     const bool bad = PageAddress(ControlText(page, IDC_SUBNET_MASK, TEXT_LIMIT).c_str()) == ADDRESS_NONE;
-    return AnswerValidate(page, bad && RefuseField(page, IDC_SUBNET_MASK));
+    return AnswerValidate(page, bad && RefuseField(page, IDC_SUBNET_MASK, IDS_NOT_A_MASK));
 }
 
 void OnDestroy(HWND page) {

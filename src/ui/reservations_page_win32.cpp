@@ -18,7 +18,8 @@
 
 namespace {
 
-constexpr int HOST_NAME_FIELD_LIMIT = 32;
+// The host name field takes no more than a key holds.
+constexpr int HOST_NAME_FIELD_LIMIT = static_cast<int>(RESERVATION_KEY_LIMIT);
 constexpr int ADDRESS_FIELD_LIMIT = 15;
 constexpr int KEY_READ_LIMIT = 99;
 constexpr int ADDRESS_READ_LIMIT = 49;
@@ -112,11 +113,13 @@ void OnSet(HWND page) {
     const std::string key = ControlText(page, keyField, KEY_READ_LIMIT);
     switch (SetReservationFromPage(kind, key, ControlText(page, IDC_RESERVED_ADDRESS, ADDRESS_READ_LIMIT))) {
         case ReservationSetResult::BadKey:
-            RefuseField(page, keyField);
+            RefuseField(page, keyField, key.empty() ? IDS_KEY_MISSING : IDS_KEY_TOO_LONG);
             return;
         case ReservationSetResult::BadAddress:
+            RefuseField(page, IDC_RESERVED_ADDRESS, IDS_NOT_AN_ADDRESS);
+            return;
         case ReservationSetResult::AddressTaken:
-            RefuseField(page, IDC_RESERVED_ADDRESS);
+            RefuseField(page, IDC_RESERVED_ADDRESS, IDS_ADDRESS_RESERVED);
             return;
         case ReservationSetResult::Added:
             AddRow(page, key);

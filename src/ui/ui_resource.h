@@ -34,6 +34,21 @@
 #define IDS_ABOUT 40
 #define IDS_SAVE_FAILED 41
 #define IDS_HELP_FAILED 42
+// Balloon tips on a refused field (title 43, one text each), and on a lease
+// that Reserve reserved (title 54, text 55 with the key).
+#define IDS_REFUSED_TITLE 43
+#define IDS_NOT_AN_ADDRESS 44
+#define IDS_NOT_A_MASK 45
+#define IDS_RANGE_REVERSED 46
+#define IDS_ADDRESS_RESERVED 47
+#define IDS_KEY_TOO_LONG 48
+#define IDS_KEY_MISSING 49
+#define IDS_CLIENT_RESERVED 50
+#define IDS_PLACEHOLDER_LEASE 51
+#define IDS_LEASE_NO_KEY 52
+#define IDS_LEASE_GONE 53
+#define IDS_RESERVED_TITLE 54
+#define IDS_RESERVED_TEXT 55
 
 // Frame (dialog 112).
 #define IDC_TABS 1059
@@ -82,3 +97,4 @@
 #define IDC_LEASE_EXPIRES 1025
 #define IDC_AUTO_REFRESH 1026
 #define IDC_REFRESH 1027
+#define IDC_RESERVE 1036

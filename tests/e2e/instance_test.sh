@@ -1,7 +1,8 @@
 #!/bin/bash
 # One server per program directory and the second start's command hand-over:
 # no arguments (shows the icon: no output), a bad switch, /SHUTDOWN /QUIET,
-# "/service", SIGTERM, and a stale socket file from a killed server.
+# "/service", SIGTERM and SIGHUP, a stale socket file from a killed server,
+# and a command word with no server to take it.
 source "$(dirname "$0")/lib.sh" "$@"
 second() { ins "$NIMBO" --dir "$SERVER_DIR" "$@" 2>&1; }
 
@@ -79,4 +80,24 @@ ERR=$(ins "$NIMBO" --dir "$SERVER_DIR" /SHOWICON --bgous 2>&1 >/dev/null) || COD
 grep -q "unknown option --bgous" <<<"$ERR" && grep -q "^usage: nimbo" <<<"$ERR" || fail "--bgous: $ERR"
 [ "$(ls "$SERVER_DIR")" = NIMBO.INI ] || fail "--bgous left files: $(ls "$SERVER_DIR")"
 pass "a mistyped option starts nothing: usage on standard error, exit code 2"
+
+CODE=0
+ERR=$(ins "$NIMBO" --dir "$SERVER_DIR" /SHUTDOWN 2>&1 >/dev/null) || CODE=$?
+[ "$CODE" = 1 ] && [ "$ERR" = "no server is running in $SERVER_DIR" ] || fail "/SHUTDOWN without a server: $CODE $ERR"
+[ "$(ls "$SERVER_DIR")" = NIMBO.INI ] || fail "/SHUTDOWN without a server left files: $(ls "$SERVER_DIR")"
+pass "a command word without a server starts none and makes no file"
+
+# A hang-up (the terminal closed) stops the server with its final save;
+# one ignored at start (nohup) stays ignored.
+start_server
+kill -HUP "$SERVER_PID"
+wait_server_exit
+grep -q "^AutoRefresh=Yes" <(tr -d '\r' <"$SERVER_DIR/NIMBO.INI") || fail "SIGHUP: settings not saved"
+launch_server() { trap '' HUP; exec "${IN_S[@]}" "$NIMBO" --dir "$SERVER_DIR" "$@"; }
+start_server
+kill -HUP "$SERVER_PID"
+sleep 0.5
+server_alive || fail "SIGHUP ignored at start stopped the server"
+stop_server
+pass "SIGHUP saves and stops; ignored at start it is ignored"
 exit 0

@@ -173,6 +173,7 @@ show_logs() {
     echo "---- NIMBO.INI"; tr -d '\r' <"$SERVER_DIR/NIMBO.INI" 2>/dev/null
     echo "---- server output"; cat "$WORK/server.out" 2>/dev/null
     if [ -f "$WORK/dhcrelay.out" ]; then echo "---- dhcrelay"; tail -n 30 "$WORK/dhcrelay.out"; fi
+    for out in export kea; do if [ -f "$WORK/$out.out" ]; then echo "---- $out"; tail -n 30 "$WORK/$out.out"; fi; done
 }
 
 # The line of an acknowledgement sent straight to a client's address.
@@ -214,6 +215,33 @@ request subnet-mask, routers, domain-name-servers, domain-name;
 CONF
     DHCLIENT=(dhclient -4 -v -cf "$WORK/dhclient.conf" -sf "$WORK/dhclient.script" -lf "$WORK/dhclient.leases"
               -pf "$WORK/dhclient.pid" "$VETH_C")
+}
+
+# busybox udhcpc's script: appends "EVENT ip=ADDRESS" to $WORK/events.IFACE
+# and sets the address only on the test's own interface inside the client
+# namespace (a renewal is sent from it).
+write_udhcpc_script() {
+    cat >"$WORK/udhcpc.script" <<SCRIPT
+#!/bin/sh
+echo "\$1 ip=\$ip" >>"$WORK/events.\$interface"
+case "\$1" in
+  bound|renew) ip addr flush dev "\$interface"; ip addr add "\$ip/\${mask:-24}" dev "\$interface" ;;
+  deconfig) ip addr flush dev "\$interface" ;;
+esac
+exit 0
+SCRIPT
+    chmod +x "$WORK/udhcpc.script"
+}
+
+# busybox udhcpc in the foreground on the client's veth, sending host name
+# $1; waits for its lease and sets CLIENT (its pid) and ADDRESS.
+start_udhcpc() {
+    "${IN_C[@]}" busybox udhcpc -f -i "$VETH_C" -s "$WORK/udhcpc.script" -p "$WORK/udhcpc.pid" -t 5 -T 2 \
+        -x "hostname:$1" >"$WORK/udhcpc.out" 2>&1 &
+    CLIENT=$!
+    BACKGROUND_PIDS+=("$CLIENT")
+    wait_for_line "^bound " 150 "$WORK/events.$VETH_C" || fail "udhcpc got no lease"
+    ADDRESS=$(sed -n 's/^bound ip=//p' "$WORK/events.$VETH_C" | head -1)
 }
 
 # Waits up to $2 tenths of a second for a line matching $1 in file $3.

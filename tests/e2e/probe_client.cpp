@@ -7,6 +7,10 @@
 //     renew MAC ADDR           REQUEST without server id    -> "ACK a.b.c.d" | "NAK" | "NONE"
 //     release MAC ADDR         RELEASE                       -> "SENT"
 //     relay MAC GIADDR         DISCOVER with giaddr set      -> "OFFER a.b.c.d" | "NONE"
+//     relayrequest MAC GIADDR ADDR  REQUEST with giaddr set     -> "ACK a.b.c.d" | "NAK" | "NONE"
+//     ask MAC CODES [SIZE]     DISCOVER whose option 55 holds CODES (1,15,15,...),
+//                              with option 57 = SIZE when given
+//                                                  -> "OFFER LENGTH n OPTIONS c1 c2 ..." | "NONE"
 //     crafted KIND [COUNT]     malformed datagrams; prints "REPLIES n BAD m"
 //                              KIND: truncated oversized cookie overrun random
 //     flood SIZE MS            datagrams of SIZE bytes, one every 1.5 ms, for
@@ -43,6 +47,7 @@ sockaddr_in server{};
 int waitMs = 1500;
 int tries = 1;  // sends of a DISCOVER or REQUEST, as a client retransmits
 const char* hostName = nullptr;  // option 12 of dora's messages, when set
+uint32_t relayAgent = 0;         // giaddr of a request (network order), when set
 
 bool ParseMac(const char* text, uint8_t mac[6]) {
     unsigned v[6];
@@ -98,6 +103,7 @@ struct Reply {
     int type = 0;
     bool wellFormed = false;
     size_t length = 0;
+    std::vector<uint8_t> codes;  // of its options, in order
 };
 
 // Waits for one datagram on the local port; false on time-out.
@@ -127,6 +133,7 @@ bool Receive(Reply* reply, int timeoutMs) {
             if (code == 255) { ended = true; break; }
             if (at + 1 >= static_cast<size_t>(got) || at + 2 + buffer[at + 1] > static_cast<size_t>(got)) break;
             if (code == 53 && buffer[at + 1] == 1) reply->type = buffer[at + 2];
+            reply->codes.push_back(code);
             at += 2 + buffer[at + 1];
         }
         reply->wellFormed = buffer[0] == 2 && cookie && ended && (reply->type == 2 || reply->type == 5 || reply->type == 6);
@@ -164,6 +171,10 @@ std::string Dotted(uint32_t networkOrder) {
 int Request(const uint8_t mac[6], uint32_t address, uint32_t serverId) {
     uint32_t xid = static_cast<uint32_t>(std::random_device{}());
     Packet request(xid, mac);
+    if (relayAgent) {
+        request.address(24, relayAgent);
+        request.bytes[3] = 1;  // hops
+    }
     request.option(53, {3});
     request.option(50, AddressBytes(address));
     if (serverId) request.option(54, AddressBytes(serverId));
@@ -295,7 +306,7 @@ int main(int argc, char** argv) {
     ::setsockopt(sock, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     std::string command = argv[2];
-    const uint16_t localPort = command == "relay" ? 67 : 68;
+    const uint16_t localPort = command == "relay" || command == "relayrequest" ? 67 : 68;
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(localPort);
@@ -304,7 +315,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     uint8_t mac[6] = {};
-    if ((command == "dora" || command == "renew" || command == "release" || command == "relay") &&
+    if ((command == "dora" || command == "renew" || command == "release" || command == "relay" ||
+         command == "relayrequest" || command == "ask") &&
         (argc < 4 || !ParseMac(argv[3], mac))) {
         std::fprintf(stderr, "bad MAC\n");
         return 2;
@@ -349,6 +361,29 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::printf("OFFER %s\n", Dotted(offer.yiaddr).c_str());
+        return 0;
+    }
+    if (command == "relayrequest" && argc >= 6 && inet_pton(AF_INET, argv[4], &relayAgent) == 1 &&
+        inet_pton(AF_INET, argv[5], &argAddress) == 1)
+        return Request(mac, argAddress, server.sin_addr.s_addr);
+    if (command == "ask" && argc >= 5) {
+        uint32_t xid = static_cast<uint32_t>(std::random_device{}());
+        Packet discover(xid, mac);
+        discover.option(53, {1});
+        std::vector<uint8_t> codes;
+        for (char* code = std::strtok(argv[4], ","); code; code = std::strtok(nullptr, ","))
+            codes.push_back(static_cast<uint8_t>(std::atoi(code)));
+        discover.option(55, codes);
+        if (argc >= 6) discover.option(57, {static_cast<uint8_t>(std::atoi(argv[5]) >> 8), static_cast<uint8_t>(std::atoi(argv[5]))});
+        discover.end();
+        Reply offer;
+        if (!SendAndAwait(discover.bytes, xid, &offer) || offer.type != 2) {
+            std::printf("NONE\n");
+            return 1;
+        }
+        std::printf("OFFER LENGTH %zu OPTIONS", offer.length);
+        for (uint8_t code : offer.codes) std::printf(" %d", code);
+        std::printf("\n");
         return 0;
     }
     if (command == "crafted" && argc >= 4) return Crafted(argv[3], argc >= 5 ? std::atoi(argv[4]) : 20);

@@ -4,33 +4,19 @@
 source "$(dirname "$0")/lib.sh" "$@"
 command -v busybox >/dev/null || skip "busybox missing"
 
-# The client's script: records each event and sets the address only on the
-# test's own veth inside the client namespace (a renewal is sent from it).
-cat >"$WORK/udhcpc.script" <<SCRIPT
-#!/bin/sh
-echo "\$1 ip=\$ip" >>"$WORK/events"
-case "\$1" in
-  bound|renew) ip addr flush dev "\$interface"; ip addr add "\$ip/\${mask:-24}" dev "\$interface" ;;
-  deconfig) ip addr flush dev "\$interface" ;;
-esac
-exit 0
-SCRIPT
-chmod +x "$WORK/udhcpc.script"
+write_udhcpc_script
+EVENTS=$WORK/events.$VETH_C
 
 write_ini
 start_server
 
-"${IN_C[@]}" busybox udhcpc -f -i "$VETH_C" -s "$WORK/udhcpc.script" -p "$WORK/udhcpc.pid" -t 5 -T 2 \
-    -x hostname:e2ebox >"$WORK/udhcpc.out" 2>&1 &
-CLIENT=$!
-BACKGROUND_PIDS+=("$CLIENT")
-wait_for_line "^bound ip=198.51.100.1" 150 "$WORK/events" || fail "udhcpc got no lease"
-ADDRESS=$(sed -n 's/^bound ip=//p' "$WORK/events" | head -1)
+start_udhcpc e2ebox
+[[ $ADDRESS == 198.51.100.1* ]] || fail "udhcpc got $ADDRESS"
 pass "udhcpc bound $ADDRESS"
 wait_for_line "Add Lease for e2ebox (.*) of $ADDRESS" 20 "$SERVER_DIR/Addresses.LOG" || fail "no Add Lease line"
 
 kill -USR1 "$CLIENT"   # renew: a unicast REQUEST from the bound address
-wait_for_line "^renew ip=$ADDRESS" 100 "$WORK/events" || fail "renewal not acknowledged"
+wait_for_line "^renew ip=$ADDRESS" 100 "$EVENTS" || fail "renewal not acknowledged"
 pass "udhcpc renewed $ADDRESS"
 [ "$(grep -c "Add Lease for e2ebox" "$SERVER_DIR/Addresses.LOG")" -ge 2 ] || fail "renewal not in Addresses.LOG"
 

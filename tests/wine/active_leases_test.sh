@@ -3,8 +3,8 @@
 # AutoRefresh on (the default), a busybox udhcpc client gets a lease and it
 # is listed within about 3 s without pressing Refresh; deleted there (Delete
 # Lease, confirmed with Yes), it leaves NIMBO.INI with the next lease save,
-# while the window is still open. leases_page_probe.exe plays the
-# administrator (see its source).
+# while the window is still open. Reserved there first, after a restart it gets
+# the address outside the range. leases_page_probe.exe plays the administrator.
 #
 # Arguments: NIMBO.exe, desktop_probe.exe (leases_page_probe.exe is beside it).
 PAGE_PROBE=$(dirname "${2:?desktop_probe.exe}")/leases_page_probe.exe
@@ -58,6 +58,9 @@ LATE=$(( $(probe_value seen) - BOUND_AT ))
 [ "$LATE" -le 4000 ] || fail "listed $LATE ms after the client was bound"
 pass "pageclient at $ADDRESS listed ${LATE} ms after the client was bound (negative: already at the offer)"
 
+probe_said "^reserved" 20 || probe_failed "Reserve"
+MAC=$(inc ip -o link show "$VETH_C" | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p' | tr ':' '-')
+grep -aq "^@M-$MAC=$ADDRESS" "$SERVER_DIR/NIMBO.INI" && pass "Reserve: @M-$MAC=$ADDRESS in NIMBO.INI at once" || fail "no @M-$MAC"
 for _ in $(seq 1 30); do leases_section | grep -q "^pageclient~" && break; sleep 0.1; done
 leases_section | grep -q "^pageclient~" || fail "the lease is not in NIMBO.INI"
 signal delete
@@ -73,4 +76,12 @@ wait "$PROBE_PID" || probe_failed "the probe"
 stop_server
 leases_section | grep -q "^pageclient~" && fail "the deleted lease came back at shutdown"
 pass "after shutdown the lease stays deleted"
+
+sed -i 's/^Ranges=198\.51\.100\.100-/Ranges=198.51.100.120-/' "$SERVER_DIR/NIMBO.INI"
+start_server
+inc busybox udhcpc -q -n -f -i "$VETH_C" -s "$WORK/udhcpc.script" -t 5 -T 2 >/dev/null 2>&1 || fail "no lease again"
+[ "$(sed -n 's/^bound ip=\([^ ]*\).*/\1/p' "$WORK/events" | tail -1)" = "$ADDRESS" ] || fail "not $ADDRESS again"
+grep -aq "Found Matching Reservation: .* -> $(address_hex "$ADDRESS")" "$SERVER_DIR/NIMBO.LOG" || fail "not reserved"
+stop_server
+pass "restarted, outside the range and without its lease: $ADDRESS again, as its reservation"
 exit 0

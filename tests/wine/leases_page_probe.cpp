@@ -13,8 +13,10 @@
 //    Leases tab; prints autorefresh=0|1 and rows=N, then makes FOLDER\ready.
 // 2. Waits up to 15 s for a row, without pressing Refresh; prints
 //    row=NAME|ADDRESS for each and seen=MS (Unix time in milliseconds).
-// 3. When FOLDER\delete exists (before FOLDER\close), selects the row, clicks Delete Lease and
-//    answers the confirmation with Yes; prints box=TEXT (its first line),
+//    Then (not with "opened") selects the first row and clicks Reserve;
+//    prints "reserved".
+// 3. When FOLDER\delete exists (before FOLDER\close), selects the row,
+//    clicks Delete Lease and answers the confirmation with Yes; prints box=TEXT (its first line),
 //    then "deleted, rows=0" once the list has refilled (up to 5 s).
 // 4. When FOLDER\close exists, clicks Close and waits for the window to go.
 // Exits 1 at the first step that fails, saying why on stderr.
@@ -161,7 +163,8 @@ int main(int argc, char** argv) {
     const std::string folder = argv[1];
     std::setvbuf(stdout, nullptr, _IONBF, 0);
 
-    if (const char* failure = OpenActiveLeases(argc == 3)) return Fail(failure);
+    const bool opened = argc == 3;
+    if (const char* failure = OpenActiveLeases(opened)) return Fail(failure);
     std::printf("autorefresh=%d\nrows=%d\n", SendDlgItemMessageA(page, IDC_AUTO_REFRESH, BM_GETCHECK, 0, 0) == BST_CHECKED,
                 RowCount(list));
     if (FILE* ready = std::fopen((folder + "\\ready").c_str(), "w")) std::fclose(ready);
@@ -172,6 +175,12 @@ int main(int argc, char** argv) {
         std::printf("row=%s|%s\n", RowText(list, row, 0).c_str(), RowText(list, row, 1).c_str());
     }
     std::printf("seen=%lld\n", seen);
+
+    if (!opened) {
+        SelectRow(list, 0);
+        SendMessageA(GetDlgItem(page, IDC_RESERVE), BM_CLICK, 0, 0);
+        std::printf("reserved\n");
+    }
 
     // Step 3 only when told to: "close" alone goes on with step 4.
     std::string told = folder;
