@@ -25,7 +25,9 @@
 #include "shell/command_message.h"
 #include "leases/leases_changed.h"
 #include "shell/main_window_win32.h"
+#include "base/paths.h"
 #include "shell/program_win32.h"
+#include "shell/start_decision.h"
 #include "shell/tray_icon_win32.h"
 #include "ui/properties.h"
 #include "win32_dialogs.h"
@@ -372,7 +374,7 @@ LRESULT CALLBACK HungServerProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// A second start gives up on a hung server, says so and frees "NIMBOMutex".
+// A second start gives up on a hung server, says so and frees the start-up lock.
 TEST_F(MainWindowTest, ASecondStartGivesUpOnAHungServer) {
     DestroyWindow(window);
     Drain();  // its quit message would end the box at once
@@ -390,14 +392,17 @@ TEST_F(MainWindowTest, ASecondStartGivesUpOnAHungServer) {
     reader.join();
     EXPECT_EQ(box.text.substr(0, 40), "The running Nimbo server does not answer");
     DWORD wait = WAIT_FAILED;
-    std::thread([&] { wait = WaitForSingleObject(CreateMutexA(nullptr, FALSE, "NIMBOMutex"), 0); }).join();
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    const std::string lock = StartupMutexName(DirectoryOf(program));
+    std::thread([&] { wait = WaitForSingleObject(CreateMutexA(nullptr, FALSE, lock.c_str()), 0); }).join();
     EXPECT_EQ(wait, static_cast<DWORD>(WAIT_OBJECT_0));
     SetEvent(hungRelease);
     server.join();
     UnregisterClassA(MAIN_WINDOW_CLASS, ProgramInstance);
 }
 
-TEST_F(MainWindowTest, LogoffHidesTheIconUntilTheShellComesBack) {
+TEST_F(MainWindowTest, SessionEndSavesAndLogoffHidesTheIconUntilTheShellComesBack) {
     ShowTray();
     Tick();
     ASSERT_TRUE(Housekeeping.iconShown);
@@ -406,9 +411,14 @@ TEST_F(MainWindowTest, LogoffHidesTheIconUntilTheShellComesBack) {
     Pump();
     EXPECT_TRUE(Logged("End Session"));
     EXPECT_TRUE(Housekeeping.iconShown);
+    EXPECT_NE(Ini().find("AutoRefresh=Yes"), std::string::npos) << "not saved as the session ends";
+    DeleteFileA(dir.file("NIMBO.INI").c_str());
 
+    // A session that goes on saves nothing; one that ends saves at once.
+    EXPECT_EQ(Ini().find("AutoRefresh="), std::string::npos);
     SendMessageA(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
     Pump();
+    EXPECT_EQ(Ini().find("AutoRefresh="), std::string::npos);
     EXPECT_TRUE(Logged("End Session - Logoff"));
     EXPECT_FALSE(Housekeeping.iconShown);
     EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_DELETE}));

@@ -4,6 +4,7 @@
 nimbo_add_test(housekeeping_test SOURCES housekeeping_test.cpp
   LIBS nimbo_housekeeping nimbo_test_support LABELS program)
 nimbo_add_test(startup_lines_test SOURCES startup_lines_test.cpp LIBS nimbo_housekeeping LABELS program)
+nimbo_add_test(start_decision_test SOURCES start_decision_test.cpp LIBS nimbo_command nimbo_test_support LABELS program)
 
 if(WIN32)
   add_library(nimbo_win32_dialogs STATIC win32_dialogs.cpp)
@@ -35,7 +36,7 @@ if(WIN32)
   set(NIMBO_PROBE_CLIENT ${CMAKE_SOURCE_DIR}/build/native/bin/nimbo_probe_client CACHE FILEPATH
     "The native probe client that the Wine tests send crafted datagrams with")
   add_executable(desktop_probe wine/desktop_probe.cpp)
-  target_link_libraries(desktop_probe PRIVATE nimbo_win32_dialogs)
+  target_link_libraries(desktop_probe PRIVATE nimbo_win32_dialogs nimbo_command)
   file(GLOB wine_scripts CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/wine/*_test.sh)
   list(APPEND wine_scripts ${CMAKE_CURRENT_SOURCE_DIR}/e2e/udhcpc_test.sh ${CMAKE_CURRENT_SOURCE_DIR}/e2e/dhclient_test.sh
     ${CMAKE_CURRENT_SOURCE_DIR}/e2e/reply_burst_test.sh)

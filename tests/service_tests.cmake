@@ -1,13 +1,19 @@
+# NimboSVC's decisions, on both platforms.
+nimbo_add_test(service_rules_test SOURCES service_rules_test.cpp LIBS nimbo_service_rules LABELS service)
+
 # NimboSVC under Wine's service control manager. Each test program runs in a
 # fresh Wine prefix of its own (service/own_prefix.sh), so that its services
 # and server windows meet no other test's.
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   add_executable(nimbo_standin WIN32 service/standin_server.cpp)
+  add_executable(nimbo_shutdown_wrapper service/shutdown_wrapper.cpp)
+  target_link_libraries(nimbo_shutdown_wrapper PRIVATE nimbo_service)
 
   add_library(nimbo_service_test_support STATIC service/service_test_support.cpp)
   target_link_libraries(nimbo_service_test_support PUBLIC nimbo_service nimbo_test_support GTest::gtest)
   target_compile_definitions(nimbo_service_test_support PUBLIC
-    NIMBOSVC_EXE="$<TARGET_FILE:NimboSVC>" STANDIN_EXE="$<TARGET_FILE:nimbo_standin>")
+    NIMBOSVC_EXE="$<TARGET_FILE:NimboSVC>" STANDIN_EXE="$<TARGET_FILE:nimbo_standin>"
+    SHUTDOWN_WRAPPER_EXE="$<TARGET_FILE:nimbo_shutdown_wrapper>")
 
   set(own_prefix ${CMAKE_CURRENT_SOURCE_DIR}/service/own_prefix.sh)
   foreach(name service_console_test service_run_test)
@@ -24,7 +30,7 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
   add_executable(service_nimbo_test service/service_nimbo_test.cpp)
   target_link_libraries(service_nimbo_test PRIVATE nimbo_service_test_support)
   if(TARGET NIMBO)
-    add_dependencies(service_nimbo_test NimboSVC NIMBO)
+    add_dependencies(service_nimbo_test NimboSVC NIMBO nimbo_shutdown_wrapper)
     add_test(NAME service_nimbo_test
       COMMAND bash ${own_prefix} nimbo --netns $<TARGET_FILE:service_nimbo_test> $<TARGET_FILE:NIMBO>)
   else()

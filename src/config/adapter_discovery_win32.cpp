@@ -11,6 +11,7 @@
 #include "config/server_settings.h"
 #include "config/settings_file.h"
 #include "base/log.h"
+#include "base/message_box_win32.h"
 
 namespace {
 
@@ -235,7 +236,7 @@ void DiscoverAdapterSettingsUnder(void* rootKey, ServerSettings& settings) {
     }
 }
 
-void ShowStaticAddressWarning() { MessageBoxA(nullptr, STATIC_ADDRESS_WARNING, "Nimbo", MB_ICONHAND); }
+void ShowStaticAddressWarning() { ShowMessageBox(nullptr, STATIC_ADDRESS_WARNING, "Nimbo", MB_ICONHAND); }
 
 void discoverAdapterSettings() {
     UpdateSettings([](ServerSettings& settings) { DiscoverAdapterSettingsUnder(HKEY_LOCAL_MACHINE, settings); });

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/dll_search_win32.h"
 #include "service/console_io.h"
 #include "service/service_install.h"
 #include "service/service_run.h"
@@ -20,6 +21,7 @@ std::string OwnPath() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    LoadLibrariesFromSystemFolderOnly();
     const WrapperRequest request = ParseWrapperArguments(argc - 1, argv + 1);
     switch (request.command) {
     case WrapperCommand::Config:

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "service/console_io.h"
+#include "service/folder_check_win32.h"
 #include "service/service_handle_win32.h"
 #include "service/service_install.h"
 #include "service/service_names.h"
@@ -8,9 +9,9 @@
 
 namespace {
 
-// SERVICE_WIN32_OWN_PROCESS with SERVICE_INTERACTIVE_PROCESS: the server
-// window lives on the interactive desktop, where its tray icon can show.
-constexpr DWORD SERVICE_TYPE = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+// A service of its own process. Not interactive: since Windows Vista every
+// service runs in session 0, whose desktop no user sees.
+constexpr DWORD SERVICE_TYPE = SERVICE_WIN32_OWN_PROCESS;
 const char* const YES_OR_ESCAPE = "Yy\x1b";
 // Longer than the server's own shutdown (up to 5 s for its thread, then the
 // save) plus the stop's search for its window (up to 5 s).
@@ -96,7 +97,7 @@ void StopAndWait(SC_HANDLE service) {
 int ConfigureService(const std::string& servicePath, bool quiet) {
     const std::string directory = WrapperDirectory(servicePath);
     const std::string program = ServerProgramPath(directory);
-    const std::string parameters;
+    const std::string parameters = DEFAULT_PROGRAM_PARAMS;
     if (!quiet) {
         Say("You are about to configure a Nimbo NT Service with the following parameters\n");
         Say("Service Display Name - %s\n", SERVICE_DISPLAY_NAME);
@@ -110,6 +111,7 @@ int ConfigureService(const std::string& servicePath, bool quiet) {
             "Please copy NimboSVC into the same directory as Nimbo and try again\n");
         return 1;
     }
+    if (!ProgramFolderSafe(directory)) return 1;
     if (!quiet && !Confirmed("\nIf this is OK press 'Y', otherwise press 'ESC'\n")) return 0;
 
     ServiceHandle manager = OpenManager();

@@ -7,3 +7,8 @@
 // service has stopped, or at once in a process that the service control
 // manager did not start.
 int RunServiceDispatcher();
+
+// ---- test seam ----
+// A user-defined control (128-255) that the control handler takes as the
+// system's shutdown, which no program can send. Never set by NimboSVC.exe.
+void SetShutdownAlias(unsigned long control);

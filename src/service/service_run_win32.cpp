@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,26 +12,45 @@
 
 namespace {
 
-constexpr DWORD SERVICE_TYPE = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+// A service of its own process, in the services' session: its windows share
+// no desktop with any user.
+constexpr DWORD SERVICE_TYPE = SERVICE_WIN32_OWN_PROCESS;
+// How long a shutdown waits for the server to save and end (it takes up to
+// 5 s for its thread, then the save); the system may end it sooner.
+constexpr DWORD SHUTDOWN_WAIT_MS = 20000;
 
 // Shared by the service entry point (a dispatcher thread) and the control
-// handler (the dispatcher's own thread).
+// handler (the dispatcher's own thread). Reports are made under StatusLock.
 SERVICE_STATUS_HANDLE StatusHandle = nullptr;
+std::mutex StatusLock;
 std::atomic<DWORD> LastState{SERVICE_STOPPED};
 // The running server process, published before the state becomes running.
 std::atomic<HANDLE> ChildProcess{nullptr};
+std::atomic<DWORD> ShutdownAlias{0};
 
-void ReportStatus(DWORD state, DWORD exitCode, DWORD checkPoint) {
+void ReportLocked(DWORD state, DWORD exitCode, DWORD checkPoint) {
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_TYPE;
     status.dwCurrentState = state;
-    status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+    status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN;
     status.dwWin32ExitCode = exitCode;
     status.dwServiceSpecificExitCode = 0;
     status.dwCheckPoint = checkPoint;
     status.dwWaitHint = SERVICE_WAIT_HINT_MS;
     LastState = state;
     SetServiceStatus(StatusHandle, &status);
+}
+
+void ReportStatus(DWORD state, DWORD exitCode, DWORD checkPoint) {
+    std::lock_guard<std::mutex> guard(StatusLock);
+    ReportLocked(state, exitCode, checkPoint);
+}
+
+// The progress of a stop the handler waits for: reported only while the
+// service is still stop pending, so it never comes after "stopped".
+void ReportStopProgress(DWORD checkPoint) {
+    std::lock_guard<std::mutex> guard(StatusLock);
+    if (LastState == SERVICE_STOP_PENDING) ReportLocked(SERVICE_STOP_PENDING, 0, checkPoint);
 }
 
 // One line "message - error" appended to the error log in the current
@@ -107,21 +127,38 @@ void StopServer() {
     }
 }
 
-void WINAPI ControlHandler(DWORD control) {
-    switch (control) {
-    case SERVICE_CONTROL_STOP:
-        StopServer();
-        break;
-    case SERVICE_CONTROL_INTERROGATE:
-        ReportStatus(LastState, 0, 0);
-        break;
-    default:  // shutdown included: the server hears of it itself
-        break;
+// Shutdown: the system ends the process once the handler has returned (or
+// its time is up), so the handler waits here until the server has saved and
+// ended, telling the system that it is still at it.
+void StopServerAndWait() {
+    StopServer();
+    const DWORD started = GetTickCount();
+    for (DWORD checkPoint = 2; !ChildEnded(1000); ++checkPoint) {
+        if (GetTickCount() - started >= SHUTDOWN_WAIT_MS) return;
+        ReportStopProgress(checkPoint);
     }
 }
 
+DWORD WINAPI ControlHandler(DWORD control, DWORD, void*, void*) {
+    switch (ActionForControl(control, ShutdownAlias)) {
+    case ControlAction::Stop:
+        StopServer();
+        break;
+    case ControlAction::StopAndWait:
+        StopServerAndWait();
+        break;
+    case ControlAction::Interrogate:
+        ReportStatus(LastState, 0, 0);
+        break;
+    case ControlAction::Ignore:
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+    return NO_ERROR;
+}
+
 void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
-    StatusHandle = RegisterServiceCtrlHandlerA(SERVICE_DISPATCH_NAME, ControlHandler);
+    // The extended handler: preshutdown reaches no other.
+    StatusHandle = RegisterServiceCtrlHandlerExA(SERVICE_DISPATCH_NAME, ControlHandler, nullptr);
     if (StatusHandle == nullptr) {
         ReportStatus(SERVICE_STOPPED, GetLastError(), 1);
         return;
@@ -155,6 +192,8 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
 }
 
 }  // namespace
+
+void SetShutdownAlias(unsigned long control) { ShutdownAlias = control; }
 
 int RunServiceDispatcher() {
     SERVICE_TABLE_ENTRYA table[] = {{const_cast<char*>(SERVICE_DISPATCH_NAME), ServiceMain}, {nullptr, nullptr}};

@@ -42,6 +42,16 @@ std::string ParametersKeyPath(const std::string& serviceName) {
     return path.replace(path.find("%s"), 2, serviceName);
 }
 
+ControlAction ActionForControl(uint32_t control, uint32_t shutdownAlias) {
+    constexpr uint32_t STOP = 1, INTERROGATE = 4, SHUTDOWN = 5, PRESHUTDOWN = 15;
+    if (control == STOP) return ControlAction::Stop;
+    if (control == INTERROGATE) return ControlAction::Interrogate;
+    if (control == SHUTDOWN || control == PRESHUTDOWN || (shutdownAlias != 0 && control == shutdownAlias)) {
+        return ControlAction::StopAndWait;
+    }
+    return ControlAction::Ignore;
+}
+
 std::string ChildCommandLine(const std::string& program, const std::string& parameters) {
     return "\"" + program + "\" " + parameters;
 }

@@ -2,6 +2,7 @@
 // paths it forms from its own location and the child's command line.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 enum class WrapperCommand { Usage, Config, Remove };
@@ -25,6 +26,19 @@ std::string ServerProgramPath(const std::string& directory);
 
 // The service's parameters key under HKEY_LOCAL_MACHINE.
 std::string ParametersKeyPath(const std::string& serviceName);
+
+// ProgramParams as "Config" writes it: the server then knows it runs as the
+// service's child ("Running as NT service" in its log) and shows no message
+// box, which no one could answer there.
+constexpr const char* DEFAULT_PROGRAM_PARAMS = "/service";
+
+// What the control handler does with a control of the service control
+// manager. Shutdown and preshutdown stop the server as a stop does, and wait
+// for it to have saved and ended, within the time the system allows.
+// shutdownAlias: a user-defined control (128-255) taken as shutdown, which a
+// test can send (the system sends shutdown only when it shuts down); 0: none.
+enum class ControlAction { Stop, StopAndWait, Interrogate, Ignore };
+ControlAction ActionForControl(uint32_t control, uint32_t shutdownAlias = 0);
 
 // The child's command line: the program path in double quotes, a blank and
 // the parameters. The server takes the first word of its command line as its

@@ -23,7 +23,11 @@ int HandleCommandMessage(uint32_t tag, const char* text, std::vector<HostAction>
     if (tag != COMMAND_MESSAGE_TAG) return COMMAND_RESULT_NONE;
     if (text == nullptr) text = "";
     WriteLog(2, "Command Line - \"%.100s\"\n", text);
+    return ReadCommandWords(text, actions);
+}
 
+int ReadCommandWords(const char* text, std::vector<HostAction>* actions) {
+    if (text == nullptr) text = "";
     bool sawWord = false;
     bool quiet = false;
     bool shutdown = false;

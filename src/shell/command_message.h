@@ -44,6 +44,10 @@ enum class HostAction {
 // stay in `actions`. `text` may be null (taken as empty).
 int HandleCommandMessage(uint32_t tag, const char* text, std::vector<HostAction>* actions);
 
+// The same without the tag and the log line: the answer and the actions of
+// a command text.
+int ReadCommandWords(const char* text, std::vector<HostAction>* actions);
+
 // The text shown by a second start for an answer: "Command Line parameters
 // passed to Nimbo Server" for 1, "Command Line parameters Error" for 2,
 // empty for 0 and anything else.

@@ -17,6 +17,7 @@
 #include "leases/leases_changed.h"
 #include "base/ip_address.h"
 #include "base/log.h"
+#include "shell/handover_win32.h"
 #include "shell/housekeeping.h"
 #include "shell/program_win32.h"
 #include "shell/resource.h"
@@ -100,6 +101,7 @@ void OpenProperties(HWND owner) {
     // The dialog saves everything when it closes; a failure there is retried
     // by the timer like a failed lease save.
     NoteSettingsSaved(Housekeeping, LastSaveError() == 0);
+    if (HandOverActive()) HandBackToService(owner, false);
 }
 
 // ---- one handler per message ----
@@ -129,10 +131,18 @@ void OnDestroy(HWND window) {
 
 void OnClose() { WriteLog(3, "Got WM_CLOSE - Ignoring!\n"); }
 
-void OnEndSession(HWND window, LPARAM reason) {
-    // Only exactly ENDSESSION_LOGOFF counts; nothing is saved or stopped here.
+void OnEndSession(HWND window, bool ending, LPARAM reason) {
+    // Only exactly ENDSESSION_LOGOFF counts for the icon.
     if (EndSession(Housekeeping, static_cast<DWORD>(reason) == ENDSESSION_LOGOFF)) {
         PostMessageA(window, MSG_SET_TRAY_ICON, 0, 0);
+    }
+    // A session that really ends may take the process with it: save now (a
+    // service's server saves again when the service stops).
+    if (!ending) return;
+    if (HandOverActive()) {
+        HandBackToService(window, true);
+    } else {
+        NoteSettingsSaved(Housekeeping, saveSettings());
     }
 }
 
@@ -167,6 +177,7 @@ void ShowTrayMenu(HWND window) {
     if (!menu) return;
     HMENU popup = GetSubMenu(menu, 0);
     SetMenuDefaultItem(popup, IDM_PROPERTIES, FALSE);
+    if (HandOverActive()) AddHandOverNote(popup);
     // Without the foreground the menu would not close when clicked away.
     SetForegroundWindow(window);
     TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_LEFTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
@@ -265,7 +276,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_CREATE: return OnCreate(window);
         case WM_DESTROY: OnDestroy(window); return 0;
         case WM_CLOSE: OnClose(); return 0;
-        case WM_ENDSESSION: OnEndSession(window, lParam); return 0;
+        case WM_ENDSESSION: OnEndSession(window, wParam != 0, lParam); return 0;
         case WM_TIMECHANGE: OnTimeChange(); return 0;
         case WM_COPYDATA: return HandleCommandMessage(window, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
         case WM_COMMAND: ExecuteCommand(LOWORD(wParam), window); return 0;

@@ -13,7 +13,11 @@
 #include "dhcp/udp_socket.h"
 #include "shell/command_message.h"
 #include "shell/command_sender_win32.h"
+#include "shell/handover_win32.h"
 #include "shell/kea_export_win32.h"
+#include "shell/service_start_win32.h"
+#include "shell/start_decision.h"
+#include "shell/startup_mutex_win32.h"
 #include "base/log.h"
 #include "shell/main_window_win32.h"
 #include "base/paths.h"
@@ -23,14 +27,14 @@
 
 namespace {
 
-constexpr const char* NAMED_MUTEX = "NIMBOMutex";
+// A start waits this long at most for another start of the same folder.
+constexpr DWORD STARTUP_MUTEX_WAIT_MS = 60000;
 constexpr UINT SECOND_START_PROBE = WM_APP;  // posted to and taken from the helper window
 constexpr size_t VERSION_TEXT_LIMIT = 20;
 // How long a second start waits for the running server's answer.
 constexpr DWORD SECOND_START_WAIT_MS = 30000;
 DWORD secondStartWaitMs = SECOND_START_WAIT_MS;
 
-HANDLE namedMutex = nullptr;
 HANDLE serverThread = nullptr;
 ServerThreadBody serverThreadBody = nullptr;
 bool registeredAsServiceProcess = false;
@@ -44,12 +48,7 @@ RegisterServiceProcessCall FindRegisterServiceProcess() {
                   : nullptr;
 }
 
-void ReleaseNamedMutex() {
-    if (!namedMutex) return;
-    ReleaseMutex(namedMutex);
-    CloseHandle(namedMutex);
-    namedMutex = nullptr;
-}
+void ReleaseNamedMutex() { ReleaseStartupMutex(); }
 
 std::string ProgramDirectory() {
     char path[MAX_PATH + 1] = {};
@@ -299,26 +298,32 @@ int ShutdownProgram(int quitCode, DWORD serverWaitMs, DWORD saveGraceMs) {
     SmallIcon = nullptr;
 
     if (!ended && watchdog.armed) SetEvent(watchdog.armed);
-    saveSettings();
+    // After a hand-back the service's server owns NIMBO.INI.
+    if (!HandedBack()) saveSettings();
     FinishWatchdog(watchdog);
     return quitCode;
 }
 
-int RunProgram(HINSTANCE instance, const std::string& commandLine) {
+int RunProgram(HINSTANCE instance, const std::string& givenCommandLine) {
     ProgramInstance = instance;
     std::string directory = ProgramDirectory();
     // The export starts no server and asks none, so it comes before the
     // single-instance steps (a running server would call it a bad switch).
     int exportCode = 0;
-    if (RunKeaExportCommand(directory, commandLine, &exportCode)) return exportCode;
-
-    namedMutex = CreateMutexA(nullptr, FALSE, NAMED_MUTEX);
-    if (!namedMutex) namedMutex = OpenMutexA(SYNCHRONIZE, FALSE, NAMED_MUTEX);
+    if (RunKeaExportCommand(directory, givenCommandLine, &exportCode)) return exportCode;
+    // The elevated halves of a stop and of a hand-over of the service
+    // (service_start_win32.h), read before the single-instance steps too.
+    const ElevatedSwitch elevated = ReadElevatedSwitch(givenCommandLine);
+    if (elevated == ElevatedSwitch::StopService) return StopServiceAsAdministrator();
+    const std::string commandLine = elevated == ElevatedSwitch::HandOver ? "/OPTIONS" : givenCommandLine;
 
     SetIniPath(JoinPath(directory, "NIMBO.INI"));
     SetHelpFilePath(HelpFilePath(directory));
+    NoteWhoCanAnswer(commandLine);
 
-    if (namedMutex) WaitForSingleObject(namedMutex, INFINITE);
+    TakeStartupMutex(directory, STARTUP_MUTEX_WAIT_MS);
     if (HWND server = FindServerWindow()) return SecondStart(instance, server, commandLine);
+    int exitCode = 0;
+    if (!BecomesServer(commandLine, elevated == ElevatedSwitch::HandOver, &exitCode)) return exitCode;
     return FirstStart(instance, directory, commandLine);
 }

@@ -42,4 +42,12 @@
     "Clients may take their addresses from it. Switch that server off, or set Nimbo's address ranges " \
     "apart from its own; NIMBO.LOG names the clients."
 
+/* The service "Nimbo" seen from a start by hand, and the hand-over. */
+#define IDS_SERVICE_NEEDS_ADMIN 31
+#define IDS_SERVICE_NOT_STOPPED 32
+#define IDS_HANDOVER_FAILED 33
+#define IDS_SERVICE_NOT_RESTARTED 34
+#define IDS_HANDOVER_TITLE 35
+#define IDS_HANDOVER_MENU 36
+
 #endif

@@ -18,6 +18,10 @@ constexpr UINT MSG_LEASES_CHANGED = WM_APP + 1;
 // main window's Properties command) holds StartupLock around the call.
 void ShowPropertiesDialog();
 
+// The window's title while a hand-over of the service's settings runs; ""
+// gives back the dialog's own, "Nimbo Settings".
+void SetPropertiesTitle(const std::string& title);
+
 // The Active Leases page while it exists, else null. The main window posts it
 // MSG_LEASES_CHANGED to have it refilled.
 HWND ActiveLeasesPage();

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "base/message_box_win32.h"
 #include "config/settings_file.h"
 #include "ui/dpi_win32.h"
 #include "ui/pages_win32.h"
@@ -39,6 +40,7 @@ HWND frameWindow = nullptr;
 HWND currentPage = nullptr;
 HIMAGELIST pictureList = nullptr;
 std::string helpFilePath;
+std::string propertiesTitle;  // "" while no hand-over runs
 
 HINSTANCE Module() { return GetModuleHandleA(nullptr); }
 
@@ -100,6 +102,7 @@ void OnDpiChanged(HWND frame, const RECT* suggested) {
 
 BOOL OnInitDialog(HWND frame) {
     frameWindow = frame;
+    if (!propertiesTitle.empty()) SetWindowTextA(frame, propertiesTitle.c_str());
     HWND tabs = Tabs(frame);
     for (int i = 0; i < PAGE_COUNT; ++i) {
         char title[100] = {};
@@ -235,8 +238,7 @@ INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
 
 void ShowError(HWND owner, UINT textId, const std::string& detail) {
     const std::string text = LoadResourceString(textId, MESSAGE_TEXT_LIMIT) + detail;
-    MessageBoxA(owner, text.c_str(), LoadResourceString(IDS_ERROR_CAPTION, MESSAGE_TEXT_LIMIT).c_str(),
-                MB_OK | MB_ICONHAND);
+    ShowMessageBox(owner, text, LoadResourceString(IDS_ERROR_CAPTION, MESSAGE_TEXT_LIMIT), MB_OK | MB_ICONHAND);
 }
 
 }  // namespace
@@ -257,6 +259,8 @@ void ShowPropertiesDialog() {
 }
 
 void SetHelpFilePath(const std::string& path) { helpFilePath = path; }
+
+void SetPropertiesTitle(const std::string& title) { propertiesTitle = title; }
 
 void OpenHelp(HWND owner) {
     auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(owner, "open", helpFilePath.c_str(), nullptr, ".", SW_SHOW));

@@ -18,3 +18,7 @@ std::string LoadResourceString(UINT id, size_t limit);
 // A message box whose text is string resource textId and whose caption is
 // string resource captionId (8, "Nimbo Error", when 0). Returns the button.
 int ShowMessage(HWND owner, UINT textId, UINT captionId, UINT style);
+
+// A warning without owner, captioned "Nimbo Error", whose text is string
+// resource textId with the error code put into its one "%lu".
+int ShowErrorMessage(UINT textId, unsigned long error);

@@ -9,10 +9,13 @@
 #   version) and stops with NimboStop.exe;
 # - the tarball's nimbo, run as nobody with only the capabilities its unit
 #   grants, serves a client and skips an address that answers its ping;
+# - each program imports only system libraries, and no library is shipped;
 # - the installer, run silently with the service, serves a client from the
-#   service's server; its uninstaller stops and removes the service and
-#   removes everything but NIMBO.INI (which holds the lease the stop saved);
-#   a second install keeps that NIMBO.INI, and "/PURGE" removes all.
+#   service's server; an update keeps the service with its ProgramParams;
+#   its uninstaller stops and removes the service and removes everything but
+#   NIMBO.INI (which holds the lease the stop saved); a second install keeps
+#   that NIMBO.INI, and "/PURGE" removes all; a folder with files of others
+#   is refused (exit code 2, the reason in the setup log) and left as it was.
 #
 #   tests/package/package_test.sh [DIST]     (default: dist/)
 #
@@ -64,6 +67,18 @@ for key in FileVersion ProductVersion; do
     case "$VERSION_STRINGS" in *"$key $VERSION "*) ;; *) early_fail "version resource: $VERSION_STRINGS" ;; esac
 done
 echo "PASS: file lists, CRLF texts and version $VERSION in names, string 7, version resource and nimbo --version"
+
+# A library beside a program is loaded before the system's when the program
+# imports it and it is no KnownDLL: only system libraries may be imported.
+for exe in NIMBO.exe NimboSVC.exe NimboStop.exe; do
+    for dll in $(x86_64-w64-mingw32-objdump -p "$UNPACKED/win64/$exe" | sed -n 's/.*DLL Name: //p'); do
+        case "${dll,,}" in
+          advapi32.dll|comctl32.dll|gdi32.dll|kernel32.dll|msvcrt.dll|shell32.dll|user32.dll|ws2_32.dll) ;;
+          *) early_fail "$exe imports $dll" ;;
+        esac
+    done
+done
+echo "PASS: the programs import system libraries only"
 
 # ---- the unit as shipped, with the binary where it expects it (a private
 # mount namespace, so nothing is installed on this machine)
@@ -161,7 +176,7 @@ pass "nimbo as nobody with $CAPS served $ADDRESS, probed first, saved at SIGTERM
 export WINEPREFIX=$WORK/wine-setup
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"  # no menu entries for this machine's desktop
 wine_prefix_make "$WINEPREFIX" || skip "cannot make a Wine prefix"
-INSTALLED=$WINEPREFIX/drive_c/Nimbo
+INSTALLED="$WINEPREFIX/drive_c/Program Files/Nimbo"
 MENU="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Nimbo"
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Nimbo'
 SERVICE_KEY='HKLM\System\CurrentControlSet\Services\Nimbo'
@@ -172,6 +187,7 @@ SERVER_DIR=$INSTALLED  # the server started by hand runs there (launch_server), 
 cp "$SETUP" "$WORK/setup.exe"
 listing() { (cd "$1" && ls -A | sort | tr '\n' ' '); }
 registered() { ins wine reg query "$1" >/dev/null 2>&1; }
+setup_log() { cat "$WINEPREFIX"/drive_c/users/*/Temp/nimbo-setup.log 2>/dev/null | tr -d '\r'; }
 # The uninstaller goes on in a copy of itself: wait for every process of the
 # prefix, which end once nothing of Nimbo runs any more.
 wine_idle() { ins timeout 60 wineserver -w || fail "processes still running after the uninstall"; }
@@ -200,7 +216,17 @@ serve_one_client setupbox
 wait_for_line "Add Lease for setupbox" 20 "$INSTALLED/Addresses.LOG" || fail "no lease in the installed Addresses.LOG"
 pass "updated with the service while the server ran: stopped, replaced; the service's server served $ADDRESS"
 
-ins wine 'C:\Nimbo\Uninstall.exe' /S || fail "Uninstall.exe /S failed"
+# An update of the service's folder keeps the service, stopped and started
+# again, with an administrator's own ProgramParams.
+ins wine reg add "$SERVICE_KEY\\Parameters" /v ProgramParams /d /HIDEICON /f >/dev/null 2>&1
+ins wine "$WORK/setup.exe" /S || fail "setup.exe /S (update) failed: $(setup_log)"
+setup_log | grep -q "Starting the service Nimbo again" || fail "the service was not kept: $(setup_log)"
+ins wine reg query "$SERVICE_KEY\\Parameters" /v ProgramParams 2>/dev/null | grep -q "/HIDEICON" || fail "ProgramParams lost"
+for _ in $(seq 1 200); do server_ready && break; sleep 0.1; done
+serve_one_client keptbox
+pass "updated again: the service and its ProgramParams kept, serving $ADDRESS"
+
+ins wine 'C:\Program Files\Nimbo\Uninstall.exe' /S || fail "Uninstall.exe /S failed"
 wine_idle
 [ "$(listing "$INSTALLED")" = "NIMBO.INI " ] || fail "left after uninstall: $(listing "$INSTALLED")"
 saved_lease "$INSTALLED/NIMBO.INI" setupbox || fail "the service was removed before its server saved"
@@ -210,8 +236,33 @@ saved_lease "$INSTALLED/NIMBO.INI" setupbox || fail "the service was removed bef
 pass "uninstalled: service stopped (lease saved) and removed, everything gone but NIMBO.INI"
 
 ins wine "$WORK/setup.exe" /S || fail "setup.exe /S failed"
-ins wine 'C:\Nimbo\Uninstall.exe' /S /PURGE || fail "Uninstall.exe /S /PURGE failed"
+ins wine 'C:\Program Files\Nimbo\Uninstall.exe' /S /PURGE || fail "Uninstall.exe /S /PURGE failed"
 wine_idle
 [ ! -e "$INSTALLED" ] || fail "left after /PURGE: $(listing "$INSTALLED")"
 pass "installed again; uninstalled with /PURGE: the folder is gone"
+
+# Someone else's folder, named with /D=: refused before anything changes.
+FOREIGN=$WINEPREFIX/drive_c/Tools
+mkdir -p "$FOREIGN"
+printf 'theirs\r\n' >"$FOREIGN/README.txt"
+printf 'theirs\r\n' >"$FOREIGN/tool.exe"
+BEFORE=$(cd "$FOREIGN" && ls -A | sort; md5sum *)
+CODE=0
+ins wine "$WORK/setup.exe" /S /SERVICE '/D=C:\Tools' || CODE=$?
+[ "$CODE" = 2 ] || fail "setup.exe into a foreign folder exited with $CODE"
+[ "$(cd "$FOREIGN" && ls -A | sort; md5sum *)" = "$BEFORE" ] || fail "the foreign folder changed: $(listing "$FOREIGN")"
+setup_log | grep -q "Nothing was installed: C:.Tools holds .*, which is not Nimbo's" || fail "no reason logged: $(setup_log)"
+! registered "$SERVICE_KEY" || fail "service installed into a refused folder"
+pass "a foreign folder is refused (exit 2, reason in the setup log) and left as it was"
+
+# An empty folder that everyone may write (Wine reads the Unix mode o+w as
+# an entry for Everyone) keeps its access, so the service is refused: exit
+# 3, NimboSVC's reason in the setup log, no service.
+mkdir -m 0777 "$WINEPREFIX/drive_c/Open"
+CODE=0
+ins wine "$WORK/setup.exe" /S /SERVICE '/D=C:\Open' || CODE=$?
+[ "$CODE" = 3 ] || fail "setup.exe /SERVICE into a folder everyone may write exited with $CODE"
+setup_log | grep -q "The service is not installed: Everyone (S-1-1-0) can write C:.Open" || fail "no reason: $(setup_log)"
+! registered "$SERVICE_KEY" || fail "service installed in a folder everyone may write"
+pass "the service is refused in a folder everyone may write (exit 3, NimboSVC's reason in the setup log)"
 exit 0

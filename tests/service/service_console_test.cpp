@@ -2,6 +2,7 @@
 // with the keys fed through the key seam, against the service control
 // manager of a Wine prefix of its own.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -57,7 +58,7 @@ protected:
                "Service Program      - " + dir.wrapper() + "\n"
                "Nimbo Program        - " + dir.server() + "\n"
                "Nimbo Directory      - " + dir.path() + "\n"
-               "Nimbo Parameters\t - \n";
+               "Nimbo Parameters\t - /service\n";
     }
     static bool Installed() { return static_cast<bool>(OpenNimboService()); }
 
@@ -99,7 +100,7 @@ TEST_F(ConsoleDialogue, InstallAndRemoveAnswersEachKey) {
         auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
         DWORD needed;
         ASSERT_TRUE(QueryServiceConfigA(service.get(), config, sizeof buffer, &needed));
-        EXPECT_EQ(config->dwServiceType, 0x110u);
+        EXPECT_EQ(config->dwServiceType, 0x10u) << "not interactive: services share no user's desktop";
         EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
         EXPECT_EQ(config->dwErrorControl, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
         EXPECT_EQ(std::string(config->lpBinaryPathName), "\"" + dir.wrapper() + "\"");
@@ -112,7 +113,7 @@ TEST_F(ConsoleDialogue, InstallAndRemoveAnswersEachKey) {
                            "ProgramParams", RRF_RT_ANY, &type, nullptr, &size),
               ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(size, 1u) << "the empty text with its terminating zero";
+    EXPECT_EQ(ParameterValue("ProgramParams"), "/service");
 
     EXPECT_EQ(Config("Y"), 1);
     EXPECT_EQ(Output, Listing() + CONFIRM_CONFIG + "Error creating Service Entry (Nimbo) - 1073\n");
@@ -145,12 +146,30 @@ TEST_F(ConsoleDialogue, StartedFromTheDialogueAndRemovedWhileRunning) {
         ASSERT_TRUE(service);
         ASSERT_TRUE(WaitForState(service.get(), SERVICE_RUNNING));
     }
-    ASSERT_TRUE(WaitForServerWindow(10000));
+    ASSERT_TRUE(WaitForFile(dir.file("standin-window.txt"), 10000));
 
     EXPECT_EQ(Remove("Y"), 0);
     EXPECT_EQ(Output, CONFIRM_REMOVE + "Stopping Service\nService is Stopping\nService Stopped\nRemoving Service\n");
     EXPECT_TRUE(FileExists(dir.file("standin-exit.txt"))) << "removed before the server ended";
     EXPECT_EQ(ServerWindow(), nullptr);
+    EXPECT_FALSE(Installed());
+}
+
+// A folder that others may write is refused before any question: the
+// reason, the fix, exit code 1, nothing installed. (Wine makes an entry for
+// Everyone the Unix mode o+w, and reads it back from there.)
+TEST_F(ConsoleDialogue, ConfigRefusesAFolderOthersMayWrite) {
+    WriteFile(dir.server(), "");
+    PSECURITY_DESCRIPTOR open;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;WD)",
+                                                                     SDDL_REVISION_1, &open, nullptr));
+    ASSERT_TRUE(SetFileSecurityA(dir.path().c_str(), DACL_SECURITY_INFORMATION, open));
+    LocalFree(open);
+    EXPECT_EQ(Config("Y"), 1);
+    EXPECT_EQ(Output.rfind(Listing() + "The service is not installed: Everyone (S-1-1-0) can write " + dir.path() + ".\n", 0),
+              0u) << Output;
+    EXPECT_NE(Output.find("/reset /T /C\nand then NimboSVC Config again.\n"), std::string::npos) << Output;
+    EXPECT_EQ(NextKey, 0u);
     EXPECT_FALSE(Installed());
 }
 

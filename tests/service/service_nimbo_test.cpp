@@ -39,9 +39,12 @@ bool WaitForLogLine(const std::string& path, const std::string& text, DWORD mill
 }
 
 // Installed with "Config Quiet", the server starts as the service's child
-// with its start-up banner; a stop shuts it down in order (settings saved)
-// before the service reports stopped; with "/service" as its parameters it
-// logs that it runs as a service; "Remove Quiet" stops and removes it.
+// with its start-up banner and "/service", which it logs and does not take as
+// a command; a stop shuts it down in order (settings saved) before the
+// service reports stopped. As the wrapper's child its message boxes are log
+// lines (no one could answer one there), and the system's shutdown (the
+// test's stand-in control, see shutdown_wrapper.cpp) saves and ends the
+// server as a stop does. "Remove Quiet" stops and removes it.
 TEST(RealServer, RunsAsServiceChildAndStopsInOrder) {
     ProgramDir dir(ServerProgram);
     const std::string log = dir.file("NIMBO.LOG");
@@ -56,12 +59,13 @@ TEST(RealServer, RunsAsServiceChildAndStopsInOrder) {
         ServiceHandle service = OpenNimboService();
         ASSERT_TRUE(service);
         ASSERT_TRUE(WaitForState(service.get(), SERVICE_RUNNING));
-        ASSERT_TRUE(WaitForServerWindow(20000)) << ReadFile(log);
+        // Written once the window exists.
+        ASSERT_TRUE(WaitForLogLine(log, "Running as NT service", 20000)) << ReadFile(log);
+        EXPECT_EQ(ReadFile(log).find("Command Line - \"/service\""), std::string::npos) << "handled as a command";
         EXPECT_EQ(ParameterValue("Program"), dir.server());
         EXPECT_EQ(ParameterValue("StartDir"), dir.path());
-        EXPECT_EQ(ParameterValue("ProgramParams"), "");
+        EXPECT_EQ(ParameterValue("ProgramParams"), "/service");
         EXPECT_NE(ReadFile(log).find("Starting - Running on "), std::string::npos) << ReadFile(log);
-        EXPECT_EQ(ReadFile(log).find("Running as NT service"), std::string::npos);
         EXPECT_EQ(ReadFile(ini).find("AutoRefresh="), std::string::npos) << "settings saved before the stop";
 
         SERVICE_STATUS status;
@@ -72,13 +76,23 @@ TEST(RealServer, RunsAsServiceChildAndStopsInOrder) {
         EXPECT_NE(ReadFile(ini).find("AutoRefresh="), std::string::npos) << "settings not saved";
         EXPECT_NE(ReadFile(log).find("DHCP Server Terminated Successfully"), std::string::npos) << ReadFile(log);
 
+        ASSERT_TRUE(CopyFileA(WinePath(SHUTDOWN_WRAPPER_EXE).c_str(), dir.wrapper().c_str(), FALSE));
+        WriteFile(ini, "");
+        DeleteFileA(log.c_str());
+        SetParameterValue("ProgramParams", "/BOGUS");
+        ASSERT_TRUE(StartAndWaitRunning(service.get()));
+        EXPECT_TRUE(WaitForLogLine(log, "Message - Nimbo: Command Line parameters Error", 20000)) << ReadFile(log);
+        ASSERT_TRUE(ControlService(service.get(), 200, &status));
+        ASSERT_TRUE(WaitForState(service.get(), SERVICE_STOPPED, 30000));
+        EXPECT_FALSE(ServerProcessExists());
+        EXPECT_NE(ReadFile(ini).find("AutoRefresh="), std::string::npos) << "not saved at shutdown";
+        DeleteFileA(log.c_str());
         SetParameterValue("ProgramParams", "/service");
         ASSERT_TRUE(StartAndWaitRunning(service.get()));
-        EXPECT_TRUE(WaitForLogLine(log, "Running as NT service", 20000)) << ReadFile(log);
-        EXPECT_EQ(ReadFile(log).find("Command Line - \"/service\""), std::string::npos) << "handled as a command";
-        ASSERT_TRUE(WaitForServerWindow(20000));
+        ASSERT_TRUE(WaitForLogLine(log, "Running as NT service", 20000));
     }
-    run = RunProgram("\"" + dir.wrapper() + "\" Remove Quiet");
+    // The wrapper of the build: the folder's is the stand-in now.
+    run = RunProgram("\"" + WinePath(NIMBOSVC_EXE) + "\" Remove Quiet");
     EXPECT_EQ(run.output, "Stopping Service\nService is Stopping\nService Stopped\nRemoving Service\n");
     EXPECT_FALSE(ServerProcessExists());
     EXPECT_FALSE(OpenNimboService());

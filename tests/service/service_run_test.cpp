@@ -82,13 +82,15 @@ TEST_F(ServiceRun, RunsTheServerAsChildAndStopsItInOrder) {
     ServiceHandle service = Install();
     ASSERT_TRUE(service);
     ASSERT_TRUE(WaitForState(service.get(), SERVICE_RUNNING));
-    ASSERT_TRUE(WaitForServerWindow(10000));
+    // On a window station of its own (type 0x10): the marker tells.
+    ASSERT_TRUE(WaitForFile(dir.file("standin-window.txt"), 10000));
+    EXPECT_EQ(ServerWindow(), nullptr) << "the service's window shares the test's desktop";
     EXPECT_EQ(ParameterValue("Program"), dir.server());
     EXPECT_EQ(ParameterValue("StartDir"), dir.path());
-    EXPECT_EQ(ParameterValue("ProgramParams"), "");
+    EXPECT_EQ(ParameterValue("ProgramParams"), "/service");
     EXPECT_EQ(StartMarker("cwd"), dir.path());
-    EXPECT_EQ(StartMarker("cmdline"), "\"" + dir.server() + "\" ");
-    EXPECT_EQ(StartMarker("args"), "");
+    EXPECT_EQ(StartMarker("cmdline"), "\"" + dir.server() + "\" /service");
+    EXPECT_EQ(StartMarker("args"), "/service");
 
     SERVICE_STATUS status;
     ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
@@ -98,7 +100,7 @@ TEST_F(ServiceRun, RunsTheServerAsChildAndStopsItInOrder) {
     // A server that takes its time to shut down: the service stays stop
     // pending all the while, and interrogation repeats that state.
     RestartWith(service.get(), "/exitdelay 1500");
-    ASSERT_TRUE(WaitForServerWindow(10000));
+    ASSERT_TRUE(WaitForFile(dir.file("standin-window.txt"), 10000));
     EXPECT_EQ(StartMarker("args"), "/exitdelay 1500") << "the parameters did not reach the server";
     ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
     ASSERT_TRUE(WaitForFile(dir.file("standin-stop.txt"), 5000));

@@ -13,9 +13,10 @@
 //                                            the menu is another process's)
 //   desktop_probe balloon MS                 a balloon of the notification
 //                                            area: its size
-//   desktop_probe hold MS                    takes the start-up mutex
-//                                            "NIMBOMutex" for MS, so that
-//                                            starts meanwhile must wait for it
+//   desktop_probe hold MS DIR                takes the start-up lock of the
+//                                            program in folder DIR for MS, so
+//                                            that starts meanwhile must wait
+//                                            for it
 #include <windows.h>
 
 #include <cstdio>
@@ -23,12 +24,13 @@
 #include <cstring>
 #include <string>
 
+#include "shell/start_decision.h"
 #include "win32_dialogs.h"
 
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: desktop_probe box|nobox|menu|balloon|hold MS [ok|retry|cancel]\n");
+    std::fprintf(stderr, "usage: desktop_probe box|nobox|menu|balloon|hold MS [ok|retry|cancel|DIR]\n");
     return 2;
 }
 
@@ -82,7 +84,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (mode == "hold") {
-        HANDLE mutex = CreateMutexA(nullptr, FALSE, "NIMBOMutex");
+        if (argc < 4) return Usage();
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, StartupMutexName(argv[3]).c_str());
         if (!mutex || WaitForSingleObject(mutex, INFINITE) != WAIT_OBJECT_0) return 1;
         std::printf("held\n");
         std::fflush(stdout);

@@ -5,16 +5,18 @@
 // own memory (list view messages carry pointers, which no process but the
 // list's own can follow).
 //
-//   leases_page_probe FOLDER
+//   leases_page_probe FOLDER [opened]
 //
-// 1. Asks the server to open its properties (the command text /OPTIONS) and
-//    clicks the Active Leases tab; prints autorefresh=0|1 and rows=N, then
-//    makes FOLDER\ready.
+// 1. Asks the server to open its properties (the command text /OPTIONS), or
+//    with "opened" waits for a properties window already on its way (a
+//    hand-over's; its title is printed as title=...), and clicks the Active
+//    Leases tab; prints autorefresh=0|1 and rows=N, then makes FOLDER\ready.
 // 2. Waits up to 15 s for a row, without pressing Refresh; prints
-//    row=NAME|ADDRESS and seen=MS (Unix time in milliseconds).
-//    Then selects the row and clicks Reserve; prints "reserved".
-// 3. When FOLDER\delete exists, selects the row, clicks Delete Lease and
-//    answers the confirmation with Yes; prints box=TEXT (its first line),
+//    row=NAME|ADDRESS for each and seen=MS (Unix time in milliseconds).
+//    Then (not with "opened") selects the first row and clicks Reserve;
+//    prints "reserved".
+// 3. When FOLDER\delete exists (before FOLDER\close), selects the row,
+//    clicks Delete Lease and answers the confirmation with Yes; prints box=TEXT (its first line),
 //    then "deleted, rows=0" once the list has refilled (up to 5 s).
 // 4. When FOLDER\close exists, clicks Close and waits for the window to go.
 // Exits 1 at the first step that fails, saying why on stderr.
@@ -134,13 +136,17 @@ HWND page = nullptr;
 HWND list = nullptr;
 
 // Null when it worked, else what did not.
-const char* OpenActiveLeases() {
-    HWND server = FindServerWindow();
-    if (!server) return "no server window";
-    SendCommandText(server, "/OPTIONS");
-    if (!WaitFor(10000, [](void*) { return (frame = FindWindowA("NIMBODlgClass", "Nimbo Settings")) != nullptr; },
-                 nullptr))
+const char* OpenActiveLeases(bool opened) {
+    if (!opened) {
+        HWND server = FindServerWindow();
+        if (!server) return "no server window";
+        SendCommandText(server, "/OPTIONS");
+    }
+    if (!WaitFor(30000, [](void*) { return (frame = FindWindowA("NIMBODlgClass", nullptr)) != nullptr; }, nullptr))
         return "the properties window did not open";
+    char title[256] = {};
+    GetWindowTextA(frame, title, sizeof title);
+    std::printf("title=%s\n", title);
     if (!ClickTab(GetDlgItem(frame, IDC_TABS), ACTIVE_LEASES_TAB)) return "the tab could not be clicked";
     const bool shown = WaitFor(5000, [](void*) {
         page = FindWindowExA(frame, nullptr, "#32770", nullptr);
@@ -153,31 +159,46 @@ const char* OpenActiveLeases() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) return Fail("usage: leases_page_probe FOLDER");
+    if (argc != 2 && argc != 3) return Fail("usage: leases_page_probe FOLDER [opened]");
     const std::string folder = argv[1];
     std::setvbuf(stdout, nullptr, _IONBF, 0);
 
-    if (const char* failure = OpenActiveLeases()) return Fail(failure);
+    const bool opened = argc == 3;
+    if (const char* failure = OpenActiveLeases(opened)) return Fail(failure);
     std::printf("autorefresh=%d\nrows=%d\n", SendDlgItemMessageA(page, IDC_AUTO_REFRESH, BM_GETCHECK, 0, 0) == BST_CHECKED,
                 RowCount(list));
     if (FILE* ready = std::fopen((folder + "\\ready").c_str(), "w")) std::fclose(ready);
 
     if (!WaitFor(15000, [](void*) { return RowCount(list) > 0; }, nullptr)) return Fail("no lease was listed");
     const long long seen = UnixMilliseconds();
-    std::printf("row=%s|%s\nseen=%lld\n", RowText(list, 0, 0).c_str(), RowText(list, 0, 1).c_str(), seen);
+    for (int row = 0; row < RowCount(list); ++row) {
+        std::printf("row=%s|%s\n", RowText(list, row, 0).c_str(), RowText(list, row, 1).c_str());
+    }
+    std::printf("seen=%lld\n", seen);
 
-    SelectRow(list, 0);
-    SendMessageA(GetDlgItem(page, IDC_RESERVE), BM_CLICK, 0, 0);
-    std::printf("reserved\n");
-    if (!FileAppears(folder + "\\delete", 30000)) return Fail("never told to delete");
-    SelectRow(list, 0);
-    // Posted: the program's answer waits for the confirmation box.
-    PostMessageA(GetDlgItem(page, IDC_DELETE), BM_CLICK, 0, 0);
-    MessageBoxSeen box;
-    if (!TakeMessageBox(&box, 5000, IDYES)) return Fail("no confirmation box");
-    std::printf("box=%s|%s\n", box.caption.c_str(), box.text.substr(0, box.text.find('\n')).c_str());
-    if (!WaitFor(5000, [](void*) { return RowCount(list) == 0; }, nullptr)) return Fail("the deleted lease stays listed");
-    std::printf("deleted, rows=%d\n", RowCount(list));
+    if (!opened) {
+        SelectRow(list, 0);
+        SendMessageA(GetDlgItem(page, IDC_RESERVE), BM_CLICK, 0, 0);
+        std::printf("reserved\n");
+    }
+
+    // Step 3 only when told to: "close" alone goes on with step 4.
+    std::string told = folder;
+    if (!WaitFor(30000, [](void* f) {
+            const std::string& d = *static_cast<std::string*>(f);
+            return Exists(d + "\\delete") || Exists(d + "\\close");
+        }, &told))
+        return Fail("never told to delete or to close");
+    if (Exists(folder + "\\delete")) {
+        SelectRow(list, 0);
+        // Posted: the program's answer waits for the confirmation box.
+        PostMessageA(GetDlgItem(page, IDC_DELETE), BM_CLICK, 0, 0);
+        MessageBoxSeen box;
+        if (!TakeMessageBox(&box, 5000, IDYES)) return Fail("no confirmation box");
+        std::printf("box=%s|%s\n", box.caption.c_str(), box.text.substr(0, box.text.find('\n')).c_str());
+        if (!WaitFor(5000, [](void*) { return RowCount(list) == 0; }, nullptr)) return Fail("the deleted lease stays listed");
+        std::printf("deleted, rows=%d\n", RowCount(list));
+    }
 
     if (!FileAppears(folder + "\\close", 30000)) return Fail("never told to close");
     PostMessageA(GetDlgItem(frame, IDC_CLOSE), BM_CLICK, 0, 0);

@@ -111,9 +111,9 @@ pass "first start's own bad switch: message captioned \"Nimbo\"; /SHUTDOWN /QUIE
     for i in $(seq 1 3000); do printf 'pc%d~0100%08x=c6336464.ffffffff.ffffffff\r\n' "$i" "$i"; done
 } >>"$SERVER_DIR/NIMBO.INI"
 BEFORE=$(count_lines 'Command Line - "-hideicon"')
-desktop_probe hold 3000 >"$WORK/hold.out" &
+desktop_probe hold 3000 "Z:${SERVER_DIR//\//\\}" >"$WORK/hold.out" &
 HOLD=$!
-wait_for_line held 100 "$WORK/hold.out" || fail "the probe could not take NIMBOMutex"
+wait_for_line held 100 "$WORK/hold.out" || fail "the probe could not take the start-up lock"
 wine_in_server NIMBO.exe -hideicon >>"$WORK/server.out" 2>&1 &
 A=$!
 wine_in_server NIMBO.exe -hideicon >>"$WORK/server.out" 2>&1 &

@@ -1,0 +1,57 @@
+#include "shell/handover_win32.h"
+
+#include <cstdio>
+#include <string>
+
+#include "base/message_box_win32.h"
+#include "config/settings_file.h"
+#include "shell/housekeeping.h"
+#include "shell/main_window_win32.h"
+#include "shell/program_win32.h"
+#include "shell/resource.h"
+#include "shell/service_control_win32.h"
+#include "ui/properties.h"
+
+namespace {
+
+constexpr DWORD SERVICE_START_WAIT_MS = 30000;
+constexpr size_t CAPTION_LIMIT = 100;
+
+bool handOver = false;
+bool handedBack = false;
+
+}  // namespace
+
+void BeginHandOver() {
+    handOver = true;
+    SetPropertiesTitle(LoadResourceString(IDS_HANDOVER_TITLE, CAPTION_LIMIT));
+}
+
+bool HandOverActive() { return handOver; }
+
+bool HandedBack() { return handedBack; }
+
+void HandBackToService(HWND mainWindow, bool sessionEnds) {
+    if (!handOver) return;
+    handOver = false;
+    SetPropertiesTitle("");
+    // No tick may save NIMBO.INI once the service's server owns it.
+    KillTimer(mainWindow, MAIN_TIMER_ID);
+    StopProgramServerThread(sessionEnds ? 1000 : 5000);
+    saveSettings();
+    const DWORD error = StartNimboService(sessionEnds ? 0 : SERVICE_START_WAIT_MS);
+    if (error == 0 || sessionEnds) {
+        handedBack = true;
+        if (!sessionEnds) PostMessageA(mainWindow, MSG_DESTROY_MAIN, 0, 0);
+        return;
+    }
+    StartProgramServerThread();
+    SetTimer(mainWindow, MAIN_TIMER_ID, MAIN_TIMER_PERIOD_MS, nullptr);
+    ShowErrorMessage(IDS_SERVICE_NOT_RESTARTED, error);
+}
+
+void AddHandOverNote(HMENU popup) {
+    const std::string note = LoadResourceString(IDS_HANDOVER_MENU, MESSAGE_TEXT_LIMIT);
+    InsertMenuA(popup, 0, MF_BYPOSITION | MF_STRING | MF_GRAYED, 0, note.c_str());
+    InsertMenuA(popup, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+}
