@@ -25,6 +25,7 @@
 #include "shell/leases_changed.h"
 #include "shell/main_window_win32.h"
 #include "shell/program_win32.h"
+#include "wait_until.h"
 #include "win32_dialogs.h"
 
 namespace {
@@ -401,8 +402,8 @@ TEST_F(MainWindowTest, PropertiesShowsTheBusyMessageWhileAnotherThreadHoldsTheSt
     std::vector<MessageBoxSeen> boxes;
     std::thread reader([&] {
         MessageBoxSeen seen;
-        if (TakeMessageBox(&seen, 5000, IDRETRY)) boxes.push_back(seen);  // Retry: still busy
-        if (TakeMessageBox(&seen, 5000, IDCANCEL)) boxes.push_back(seen);  // Cancel: give up
+        if (TakeMessageBox(&seen, WAIT_LIMIT_MS, IDRETRY)) boxes.push_back(seen);  // Retry: still busy
+        if (TakeMessageBox(&seen, WAIT_LIMIT_MS, IDCANCEL)) boxes.push_back(seen);  // Cancel: give up
     });
     SendMessageA(window, WM_COMMAND, IDM_PROPERTIES, 0);
     reader.join();
@@ -445,7 +446,7 @@ TEST_F(MainWindowTest, RightClickOnTheIconShowsTheMenuWithPropertiesAsDefaultAnd
     int defaultId = 0;
     bool seen = false;
     std::thread reader([&] {
-        seen = ReadPopupMenu(&items, &defaultId, 5000);
+        seen = ReadPopupMenu(&items, &defaultId, WAIT_LIMIT_MS);
         EndMenu();
     });
     PostMessageA(window, MSG_TRAY_CALLBACK, 1, WM_RBUTTONDOWN);  // another icon id: nothing
@@ -461,7 +462,7 @@ TEST_F(MainWindowTest, RightClickOnTheIconShowsTheMenuWithPropertiesAsDefaultAnd
     // elsewhere it shows the busy message.
     auto holder = std::make_unique<StartupLockHolder>();
     MessageBoxSeen box;
-    std::thread boxReader([&] { seen = TakeMessageBox(&box, 5000, IDCANCEL); });
+    std::thread boxReader([&] { seen = TakeMessageBox(&box, WAIT_LIMIT_MS, IDCANCEL); });
     SendMessageA(window, MSG_TRAY_CALLBACK, 0, WM_LBUTTONDBLCLK);
     boxReader.join();
     holder.reset();

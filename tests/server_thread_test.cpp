@@ -24,6 +24,7 @@
 #include "shell/ip_address.h"
 #include "shell/log.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 #ifndef _WIN32
 #include <net/if.h>
@@ -115,25 +116,22 @@ protected:
         return false;
     }
 
-    // Waits up to timeoutMs for a log line holding `text`.
-    bool WaitForLog(const std::string& text, int timeoutMs) const {
-        for (int waited = 0; waited < timeoutMs; waited += 20) {
-            if (LogHas(text)) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return LogHas(text);
+    // Waits for a log line holding `text`.
+    bool WaitForLog(const std::string& text, int timeoutMs = WAIT_LIMIT_MS) const {
+        return WaitUntil("\"" + text + "\" in the log", [&] { return LogHas(text); }, timeoutMs);
     }
 
     // Sends `request` to the server port of `server` every 100 ms until an
     // answer arrives (the thread may still be binding); returns its length.
     size_t Exchange(const Bytes& request, uint8_t* reply, uint16_t* fromPort, uint32_t server = LOOPBACK) {
-        for (int attempt = 0; attempt < 30; ++attempt) {
+        size_t n = 0;
+        WaitUntil("an answer from the server thread", [&] {
             long error = 0;
             EXPECT_TRUE(SendUdp(client, request.data(), request.size(), server, serverPort, error)) << error;
-            size_t n = ReceiveUdp(client, reply, DHCP_BUFFER_SIZE, 100, nullptr, fromPort);
-            if (n > 0) return n;
-        }
-        return 0;
+            n = ReceiveUdp(client, reply, DHCP_BUFFER_SIZE, 100, nullptr, fromPort);
+            return n > 0;
+        });
+        return n;
     }
 
     // Stops the thread and checks that it went the orderly way, in time.
@@ -340,7 +338,7 @@ TEST_F(ServerThreadTest, DatagramLargerThanTheBufferIsAReceiveErrorAndTheLoopGoe
     // A DISCOVER padded to 3000 bytes: too large for the 2048-byte buffer.
     Bytes oversized = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x01, 0x02, 0x03}).giaddr(LOOPBACK).padTo(3000).build();
     ASSERT_TRUE(SendUdp(client, oversized.data(), oversized.size(), LOOPBACK, serverPort, error)) << error;
-    EXPECT_TRUE(WaitForLog("UDP Server Receive error - 10040", 2000));
+    EXPECT_TRUE(WaitForLog("UDP Server Receive error - 10040"));
     EXPECT_EQ(ReceiveUdp(client, reply, sizeof reply, 200, nullptr, nullptr), 0u);
     // The loop goes on: the next DISCOVER is answered.
     EXPECT_GT(Exchange(WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x04, 0x05, 0x06}).giaddr(LOOPBACK).build(), reply,
@@ -439,7 +437,7 @@ TEST_F(ServerThreadTest, PortInUseIsABindFailure) {
     UsePorts();
     ASSERT_TRUE(StartServerThread());
     std::string expected = "Failed to create DHCP Server Port(" + std::to_string(serverPort) + ") - Code = 10048";
-    EXPECT_TRUE(WaitForLog(expected, 3000));
+    EXPECT_TRUE(WaitForLog(expected));
     EXPECT_TRUE(StopServerThread(5000));
     CloseUdp(occupant);
 }
@@ -469,13 +467,11 @@ TEST_F(ServerThreadTest, ThreadThatDoesNotEndInTimeIsReportedAndLeftToFinish) {
     SetEchoOverride(&SlowProbe);
     Bytes discover = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x07, 0x08, 0x09}).giaddr(LOOPBACK).build();
     ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK, serverPort, error)) << error;
-    for (int waited = 0; waited < 2000 && !InSlowProbe; waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(InSlowProbe);
+    ASSERT_TRUE(WaitUntil("the server thread in the probe", [] { return InSlowProbe.load(); }));
     EXPECT_FALSE(StopServerThread(200));
     EXPECT_TRUE(LogHas("DHCP Server Not Terminated Properly"));
     // The thread finishes the datagram, sees the close and ends on its own.
-    EXPECT_TRUE(WaitForLog("UDP Server closing", 5000));
+    EXPECT_TRUE(WaitForLog("UDP Server closing"));
     EXPECT_TRUE(LogHas("UDP Server received termination request"));
 }
 

@@ -67,19 +67,12 @@ start_relay() {
     "${IN_R[@]}" dhcrelay -4 -d -pf "$WORK/dhcrelay.pid" -iu "$VETH_RU" "${downstream[@]}" "$SERVER_IP" \
         >>"$WORK/dhcrelay.out" 2>&1 &
     BACKGROUND_PIDS+=($!)
-    for _ in $(seq 1 50); do
-        inr ss -Hlun 'sport = :67' | grep -q . && return 0
-        sleep 0.1
-    done
-    fail "dhcrelay did not start"
+    wait_until "$WAIT_LIMIT" "dhcrelay on port 67" relay_listening || fail "dhcrelay did not start"
 }
+relay_listening() { [ -n "$(inr ss -Hlun 'sport = :67')" ]; }
 
 # Gives the client side its fixed address (for the probe client).
-client_address() {
-    inc ip addr add "$CLIENT_IP/24" dev "$VETH_C"
-    # Wait for duplicate address detection-like settling of the link.
-    sleep 0.3
-}
+client_address() { inc ip addr add "$CLIENT_IP/24" dev "$VETH_C"; }
 
 SERVER_DIR=$WORK/server
 mkdir -p "$SERVER_DIR"
@@ -138,13 +131,9 @@ server_ready() { [ -S "$SERVER_DIR/nimbo.ctl" ] && ins ss -Hlun 'sport = :67' | 
 start_server() {
     launch_server "$@" >>"$WORK/server.out" 2>&1 &
     SERVER_PID=$!
-    for _ in $(seq 1 300); do
-        if server_ready; then return 0; fi
-        kill -0 "$SERVER_PID" 2>/dev/null || fail "$(basename "$NIMBO") exited at start"
-        sleep 0.1
-    done
-    fail "$(basename "$NIMBO") did not start"
+    wait_until "$WAIT_LIMIT" "$(basename "$NIMBO") to serve" server_started || fail "$(basename "$NIMBO") did not start"
 }
+server_started() { server_ready || { server_alive || fail "$(basename "$NIMBO") exited at start"; return 1; }; }
 
 # Second start with /SHUTDOWN; waits for the server to end.
 stop_server() {
@@ -166,6 +155,10 @@ server_alive() { [ -n "$SERVER_PID" ] && kill -0 "$SERVER_PID" 2>/dev/null; }
 leases_section() {
     awk 'BEGIN{s=0} /^\[/{s=($0 ~ /^\[Leases\]/)} s' "$SERVER_DIR/NIMBO.INI" | tr -d '\r'
 }
+# Whether a line of the section matches $1, and the reverse (for wait_until:
+# the server saves a changed table every half second).
+lease_listed() { grep -q -- "$1" <<<"$(leases_section)"; }
+lease_unlisted() { ! lease_listed "$1"; }
 
 show_logs() {
     echo "---- NIMBO.LOG (tail)"; tail -n 40 "$SERVER_DIR/NIMBO.LOG" 2>/dev/null | tr -d '\r'
@@ -185,8 +178,8 @@ address_hex() { printf '%02x%02x%02x%02x' ${1//./ }; }
 # NIMBO.INI, which the server saves within half a second of a change.
 expect_lease_saved() {
     local name=$1 address=$2
-    wait_for_line "Add Lease for $name (.*) of $address" 20 "$SERVER_DIR/Addresses.LOG" || fail "no Add Lease line"
-    wait_for_line "^$name~.*=$(address_hex "$address")\." 20 "$SERVER_DIR/NIMBO.INI" || fail "lease not saved in NIMBO.INI"
+    wait_for_line "Add Lease for $name (.*) of $address" "$SERVER_DIR/Addresses.LOG" || fail "no Add Lease line"
+    wait_for_line "^$name~.*=$(address_hex "$address")\." "$SERVER_DIR/NIMBO.INI" || fail "lease not saved in NIMBO.INI"
 }
 
 # ISC dhclient with our own script, lease, pid and configuration files (its
@@ -216,14 +209,11 @@ CONF
               -pf "$WORK/dhclient.pid" "$VETH_C")
 }
 
-# Waits up to $2 tenths of a second for a line matching $1 in file $3.
+process_gone() { ! kill -0 "$1" 2>/dev/null; }
+
+# Waits for a line matching $1 in file $2.
 wait_for_line() {
-    local pattern=$1 tenths=$2 file=$3
-    for _ in $(seq 1 "$tenths"); do
-        grep -q -- "$pattern" "$file" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
+    wait_until "$WAIT_LIMIT" "a line matching '$1' in $(basename "$2")" grep -qs -- "$1" "$2"
 }
 
 case "$NIMBO" in *.exe) source "$(dirname "${BASH_SOURCE[0]}")/../wine/host.sh" ;; esac

@@ -24,13 +24,13 @@ start_server
     -x hostname:e2ebox >"$WORK/udhcpc.out" 2>&1 &
 CLIENT=$!
 BACKGROUND_PIDS+=("$CLIENT")
-wait_for_line "^bound ip=198.51.100.1" 150 "$WORK/events" || fail "udhcpc got no lease"
+wait_for_line "^bound ip=198.51.100.1" "$WORK/events" || fail "udhcpc got no lease"
 ADDRESS=$(sed -n 's/^bound ip=//p' "$WORK/events" | head -1)
 pass "udhcpc bound $ADDRESS"
-wait_for_line "Add Lease for e2ebox (.*) of $ADDRESS" 20 "$SERVER_DIR/Addresses.LOG" || fail "no Add Lease line"
+wait_for_line "Add Lease for e2ebox (.*) of $ADDRESS" "$SERVER_DIR/Addresses.LOG" || fail "no Add Lease line"
 
 kill -USR1 "$CLIENT"   # renew: a unicast REQUEST from the bound address
-wait_for_line "^renew ip=$ADDRESS" 100 "$WORK/events" || fail "renewal not acknowledged"
+wait_for_line "^renew ip=$ADDRESS" "$WORK/events" || fail "renewal not acknowledged"
 pass "udhcpc renewed $ADDRESS"
 [ "$(grep -c "Add Lease for e2ebox" "$SERVER_DIR/Addresses.LOG")" -ge 2 ] || fail "renewal not in Addresses.LOG"
 
@@ -44,7 +44,7 @@ pass "lease in NIMBO.INI"
 start_server
 grep -q "Restore Lease for e2ebox" "$SERVER_DIR/Addresses.LOG" || fail "lease not restored"
 kill -USR2 "$CLIENT"   # release
-wait_for_line "Release Lease for e2ebox (.*) of $ADDRESS" 50 "$SERVER_DIR/Addresses.LOG" || fail "release not logged"
+wait_for_line "Release Lease for e2ebox (.*) of $ADDRESS" "$SERVER_DIR/Addresses.LOG" || fail "release not logged"
 pass "udhcpc released $ADDRESS"
 kill "$CLIENT"; wait "$CLIENT" 2>/dev/null || true
 stop_server

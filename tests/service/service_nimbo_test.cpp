@@ -29,13 +29,8 @@ bool ServerProcessExists() {
     return found;
 }
 
-bool WaitForLogLine(const std::string& path, const std::string& text, DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    while (ReadFile(path).find(text) == std::string::npos) {
-        if (GetTickCount() - start > milliseconds) return false;
-        Sleep(100);
-    }
-    return true;
+bool WaitForLogLine(const std::string& path, const std::string& text) {
+    return WaitUntil("\"" + text + "\" in " + path, [&] { return ReadFile(path).find(text) != std::string::npos; });
 }
 
 // Installed with "Config Quiet", the server starts as the service's child
@@ -56,7 +51,7 @@ TEST(RealServer, RunsAsServiceChildAndStopsInOrder) {
         ServiceHandle service = OpenNimboService();
         ASSERT_TRUE(service);
         ASSERT_TRUE(WaitForState(service.get(), SERVICE_RUNNING));
-        ASSERT_TRUE(WaitForServerWindow(20000)) << ReadFile(log);
+        ASSERT_TRUE(WaitForServerWindow()) << ReadFile(log);
         EXPECT_EQ(ParameterValue("Program"), dir.server());
         EXPECT_EQ(ParameterValue("StartDir"), dir.path());
         EXPECT_EQ(ParameterValue("ProgramParams"), "");
@@ -66,7 +61,7 @@ TEST(RealServer, RunsAsServiceChildAndStopsInOrder) {
 
         SERVICE_STATUS status;
         ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
-        ASSERT_TRUE(WaitForState(service.get(), SERVICE_STOPPED, 30000));
+        ASSERT_TRUE(WaitForState(service.get(), SERVICE_STOPPED));
         EXPECT_FALSE(ServerProcessExists()) << "reported stopped while the server still runs";
         EXPECT_EQ(ServerWindow(), nullptr);
         EXPECT_NE(ReadFile(ini).find("AutoRefresh="), std::string::npos) << "settings not saved";
@@ -74,9 +69,9 @@ TEST(RealServer, RunsAsServiceChildAndStopsInOrder) {
 
         SetParameterValue("ProgramParams", "/service");
         ASSERT_TRUE(StartAndWaitRunning(service.get()));
-        EXPECT_TRUE(WaitForLogLine(log, "Running as NT service", 20000)) << ReadFile(log);
+        EXPECT_TRUE(WaitForLogLine(log, "Running as NT service")) << ReadFile(log);
         EXPECT_EQ(ReadFile(log).find("Command Line - \"/service\""), std::string::npos) << "handled as a command";
-        ASSERT_TRUE(WaitForServerWindow(20000));
+        ASSERT_TRUE(WaitForServerWindow());
     }
     run = RunProgram("\"" + dir.wrapper() + "\" Remove Quiet");
     EXPECT_EQ(run.output, "Stopping Service\nService is Stopping\nService Stopped\nRemoving Service\n");
