@@ -12,7 +12,7 @@ if(WIN32)
 
   # Links the program's resources: the window loads its texts and menu.
   nimbo_add_test(main_window_test SOURCES main_window_test.cpp ${NIMBO_RESOURCES}
-    LIBS nimbo_program nimbo_win32_dialogs nimbo_test_support LABELS program)
+    LIBS nimbo_program nimbo_win32_dialogs nimbo_test_support LABELS program OWN_PREFIX)
 
   add_executable(shutdown_watchdog_test shutdown_watchdog_test.cpp)
   target_link_libraries(shutdown_watchdog_test PRIVATE nimbo_program nimbo_test_support)
