@@ -121,6 +121,14 @@ bool StartWithRetry(SC_HANDLE service) {
         error = StartServiceA(service, 0, nullptr) ? ERROR_SUCCESS : GetLastError();
         return error != ERROR_SERVICE_DATABASE_LOCKED;
     });
+    // Wine's manager answers 1053 when the service process ended before it
+    // had read the process's answer to the start, which a service that stops
+    // at once (a missing parameter) may do. Such a service did start: it is
+    // stopped with an exit code of its own.
+    SERVICE_STATUS status{};
+    if (error == ERROR_SERVICE_REQUEST_TIMEOUT && ServiceState(service, &status) == SERVICE_STOPPED &&
+        status.dwWin32ExitCode != ERROR_SERVICE_REQUEST_TIMEOUT)
+        return true;
     if (answered && error != ERROR_SUCCESS) ADD_FAILURE() << "StartService failed: " << error;
     return answered && error == ERROR_SUCCESS;
 }

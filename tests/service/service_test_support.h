@@ -46,7 +46,8 @@ bool WaitForState(SC_HANDLE service, DWORD state, DWORD milliseconds = WAIT_LIMI
 // Right after boot Wine starts its own services and the database is locked
 // for a moment (starts fail with 1055). Waits until it is free.
 void WaitForServiceDatabase();
-// Starts the service, trying again while the database is locked.
+// Starts the service, trying again while the database is locked; a service
+// that stopped again at once counts as started (see the definition).
 bool StartWithRetry(SC_HANDLE service);
 // The same, and waits until it runs.
 bool StartAndWaitRunning(SC_HANDLE service);
