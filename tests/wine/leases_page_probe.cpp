@@ -129,8 +129,12 @@ const char* OpenActiveLeases() {
     HWND server = FindServerWindow();
     if (!server) return "no server window";
     SendCommandText(server, "/OPTIONS");
-    if (!WaitUntil("the properties window",
-                   [] { return (frame = FindWindowA("NIMBODlgClass", "Nimbo Settings")) != nullptr; }))
+    // The window exists before its tabs do; its modal loop shows it once it
+    // is filled in, and only then can a person click a tab.
+    if (!WaitUntil("the properties window to show", [] {
+            frame = FindWindowA("NIMBODlgClass", "Nimbo Settings");
+            return frame && IsWindowVisible(frame);
+        }))
         return "the properties window did not open";
     if (!ClickTab(GetDlgItem(frame, IDC_TABS), ACTIVE_LEASES_TAB)) return "the tab could not be clicked";
     const bool shown = WaitUntil("the Active Leases list", [] {
