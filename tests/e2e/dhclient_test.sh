@@ -17,13 +17,13 @@ wait_for_line "Add Lease for e2edhc (.*) of $ADDRESS" "$SERVER_DIR/Addresses.LOG
 
 # Stop the daemon without releasing, then start again: it asks for its
 # recorded address and must get it back.
-kill "$(cat "$WORK/dhclient.pid")"
-sleep 0.5
+stop_dhclient
 inc timeout 60 "${DHCLIENT[@]}" -1 >>"$WORK/dhclient.out" 2>&1 || fail "dhclient renewal failed"
 grep -Eq "^(REBOOT|RENEW|BOUND) ip=$ADDRESS " <(tail -n 1 "$WORK/events") || fail "renewal gave another address: $(tail -n 1 "$WORK/events")"
 [ "$(grep -c "Add Lease for e2edhc" "$SERVER_DIR/Addresses.LOG")" -ge 2 ] || fail "renewal not in Addresses.LOG"
 pass "dhclient renewed $ADDRESS"
 
+wait_dhclient
 inc timeout 30 "${DHCLIENT[@]}" -r >>"$WORK/dhclient.out" 2>&1 || fail "dhclient release failed"
 wait_for_line "Release Lease for e2edhc (.*) of $ADDRESS" "$SERVER_DIR/Addresses.LOG" || fail "release not logged"
 pass "dhclient released $ADDRESS"
@@ -32,7 +32,7 @@ pass "dhclient released $ADDRESS"
 rm -f "$WORK/dhclient.leases"
 inc timeout 60 "${DHCLIENT[@]}" -1 >>"$WORK/dhclient.out" 2>&1 || fail "dhclient got no second lease"
 ADDRESS=$(sed -n 's/^BOUND ip=\([^ ]*\).*/\1/p' "$WORK/events" | tail -1)
-kill "$(cat "$WORK/dhclient.pid")"
+stop_dhclient
 stop_server
 HEX=$(address_hex "$ADDRESS")
 leases_section | grep -q "^e2edhc~.*=$HEX\." || fail "lease not in NIMBO.INI after shutdown"

@@ -209,6 +209,19 @@ CONF
               -pf "$WORK/dhclient.pid" "$VETH_C")
 }
 
+# The dhclient that goes on in the background after -1 writes its pid file
+# a moment after the command has returned; until then a kill, or -r, would
+# miss it. wait_dhclient waits for that; stop_dhclient then ends it and
+# waits until it has ended.
+dhclient_running() { local pid; pid=$(cat "$WORK/dhclient.pid" 2>/dev/null) && kill -0 "$pid" 2>/dev/null; }
+wait_dhclient() { wait_until "$WAIT_LIMIT" "dhclient's pid file" dhclient_running || fail "no dhclient in the background"; }
+stop_dhclient() {
+    local pid
+    wait_dhclient
+    pid=$(cat "$WORK/dhclient.pid")
+    kill "$pid"
+    wait_until "$WAIT_LIMIT" "dhclient to end" process_gone "$pid" || fail "dhclient did not end"
+}
 process_gone() { ! kill -0 "$1" 2>/dev/null; }
 
 # Waits for a line matching $1 in file $2.

@@ -38,6 +38,7 @@ RENEWED=$(grep -m1 "^RENEW " "$WORK/events")
 wait_for_line "$UNICAST_ACK" "$SERVER_DIR/NIMBO.LOG" || fail "no acknowledgement straight to the client"
 pass "dhclient renewed $ADDRESS by unicast through its router"
 
+wait_dhclient
 inc timeout 30 "${DHCLIENT[@]}" -r >>"$WORK/dhclient.out" 2>&1 || fail "dhclient release failed"
 wait_for_line "Release Lease for e2edhcr (.*) of $ADDRESS" "$SERVER_DIR/Addresses.LOG" || fail "release not logged"
 pass "dhclient released $ADDRESS"
@@ -67,6 +68,6 @@ grep -q "Send DHCPNACK to gateway 017100cb" "$SERVER_DIR/NIMBO.LOG" || fail "NAK
 AGAIN=$(grep -m1 "^BOUND " "$WORK/events") || fail "no lease after the NAK"
 case "$AGAIN" in "BOUND ip=203.0.113."1[0-9]" $SEGMENT" | "BOUND ip=203.0.113.20 $SEGMENT") ;; *) fail "after the NAK: $AGAIN" ;; esac
 pass "refused 203.0.113.50 with a NAK through the relay, then ${AGAIN#BOUND }"
-kill "$(cat "$WORK/dhclient.pid")" 2>/dev/null || true
+stop_dhclient
 stop_server
 exit 0
