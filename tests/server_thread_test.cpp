@@ -358,28 +358,30 @@ TEST_F(ServerThreadTest, FloodOfOversizedDatagramsNeitherStallsTheLoopNorFloodsT
     UdpHandle flooder = OpenUdpSocket(LOOPBACK, 0, error);
     ASSERT_NE(flooder, INVALID_UDP_HANDLE) << error;
     const Bytes oversized(3000, 0x5A);
+    // The flood goes on until the DISCOVER has had its chance; it counts,
+    // not times, what it sends.
     std::atomic<bool> flooding{true};
     std::atomic<int> sent{0};
+    const auto floodStart = std::chrono::steady_clock::now();
     std::thread flood([&] {
-        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-        while (std::chrono::steady_clock::now() < until) {
+        while (flooding) {
             long code = 0;
             if (SendUdp(flooder, oversized.data(), oversized.size(), LOOPBACK, serverPort, code)) ++sent;
             std::this_thread::sleep_for(std::chrono::microseconds(1500));
         }
-        flooding = false;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(WaitUntil("300 datagrams of the flood", [&] { return sent >= 300; }));
+    ASSERT_TRUE(WaitForLog("UDP Server Receive error - 10040"));
     Bytes discover = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x0a, 0x0b, 0x0c}).giaddr(LOOPBACK).build();
     ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK, serverPort, error)) << error;
     uint8_t reply[DHCP_BUFFER_SIZE];
     const size_t answered = ReceiveUdp(client, reply, sizeof reply, 300, nullptr, nullptr);
-    const bool stillFlooding = flooding;
+    flooding = false;
     flood.join();
+    const auto floodSeconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() -
+                                                                               floodStart).count();
     CloseUdp(flooder);
-    EXPECT_GT(answered, 240u) << "the DISCOVER sent during the flood was not answered";
-    EXPECT_TRUE(stillFlooding) << "the answer came only after the flood";
-    ASSERT_GT(sent.load(), 300);
+    EXPECT_GT(answered, 240u) << "the DISCOVER sent during the flood was not answered at once";
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     // One more datagram after the quiet second brings the count out.
     uint16_t fromPort = 0;
@@ -394,7 +396,7 @@ TEST_F(ServerThreadTest, FloodOfOversizedDatagramsNeitherStallsTheLoopNorFloodsT
         if (std::sscanf(line.c_str(), "UDP Server Receive errors not logged - %lu", &count) == 1) leftOut += count;
     }
     EXPECT_GE(errorLines, 1);
-    EXPECT_LE(errorLines, 3);
+    EXPECT_LE(errorLines, floodSeconds + 2) << "one line a second";
     EXPECT_GE(static_cast<unsigned long>(errorLines) + leftOut, 100u);
     EXPECT_TRUE(StopServerThread(5000));
 }
