@@ -35,7 +35,8 @@
 #                              cannot be created.
 #
 #   netns_link NS_A IF_A NS_B IF_B   one more veth pair between two of them,
-#                              both ends up (a second segment, say).
+#                              both ends up and carrying traffic (a second
+#                              segment, say).
 #   netns_remove               kills whatever still runs inside the
 #                              namespaces made here and deletes them (the
 #                              pairs go with them). netns_pair_remove is the
@@ -46,6 +47,8 @@
 #
 # nsenter runs the command itself (no extra parent process), so after
 # "${IN_C[@]}" cmd &  $! is the program's own pid and a signal reaches it.
+
+source "$(dirname "${BASH_SOURCE[0]}")/wait-until.sh"
 
 NETNS_MADE=()
 NETNS_LINKS=()
@@ -65,6 +68,15 @@ netns_link() {
     ip link set "$if_b" netns "$ns_b"
     nsenter --net="/run/netns/$ns_a" ip link set "$if_a" up
     nsenter --net="/run/netns/$ns_b" ip link set "$if_b" up
+    # The kernel takes the carrier in a moment later; until then what is
+    # sent on the link is dropped.
+    wait_until "$WAIT_LIMIT" "$if_a and $if_b to carry traffic" \
+        netns_link_running "$ns_a" "$if_a" "$ns_b" "$if_b"
+}
+
+netns_link_running() {
+    [[ $(nsenter --net="/run/netns/$1" ip -o link show dev "$2") == *"state UP"* ]] &&
+        [[ $(nsenter --net="/run/netns/$3" ip -o link show dev "$4") == *"state UP"* ]]
 }
 
 netns_pair_create() {

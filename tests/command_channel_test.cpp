@@ -19,20 +19,16 @@
 #include "shell/command_message.h"
 #include "base/log.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 namespace {
 
 // Serves one connection the way the host's main loop does.
 int ServeOne(int listener, uint32_t* tag, std::string* text, int answer) {
     int connection = -1;
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (ReceiveCommand(listener, &connection, tag, text)) {
-            AnswerCommand(connection, answer);
-            return 1;
-        }
-        usleep(10000);
-    }
-    return 0;
+    if (!WaitUntil("a command", [&] { return ReceiveCommand(listener, &connection, tag, text); })) return 0;
+    AnswerCommand(connection, answer);
+    return 1;
 }
 
 TEST(CommandChannel, CarriesTheTagAndTextAndBringsTheAnswerBack) {

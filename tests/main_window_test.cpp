@@ -30,6 +30,7 @@
 #include "shell/start_decision.h"
 #include "shell/tray_icon_win32.h"
 #include "ui/properties.h"
+#include "wait_until.h"
 #include "win32_dialogs.h"
 
 namespace {
@@ -122,6 +123,10 @@ protected:
         allowed.clear();
         SetMessageFilterCall(&RecordFilter);
         refreshes = 0;
+        // The tick's own clock stands still: a save takes no time on it, so
+        // a slow disk cannot make the tick put off the next save.
+        testTick = 0;
+        SetTickSource(&TestTick);
 
         ProgramInstance = GetModuleHandleA(nullptr);
         SetServerThreadBody(&EndAtOnce);
@@ -278,7 +283,6 @@ TEST_F(MainWindowTest, TimerTickSavesChangedLeasesThenSweeps) {
 TEST_F(MainWindowTest, ManyLeaseChangesWithinThreeSecondsGiveOneRefresh) {
     leaseView = CreateWindowExA(0, "NimboTestLeaseView", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     SetLeaseViewSource(&TestLeaseView);
-    SetTickSource(&TestTick);
     testTick = 100000;
 
     Pump();  // nothing requested yet
@@ -475,8 +479,8 @@ TEST_F(MainWindowTest, PropertiesShowsTheBusyMessageWhileAnotherThreadHoldsTheSt
     std::vector<MessageBoxSeen> boxes;
     std::thread reader([&] {
         MessageBoxSeen seen;
-        if (TakeMessageBox(&seen, 5000, IDRETRY)) boxes.push_back(seen);  // Retry: still busy
-        if (TakeMessageBox(&seen, 5000, IDCANCEL)) boxes.push_back(seen);  // Cancel: give up
+        if (TakeMessageBox(&seen, WAIT_LIMIT_MS, IDRETRY)) boxes.push_back(seen);  // Retry: still busy
+        if (TakeMessageBox(&seen, WAIT_LIMIT_MS, IDCANCEL)) boxes.push_back(seen);  // Cancel: give up
     });
     SendMessageA(window, WM_COMMAND, IDM_PROPERTIES, 0);
     reader.join();
@@ -519,7 +523,7 @@ TEST_F(MainWindowTest, RightClickOnTheIconShowsTheMenuWithPropertiesAsDefaultAnd
     int defaultId = 0;
     bool seen = false;
     std::thread reader([&] {
-        seen = ReadPopupMenu(&items, &defaultId, 5000);
+        seen = ReadPopupMenu(&items, &defaultId, WAIT_LIMIT_MS);
         EndMenu();
     });
     PostMessageA(window, MSG_TRAY_CALLBACK, 1, WM_RBUTTONDOWN);  // another icon id: nothing
@@ -535,7 +539,7 @@ TEST_F(MainWindowTest, RightClickOnTheIconShowsTheMenuWithPropertiesAsDefaultAnd
     // elsewhere it shows the busy message.
     auto holder = std::make_unique<StartupLockHolder>();
     MessageBoxSeen box;
-    std::thread boxReader([&] { seen = TakeMessageBox(&box, 5000, IDCANCEL); });
+    std::thread boxReader([&] { seen = TakeMessageBox(&box, WAIT_LIMIT_MS, IDCANCEL); });
     SendMessageA(window, MSG_TRAY_CALLBACK, 0, WM_LBUTTONDBLCLK);
     boxReader.join();
     holder.reset();

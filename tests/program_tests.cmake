@@ -14,7 +14,7 @@ if(WIN32)
   # Links the program's resources: the window loads its texts and menu.
   set_source_files_properties(${NIMBO_RESOURCES} PROPERTIES OBJECT_DEPENDS "${NIMBO_RESOURCE_DEPENDS}")
   nimbo_add_test(main_window_test SOURCES main_window_test.cpp ${NIMBO_RESOURCES}
-    LIBS nimbo_program nimbo_win32_dialogs nimbo_test_support LABELS program)
+    LIBS nimbo_program nimbo_win32_dialogs nimbo_test_support LABELS program OWN_PREFIX)
   set_tests_properties(main_window_test PROPERTIES RESOURCE_LOCK wine_desktop)
 
   add_executable(shutdown_watchdog_test shutdown_watchdog_test.cpp)

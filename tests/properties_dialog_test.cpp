@@ -18,6 +18,7 @@
 #include "server_fixture.h"
 #include "ui/properties.h"
 #include "ui/ui_resource.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -53,17 +54,16 @@ public:
             Set(".chm", previousType_);
         SetEnvironmentVariableA(RECORD_VARIABLE, nullptr);
     }
-    // What the viewer was started with, waiting up to 15 s (messages are
-    // handled meanwhile).
+    // What the viewer was started with, once it has written it down
+    // (messages are handled meanwhile); "" when it never does.
     std::string Opened(HWND frame) const {
-        for (int waited = 0; waited < 15000; waited += 50) {
+        std::string line;
+        const bool written = WaitUntil("the help viewer's record", [&] {
             Pump(frame);
             std::ifstream in(record_);
-            std::string line;
-            if (std::getline(in, line) && in.good()) return line;
-            Sleep(50);
-        }
-        return "";
+            return std::getline(in, line) && in.good();
+        });
+        return written ? line : "";
     }
 
 private:

@@ -18,6 +18,7 @@
 #include "base/clock.h"
 #include "ui/properties.h"
 #include "ui/ui_resource.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -44,10 +45,10 @@ void ShowEachTab(HWND frame) {
         const std::string ready = folder + "\\ready-" + std::to_string(tab);
         if (FILE* file = std::fopen(ready.c_str(), "w")) std::fclose(file);
         const std::string shot = folder + "\\shot-" + std::to_string(tab);
-        for (int waited = 0; waited < 60000 && !Exists(shot); waited += 50) {
+        WaitUntil("the screenshot of tab " + std::to_string(tab), [&] {
             Pump(frame);
-            Sleep(50);
-        }
+            return Exists(shot);
+        });
     }
     Click(frame, IDC_CLOSE);
 }

@@ -14,6 +14,7 @@ dpi=${3:-96}
 for tool in Xvfb import wine wineboot; do
   command -v "$tool" >/dev/null || { echo "no $tool here: skipped"; exit 77; }
 done
+source "$(dirname "$0")/../scripts/wait-until.sh"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="${WINEPREFIX:-/tmp/nimbo-wine-$(id -u)}-screens"
 mkdir -p "$out"
@@ -32,12 +33,12 @@ if [ -n "${NIMBO_XVFB_DISPLAY:-}" ]; then
   Xvfb ":$NIMBO_XVFB_DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
   display=$NIMBO_XVFB_DISPLAY
-  sleep 1
+  wait_until "$WAIT_LIMIT" "Xvfb's socket" test -S "/tmp/.X11-unix/X$display" || true
 else
   # Xvfb picks a free display and writes its number to descriptor 5.
   Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$display_file" >/dev/null 2>&1 &
   xvfb_pid=$!
-  for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+  wait_until "$WAIT_LIMIT" "Xvfb's display number" test -s "$display_file" || true
   display=$(head -n1 "$display_file")
 fi
 kill -0 "$xvfb_pid" 2>/dev/null && [ -n "$display" ] || { echo "Xvfb did not start"; exit 1; }
@@ -59,13 +60,13 @@ wineserver -k 2>/dev/null || true; wineserver -w
 names=(general address-ranges reservations active-leases)
 wine "$driver" "$(winepath -w "$out")" >"$out/driver.log" 2>&1 &
 driver_pid=$!
+tab_up() {
+  [ -f "$out/ready-$1" ] && return 0
+  kill -0 "$driver_pid" 2>/dev/null || { echo "the driver ended before tab $1"; exit 1; }
+  return 1
+}
 for tab in 0 1 2 3; do
-  for _ in $(seq 600); do
-    [ -f "$out/ready-$tab" ] && break
-    kill -0 "$driver_pid" 2>/dev/null || { echo "the driver ended before tab $tab"; exit 1; }
-    sleep 0.1
-  done
-  [ -f "$out/ready-$tab" ] || { echo "tab $tab never came up"; exit 1; }
+  wait_until $((2 * WAIT_LIMIT)) "tab $tab" tab_up "$tab" || { echo "tab $tab never came up"; exit 1; }
   sleep 0.5  # let the desktop finish painting
   import -window root "$out/tab-$tab-${names[$tab]}-$dpi.png"
   touch "$out/shot-$tab"

@@ -17,6 +17,7 @@
 #include "base/log.h"
 #include "host/server_host.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -47,11 +48,12 @@ void ShutDownWhileTheThreadIsBusy(const ScratchDir& dir, uint16_t port) {
     long error = 0;
     UdpHandle client = OpenUdpSocket(LOOPBACK, 0, error);
     Bytes discover = WindowsDiscover().giaddr(LOOPBACK).build();
-    for (int waited = 0; waited < 3000 && !inSlowProbe; waited += 50) {
+    const bool busy = WaitUntil("the server thread in the probe", [&] {
         SendUdp(client, discover.data(), discover.size(), LOOPBACK, port, error);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    if (!inSlowProbe) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        return inSlowProbe.load();
+    });
+    if (!busy) return;
     Lease lease;
     lease.setHostName("kept");
     lease.setClientId(reinterpret_cast<const uint8_t*>("\x01"), 1);

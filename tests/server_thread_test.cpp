@@ -28,6 +28,7 @@
 #include "base/log.h"
 #include "scratch_server.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 #ifndef _WIN32
 #include <net/if.h>
@@ -110,25 +111,37 @@ protected:
         return false;
     }
 
-    // Waits up to timeoutMs for a log line holding `text`.
-    bool WaitForLog(const std::string& text, int timeoutMs) const {
-        for (int waited = 0; waited < timeoutMs; waited += 20) {
-            if (LogHas(text)) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return LogHas(text);
+    // Waits for a log line holding `text`.
+    bool WaitForLog(const std::string& text, int timeoutMs = WAIT_LIMIT_MS) const {
+        return WaitUntil("\"" + text + "\" in the log", [&] { return LogHas(text); }, timeoutMs);
     }
 
-    // Sends `request` to the server port of `server` every 100 ms until an
-    // answer arrives (the thread may still be binding); returns its length.
+    // Sends `request` to the server port of `server` every 100 ms, each copy
+    // with an xid of its own, until an answer arrives (the thread may still
+    // be binding); returns its length. A busy thread answers later than
+    // that: the thread, bound once it answered one copy, answers every copy
+    // sent after it too, and those answers are taken in here, so that no
+    // late one meets the test's next look.
     size_t Exchange(const Bytes& request, uint8_t* reply, uint16_t* fromPort, uint32_t server = LOOPBACK) {
-        for (int attempt = 0; attempt < 30; ++attempt) {
+        Bytes copy = request;
+        const uint32_t firstXid = ReadBigEndian32(request.data() + OFFSET_XID);
+        uint32_t sent = 0;
+        size_t n = 0;
+        WaitUntil("an answer from the server thread", [&] {
             long error = 0;
-            EXPECT_TRUE(SendUdp(client, request.data(), request.size(), server, serverPort, error)) << error;
-            size_t n = ReceiveUdp(client, reply, DHCP_BUFFER_SIZE, 100, nullptr, fromPort);
-            if (n > 0) return n;
-        }
-        return 0;
+            WriteBigEndian32(copy.data() + OFFSET_XID, firstXid + sent++);
+            EXPECT_TRUE(SendUdp(client, copy.data(), copy.size(), server, serverPort, error)) << error;
+            n = ReceiveUdp(client, reply, DHCP_BUFFER_SIZE, 100, nullptr, fromPort);
+            return n > 0;
+        });
+        if (n == 0) return 0;
+        const uint32_t answered = ReadBigEndian32(reply + OFFSET_XID) - firstXid;
+        if (answered >= sent) return n;  // not the answer to a copy: the caller sees it as it came
+        uint8_t late[DHCP_BUFFER_SIZE];
+        for (uint32_t copyIndex = answered + 1; copyIndex < sent; ++copyIndex)
+            ReceiveUdp(client, late, sizeof late, WAIT_LIMIT_MS, nullptr, nullptr);
+        WriteBigEndian32(reply + OFFSET_XID, firstXid);  // as the caller's request has it
+        return n;
     }
 
     // Stops the thread and checks that it went the orderly way, in time.
@@ -323,7 +336,7 @@ TEST_F(ServerThreadTest, RepliesGoToPort67OfARelayAgentAndPort68OfAClient) {
     // A client with an address, without the broadcast bit: unicast to it.
     Bytes unrelayed = WindowsDiscover(Bytes{0, 0x0c, 0x29, 4, 5, 6}).ciaddr(LOOPBACK).yiaddr(LOOPBACK).build();
     ASSERT_TRUE(SendUdp(client, unrelayed.data(), unrelayed.size(), LOOPBACK, serverPort, error)) << error;
-    n = ReceiveUdp(clientSide, reply, sizeof reply, 2000, nullptr, &fromPort);
+    n = ReceiveUdp(clientSide, reply, sizeof reply, WAIT_LIMIT_MS, nullptr, &fromPort);
     ASSERT_GT(n, 240u);
     EXPECT_EQ(ReadOptions(reply, n)[0].value, Bytes{DHCPOFFER});
     EXPECT_EQ(ReceiveUdp(client, reply, sizeof reply, 100, nullptr, nullptr), 0u);
@@ -397,10 +410,9 @@ TEST_F(ServerThreadTest, LabelledSecondaryAddressIsServedOnItsDevice) {
 
 TEST_F(ServerThreadTest, DatagramsWithoutAnAnswerDoNotStopTheLoop) {
     long error = 0;
-    ASSERT_NO_FATAL_FAILURE(StartWithLoopbackClient());
+    ASSERT_NO_FATAL_FAILURE(StartServing());
     // A BOOTP request, a DHCPINFORM and a datagram of one byte: no answer.
     std::vector<Bytes> ignored{BootpRequest().build(), RequestBuilder().messageType(8).build(), Bytes{1}};
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     for (const Bytes& datagram : ignored) ASSERT_TRUE(SendUdp(client, datagram.data(), datagram.size(), LOOPBACK,
                                                               serverPort, error));
     uint8_t reply[DHCP_BUFFER_SIZE];
@@ -419,7 +431,7 @@ TEST_F(ServerThreadTest, DatagramLargerThanTheBufferIsAReceiveErrorAndTheLoopGoe
     // A DISCOVER padded to 3000 bytes: too large for the 2048-byte buffer.
     Bytes oversized = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x01, 0x02, 0x03}).giaddr(LOOPBACK).padTo(3000).build();
     ASSERT_TRUE(SendUdp(client, oversized.data(), oversized.size(), LOOPBACK, serverPort, error)) << error;
-    EXPECT_TRUE(WaitForLog("UDP Server Receive error - 10040", 2000));
+    EXPECT_TRUE(WaitForLog("UDP Server Receive error - 10040"));
     EXPECT_EQ(ReceiveUdp(client, reply, sizeof reply, 200, nullptr, nullptr), 0u);
     // The loop goes on: the next DISCOVER is answered.
     EXPECT_GT(Exchange(WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x04, 0x05, 0x06}).giaddr(LOOPBACK).build(), reply,
@@ -439,28 +451,30 @@ TEST_F(ServerThreadTest, FloodOfOversizedDatagramsNeitherStallsTheLoopNorFloodsT
     UdpHandle flooder = OpenUdpSocket(LOOPBACK, 0, error);
     ASSERT_NE(flooder, INVALID_UDP_HANDLE) << error;
     const Bytes oversized(3000, 0x5A);
+    // The flood goes on until the DISCOVER has had its chance; it counts,
+    // not times, what it sends.
     std::atomic<bool> flooding{true};
     std::atomic<int> sent{0};
+    const auto floodStart = std::chrono::steady_clock::now();
     std::thread flood([&] {
-        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-        while (std::chrono::steady_clock::now() < until) {
+        while (flooding) {
             long code = 0;
             if (SendUdp(flooder, oversized.data(), oversized.size(), LOOPBACK, serverPort, code)) ++sent;
             std::this_thread::sleep_for(std::chrono::microseconds(1500));
         }
-        flooding = false;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(WaitUntil("300 datagrams of the flood", [&] { return sent >= 300; }));
+    ASSERT_TRUE(WaitForLog("UDP Server Receive error - 10040"));
     Bytes discover = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x0a, 0x0b, 0x0c}).giaddr(LOOPBACK).build();
     ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK, serverPort, error)) << error;
     uint8_t reply[DHCP_BUFFER_SIZE];
     const size_t answered = ReceiveUdp(client, reply, sizeof reply, 300, nullptr, nullptr);
-    const bool stillFlooding = flooding;
+    flooding = false;
     flood.join();
+    const auto floodSeconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() -
+                                                                               floodStart).count();
     CloseUdp(flooder);
-    EXPECT_GT(answered, 240u) << "the DISCOVER sent during the flood was not answered";
-    EXPECT_TRUE(stillFlooding) << "the answer came only after the flood";
-    ASSERT_GT(sent.load(), 300);
+    EXPECT_GT(answered, 240u) << "the DISCOVER sent during the flood was not answered at once";
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     // One more datagram after the quiet second brings the count out.
     uint16_t fromPort = 0;
@@ -475,7 +489,7 @@ TEST_F(ServerThreadTest, FloodOfOversizedDatagramsNeitherStallsTheLoopNorFloodsT
         if (std::sscanf(line.c_str(), "UDP Server Receive errors not logged - %lu", &count) == 1) leftOut += count;
     }
     EXPECT_GE(errorLines, 1);
-    EXPECT_LE(errorLines, 3);
+    EXPECT_LE(errorLines, floodSeconds + 2) << "one line a second";
     EXPECT_GE(static_cast<unsigned long>(errorLines) + leftOut, 100u);
     EXPECT_TRUE(StopServerThread(5000));
 }
@@ -518,7 +532,7 @@ TEST_F(ServerThreadTest, PortInUseIsABindFailure) {
     UsePorts();
     ASSERT_TRUE(StartServerThread());
     std::string expected = "Failed to create DHCP Server Port(" + std::to_string(serverPort) + ") - Code = 10048";
-    EXPECT_TRUE(WaitForLog(expected, 3000));
+    EXPECT_TRUE(WaitForLog(expected));
     EXPECT_TRUE(StopServerThread(5000));
     CloseUdp(occupant);
 }
@@ -548,13 +562,11 @@ TEST_F(ServerThreadTest, ThreadThatDoesNotEndInTimeIsReportedAndLeftToFinish) {
     SetEchoOverride(&SlowProbe);
     Bytes discover = WindowsDiscover(Bytes{0x00, 0x0c, 0x29, 0x07, 0x08, 0x09}).giaddr(LOOPBACK).build();
     ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK, serverPort, error)) << error;
-    for (int waited = 0; waited < 2000 && !InSlowProbe; waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(InSlowProbe);
+    ASSERT_TRUE(WaitUntil("the server thread in the probe", [] { return InSlowProbe.load(); }));
     EXPECT_FALSE(StopServerThread(200));
     EXPECT_TRUE(LogHas("DHCP Server Not Terminated Properly"));
     // The thread finishes the datagram, sees the close and ends on its own.
-    EXPECT_TRUE(WaitForLog("UDP Server closing", 5000));
+    EXPECT_TRUE(WaitForLog("UDP Server closing"));
     EXPECT_TRUE(LogHas("UDP Server received termination request"));
 }
 

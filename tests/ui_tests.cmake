@@ -12,12 +12,12 @@ if(WIN32)
   nimbo_add_test(properties_dialog_test
     SOURCES properties_dialog_test.cpp dialog_driver.cpp properties_test.rc
     LIBS nimbo_ui nimbo_server nimbo_config nimbo_dhcp_builder nimbo_test_support
-    LABELS ui)
+    LABELS ui OWN_PREFIX)
   add_dependencies(properties_dialog_test nimbo_help)
   nimbo_add_test(list_pages_dialog_test
     SOURCES list_pages_dialog_test.cpp dialog_driver.cpp properties_test.rc
     LIBS nimbo_ui nimbo_test_support
-    LABELS ui)
+    LABELS ui OWN_PREFIX)
   set_tests_properties(properties_dialog_test list_pages_dialog_test PROPERTIES RESOURCE_LOCK wine_desktop)  # one foreground
 endif()
 

@@ -1,5 +1,7 @@
 #include "win32_dialogs.h"
 
+#include "wait_until.h"
+
 namespace {
 
 constexpr int MESSAGE_TEXT_ID = 0xFFFF;
@@ -13,13 +15,10 @@ HWND FindVisible(const char* windowClass) {
     return nullptr;
 }
 
-HWND WaitForVisible(const char* windowClass, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (HWND window = FindVisible(windowClass)) return window;
-        if (GetTickCount() - start >= timeoutMs) return nullptr;
-        Sleep(20);
-    }
+HWND WaitForVisible(const char* windowClass, const char* what, DWORD timeoutMs) {
+    HWND window = nullptr;
+    WaitUntil(what, [&] { return (window = FindVisible(windowClass)) != nullptr; }, static_cast<int>(timeoutMs));
+    return window;
 }
 
 std::string WindowText(HWND window) {
@@ -31,7 +30,7 @@ std::string WindowText(HWND window) {
 }  // namespace
 
 bool TakeMessageBox(MessageBoxSeen* seen, DWORD timeoutMs, int button) {
-    HWND box = WaitForVisible("#32770", timeoutMs);
+    HWND box = WaitForVisible("#32770", "a message box", timeoutMs);
     if (!box) return false;
     seen->caption = WindowText(box);
     seen->text = WindowText(GetDlgItem(box, MESSAGE_TEXT_ID));
@@ -41,12 +40,12 @@ bool TakeMessageBox(MessageBoxSeen* seen, DWORD timeoutMs, int button) {
     if (!GetDlgItem(box, button)) button = GetDlgItem(box, IDOK) ? IDOK : IDCANCEL;
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
     // Gone before the next look, so a second box is not this one again.
-    for (int i = 0; i < 250 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(20);
+    WaitUntil("the message box to close", [box] { return !IsWindow(box) || !IsWindowVisible(box); });
     return true;
 }
 
 bool ReadPopupMenu(std::string* items, int* defaultId, DWORD timeoutMs) {
-    HWND popup = WaitForVisible("#32768", timeoutMs);
+    HWND popup = WaitForVisible("#32768", "a popup menu", timeoutMs);
     if (!popup) return false;
     HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
     items->clear();

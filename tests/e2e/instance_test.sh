@@ -8,12 +8,12 @@ second() { ins "$NIMBO" --dir "$SERVER_DIR" "$@" 2>&1; }
 
 write_ini
 start_server "/service"
-wait_for_line "Running as NT service" 20 "$SERVER_DIR/NIMBO.LOG" || fail "/service not logged"
+wait_for_line "Running as NT service" "$SERVER_DIR/NIMBO.LOG" || fail "/service not logged"
 grep -q 'Command Line - "/service"' "$SERVER_DIR/NIMBO.LOG" && fail "/service was handled as a command"
 
 OUT=$(second) || fail "second start without arguments failed"
 [ -z "$OUT" ] || fail "second start without arguments printed: $OUT"
-wait_for_line 'Command Line - "/SHOWICON"' 20 "$SERVER_DIR/NIMBO.LOG" || fail "no /SHOWICON hand-over"
+wait_for_line 'Command Line - "/SHOWICON"' "$SERVER_DIR/NIMBO.LOG" || fail "no /SHOWICON hand-over"
 server_alive || fail "server stopped on /SHOWICON"
 
 OUT=$(second /SHOWICON /BOGUS) || fail "second start with a bad switch failed"
@@ -58,7 +58,8 @@ pass "stale socket file does not block a new server"
 
 # A first start's own bad switch: the error is shown, the server runs on.
 start_server /NOPE
-grep -q "Command Line parameters Error" "$WORK/server.out" || fail "first start's bad switch not reported"
+# Said once the server thread is started, which may already serve.
+wait_for_line "Command Line parameters Error" "$WORK/server.out" || fail "first start's bad switch not reported"
 # A mistyped option of nimbo's own is refused before anything runs, also
 # while a server runs (which is not told), and the answer texts go to
 # standard error.

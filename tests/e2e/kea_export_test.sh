@@ -62,11 +62,11 @@ pass "exported; kea-dhcp4 -t accepts it"
 "${IN_S[@]}" env KEA_LOCKFILE_DIR="$KEA_RUN" KEA_PIDFILE_DIR="$KEA_RUN" kea-dhcp4 -c "$KEA_DIR/kea-dhcp4.conf" \
     >"$WORK/kea.out" 2>&1 &
 BACKGROUND_PIDS+=($!)
-wait_for_line "DHCP4_STARTED" 100 "$WORK/kea.out" || fail "kea-dhcp4 did not start"
+wait_for_line "DHCP4_STARTED" "$WORK/kea.out" || fail "kea-dhcp4 did not start"
 grep -q "ERROR\|SANITY" "$WORK/kea.out" && fail "kea-dhcp4 refused part of the export"
 
 kill -USR1 "$CLIENT"
-wait_for_line "^renew ip=$ADDRESS" 100 "$WORK/events.$VETH_C" || fail "renewal not acknowledged by Kea"
+wait_for_line "^renew ip=$ADDRESS" "$WORK/events.$VETH_C" || fail "renewal not acknowledged by Kea"
 grep -q "DHCP4_LEASE_ALLOC .* lease $ADDRESS has been allocated" "$WORK/kea.out" || fail "the renewal was not Kea's"
 pass "Kea acknowledged the renewal of $ADDRESS"
 

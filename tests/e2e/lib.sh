@@ -70,12 +70,9 @@ start_relay() {
     "${IN_R[@]}" dhcrelay -4 -d -pf "$WORK/dhcrelay.pid" -iu "$VETH_RU" "${downstream[@]}" "$SERVER_IP" \
         >>"$WORK/dhcrelay.out" 2>&1 &
     BACKGROUND_PIDS+=($!)
-    for _ in $(seq 1 50); do
-        inr ss -Hlun 'sport = :67' | grep -q . && return 0
-        sleep 0.1
-    done
-    fail "dhcrelay did not start"
+    wait_until "$WAIT_LIMIT" "dhcrelay on port 67" relay_listening || fail "dhcrelay did not start"
 }
+relay_listening() { [ -n "$(inr ss -Hlun 'sport = :67')" ]; }
 
 # E2E_LAYOUT=bridge: server and client on a bridge with a third namespace,
 # where this runs dnsmasq as another DHCP server at OTHER_IP, without the
@@ -88,9 +85,9 @@ start_other_server() {
         --interface="$VETH_O" --bind-interfaces --dhcp-range=198.51.100.200,198.51.100.220,1h \
         --dhcp-leasefile="$WORK/dnsmasq.leases" --pid-file="$WORK/dnsmasq.pid" >>"$WORK/dnsmasq.out" 2>&1 &
     BACKGROUND_PIDS+=($!)
-    for _ in $(seq 1 50); do "${IN_O[@]}" ss -Hlun 'sport = :67' | grep -q . && return 0; sleep 0.1; done
-    fail "dnsmasq did not start"
+    wait_until "$WAIT_LIMIT" "dnsmasq on port 67" other_server_listening || fail "dnsmasq did not start"
 }
+other_server_listening() { [ -n "$("${IN_O[@]}" ss -Hlun 'sport = :67')" ]; }
 
 # $1 busybox udhcpc clients one after the other, each with a hardware address
 # and host name (otherN) of its own; udhcpc.out says whose offer each took.
@@ -103,11 +100,7 @@ udhcpc_clients() {
 }
 
 # Gives the client side its fixed address (for the probe client).
-client_address() {
-    inc ip addr add "$CLIENT_IP/24" dev "$VETH_C"
-    # Wait for duplicate address detection-like settling of the link.
-    sleep 0.3
-}
+client_address() { inc ip addr add "$CLIENT_IP/24" dev "$VETH_C"; }
 
 SERVER_DIR=$WORK/server
 mkdir -p "$SERVER_DIR"
@@ -166,13 +159,9 @@ server_ready() { [ -S "$SERVER_DIR/nimbo.ctl" ] && ins ss -Hlun 'sport = :67' | 
 start_server() {
     launch_server "$@" >>"$WORK/server.out" 2>&1 &
     SERVER_PID=$!
-    for _ in $(seq 1 300); do
-        if server_ready; then return 0; fi
-        kill -0 "$SERVER_PID" 2>/dev/null || fail "$(basename "$NIMBO") exited at start"
-        sleep 0.1
-    done
-    fail "$(basename "$NIMBO") did not start"
+    wait_until "$WAIT_LIMIT" "$(basename "$NIMBO") to serve" server_started || fail "$(basename "$NIMBO") did not start"
 }
+server_started() { server_ready || { server_alive || fail "$(basename "$NIMBO") exited at start"; return 1; }; }
 
 # Second start with /SHUTDOWN; waits for the server to end.
 stop_server() {
@@ -194,12 +183,18 @@ server_alive() { [ -n "$SERVER_PID" ] && kill -0 "$SERVER_PID" 2>/dev/null; }
 leases_section() {
     awk 'BEGIN{s=0} /^\[/{s=($0 ~ /^\[Leases\]/)} s' "$SERVER_DIR/NIMBO.INI" | tr -d '\r'
 }
+# Whether a line of the section matches $1, and the reverse (for wait_until:
+# the server saves a changed table every half second).
+lease_listed() { grep -q -- "$1" <<<"$(leases_section)"; }
+lease_unlisted() { ! lease_listed "$1"; }
 
+# What the server left, as far as it exists (a missing file must not end
+# the report under set -e).
 show_logs() {
-    echo "---- NIMBO.LOG (tail)"; tail -n 40 "$SERVER_DIR/NIMBO.LOG" 2>/dev/null | tr -d '\r'
-    echo "---- Addresses.LOG"; tr -d '\r' <"$SERVER_DIR/Addresses.LOG" 2>/dev/null
-    echo "---- NIMBO.INI"; tr -d '\r' <"$SERVER_DIR/NIMBO.INI" 2>/dev/null
-    echo "---- server output"; cat "$WORK/server.out" 2>/dev/null
+    echo "---- NIMBO.LOG (tail)"; tail -n 40 "$SERVER_DIR/NIMBO.LOG" 2>/dev/null | tr -d '\r' || true
+    echo "---- Addresses.LOG"; tr -d '\r' 2>/dev/null <"$SERVER_DIR/Addresses.LOG" || true
+    echo "---- NIMBO.INI"; tr -d '\r' 2>/dev/null <"$SERVER_DIR/NIMBO.INI" || true
+    echo "---- server output"; cat "$WORK/server.out" 2>/dev/null || true
     if [ -f "$WORK/dhcrelay.out" ]; then echo "---- dhcrelay"; tail -n 30 "$WORK/dhcrelay.out"; fi
     for out in export kea; do if [ -f "$WORK/$out.out" ]; then echo "---- $out"; tail -n 30 "$WORK/$out.out"; fi; done
 }
@@ -214,8 +209,8 @@ address_hex() { printf '%02x%02x%02x%02x' ${1//./ }; }
 # NIMBO.INI, which the server saves within half a second of a change.
 expect_lease_saved() {
     local name=$1 address=$2
-    wait_for_line "Add Lease for $name (.*) of $address" 20 "$SERVER_DIR/Addresses.LOG" || fail "no Add Lease line"
-    wait_for_line "^$name~.*=$(address_hex "$address")\." 20 "$SERVER_DIR/NIMBO.INI" || fail "lease not saved in NIMBO.INI"
+    wait_for_line "Add Lease for $name (.*) of $address" "$SERVER_DIR/Addresses.LOG" || fail "no Add Lease line"
+    wait_for_line "^$name~.*=$(address_hex "$address")\." "$SERVER_DIR/NIMBO.INI" || fail "lease not saved in NIMBO.INI"
 }
 
 # ISC dhclient with our own script, lease, pid and configuration files (its
@@ -268,18 +263,29 @@ start_udhcpc() {
         -x "hostname:$1" >"$WORK/udhcpc.out" 2>&1 &
     CLIENT=$!
     BACKGROUND_PIDS+=("$CLIENT")
-    wait_for_line "^bound " 150 "$WORK/events.$VETH_C" || fail "udhcpc got no lease"
+    wait_for_line "^bound " "$WORK/events.$VETH_C" || fail "udhcpc got no lease"
     ADDRESS=$(sed -n 's/^bound ip=//p' "$WORK/events.$VETH_C" | head -1)
 }
 
-# Waits up to $2 tenths of a second for a line matching $1 in file $3.
+
+# The dhclient that goes on in the background after -1 writes its pid file
+# a moment after the command has returned; until then a kill, or -r, would
+# miss it. wait_dhclient waits for that; stop_dhclient then ends it and
+# waits until it has ended.
+dhclient_running() { local pid; pid=$(cat "$WORK/dhclient.pid" 2>/dev/null) && kill -0 "$pid" 2>/dev/null; }
+wait_dhclient() { wait_until "$WAIT_LIMIT" "dhclient's pid file" dhclient_running || fail "no dhclient in the background"; }
+stop_dhclient() {
+    local pid
+    wait_dhclient
+    pid=$(cat "$WORK/dhclient.pid")
+    kill "$pid"
+    wait_until "$WAIT_LIMIT" "dhclient to end" process_gone "$pid" || fail "dhclient did not end"
+}
+process_gone() { ! kill -0 "$1" 2>/dev/null; }
+
+# Waits for a line matching $1 in file $2, up to $3 seconds (WAIT_LIMIT).
 wait_for_line() {
-    local pattern=$1 tenths=$2 file=$3
-    for _ in $(seq 1 "$tenths"); do
-        grep -q -- "$pattern" "$file" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
+    wait_until "${3:-$WAIT_LIMIT}" "a line matching '$1' in $(basename "$2")" grep -qs -- "$1" "$2"
 }
 
 case "$NIMBO" in *.exe) source "$(dirname "${BASH_SOURCE[0]}")/../wine/host.sh" ;; esac

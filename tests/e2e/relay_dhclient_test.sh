@@ -29,17 +29,18 @@ expect_lease_saved e2edhcr "$ADDRESS"
 pass "lease in Addresses.LOG and NIMBO.INI"
 
 # The renewal (RENEWING: unicast from the bound address to the server).
-wait_for_line "^RENEW " 100 "$WORK/events" || fail "no renewal"
+wait_for_line "^RENEW " "$WORK/events" || fail "no renewal"
 RENEWED=$(grep -m1 "^RENEW " "$WORK/events")
 [ "$RENEWED" = "RENEW ip=$ADDRESS $SEGMENT" ] || fail "renewal gave: $RENEWED"
 # The relay agent also forwards the unicast it routes, so both a relayed
 # copy and the original are answered, in either order; the original
 # straight to the client.
-wait_for_line "$UNICAST_ACK" 20 "$SERVER_DIR/NIMBO.LOG" || fail "no acknowledgement straight to the client"
+wait_for_line "$UNICAST_ACK" "$SERVER_DIR/NIMBO.LOG" || fail "no acknowledgement straight to the client"
 pass "dhclient renewed $ADDRESS by unicast through its router"
 
+wait_dhclient
 inc timeout 30 "${DHCLIENT[@]}" -r >>"$WORK/dhclient.out" 2>&1 || fail "dhclient release failed"
-wait_for_line "Release Lease for e2edhcr (.*) of $ADDRESS" 50 "$SERVER_DIR/Addresses.LOG" || fail "release not logged"
+wait_for_line "Release Lease for e2edhcr (.*) of $ADDRESS" "$SERVER_DIR/Addresses.LOG" || fail "release not logged"
 pass "dhclient released $ADDRESS"
 
 # A client that remembers an address outside the gateway's ranges asks for
@@ -67,6 +68,6 @@ grep -q "Send DHCPNACK to gateway 017100cb" "$SERVER_DIR/NIMBO.LOG" || fail "NAK
 AGAIN=$(grep -m1 "^BOUND " "$WORK/events") || fail "no lease after the NAK"
 case "$AGAIN" in "BOUND ip=203.0.113."1[0-9]" $SEGMENT" | "BOUND ip=203.0.113.20 $SEGMENT") ;; *) fail "after the NAK: $AGAIN" ;; esac
 pass "refused 203.0.113.50 with a NAK through the relay, then ${AGAIN#BOUND }"
-kill "$(cat "$WORK/dhclient.pid")" 2>/dev/null || true
+stop_dhclient
 stop_server
 exit 0

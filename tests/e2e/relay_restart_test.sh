@@ -40,12 +40,13 @@ pass "restart kept the leases ($A1, $A2)"
 # SIGKILL one second after an ACK: the lease must already be in the file.
 A4=$(probe dora 02:00:00:00:bb:04) || fail "dora 4: $A4"
 A4=${A4#ACK }
-sleep 1
+HEX=$(address_hex "$A4")
+wait_until "$WAIT_LIMIT" "the lease of $A4 in NIMBO.INI" lease_listed "~02000000bb04=$HEX\." ||
+    fail "lease of $A4 not saved"
 kill -KILL "$SERVER_PID"
 wait "$SERVER_PID" 2>/dev/null || true
 SERVER_PID=
-HEX=$(printf '%02x%02x%02x%02x' ${A4//./ })
-leases_section | grep -q "~02000000bb04=$HEX\." || fail "lease of $A4 not saved before SIGKILL"
+leases_section | grep -q "~02000000bb04=$HEX\." || fail "lease of $A4 lost at SIGKILL"
 # The killed server's socket file is left behind; the next start must not mind.
 [ -S "$SERVER_DIR/nimbo.ctl" ] || echo "note: no stale socket file left"
 start_server

@@ -15,13 +15,13 @@ expect_lease_saved "" "${R#ACK }"
 
 chmod 444 "$SERVER_DIR/NIMBO.INI"
 R=$(probe dora 02:00:00:00:5a:02) || fail "second client: $R"
-wait_for_line "could not be written" 20 "$WORK/server.out" || fail "the failed save was not told on standard error"
+wait_for_line "could not be written" "$WORK/server.out" || fail "the failed save was not told on standard error"
 sleep 1.5  # three more ticks, each trying again
 [ "$(failures)" = 1 ] || fail "$(failures) messages for one failure"
 grep -q "Cannot write" "$SERVER_DIR/NIMBO.LOG" || fail "the failure is not in NIMBO.LOG"
 
 chmod 644 "$SERVER_DIR/NIMBO.INI"
-wait_for_line "NIMBO.INI written again" 20 "$WORK/server.out" || fail "the recovery was not told"
+wait_for_line "NIMBO.INI written again" "$WORK/server.out" || fail "the recovery was not told"
 leases_section | grep -q "^~020000005a02=" || fail "second lease not saved after the recovery"
 pass "a failed save is told once on standard error, and its recovery"
 

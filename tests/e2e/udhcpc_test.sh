@@ -13,10 +13,10 @@ start_server
 start_udhcpc e2ebox
 [[ $ADDRESS == 198.51.100.1* ]] || fail "udhcpc got $ADDRESS"
 pass "udhcpc bound $ADDRESS"
-wait_for_line "Add Lease for e2ebox (.*) of $ADDRESS" 20 "$SERVER_DIR/Addresses.LOG" || fail "no Add Lease line"
+wait_for_line "Add Lease for e2ebox (.*) of $ADDRESS" "$SERVER_DIR/Addresses.LOG" || fail "no Add Lease line"
 
 kill -USR1 "$CLIENT"   # renew: a unicast REQUEST from the bound address
-wait_for_line "^renew ip=$ADDRESS" 100 "$EVENTS" || fail "renewal not acknowledged"
+wait_for_line "^renew ip=$ADDRESS" "$EVENTS" || fail "renewal not acknowledged"
 pass "udhcpc renewed $ADDRESS"
 [ "$(grep -c "Add Lease for e2ebox" "$SERVER_DIR/Addresses.LOG")" -ge 2 ] || fail "renewal not in Addresses.LOG"
 
@@ -30,7 +30,7 @@ pass "lease in NIMBO.INI"
 start_server
 grep -q "Restore Lease for e2ebox" "$SERVER_DIR/Addresses.LOG" || fail "lease not restored"
 kill -USR2 "$CLIENT"   # release
-wait_for_line "Release Lease for e2ebox (.*) of $ADDRESS" 50 "$SERVER_DIR/Addresses.LOG" || fail "release not logged"
+wait_for_line "Release Lease for e2ebox (.*) of $ADDRESS" "$SERVER_DIR/Addresses.LOG" || fail "release not logged"
 pass "udhcpc released $ADDRESS"
 kill "$CLIENT"; wait "$CLIENT" 2>/dev/null || true
 stop_server

@@ -156,13 +156,12 @@ ins ip neigh flush dev "$VETH_S"   # a fresh resolution: the probe waits only 10
     --inh-caps=-all,"$CAPS" --ambient-caps=-all,"$CAPS" --bounding-set=-all,"$CAPS" \
     "$LINUX_DIR/nimbo" --dir "$HOST_DIR" >>"$WORK/server.out" 2>&1 &
 SERVER_PID=$!
-host_ready() { [ -S "$HOST_DIR/nimbo.ctl" ] && server_ready; }
-for _ in $(seq 1 100); do
-    host_ready && break
+host_ready() {
+    [ -S "$HOST_DIR/nimbo.ctl" ] && server_ready && return 0
     server_alive || fail "nimbo ($CAPS) exited at start: $(cat "$WORK/server.out")"
-    sleep 0.1
-done
-host_ready || fail "nimbo ($CAPS) does not serve port 67"
+    return 1
+}
+wait_until "$WAIT_LIMIT" "nimbo ($CAPS) to serve" host_ready || fail "nimbo ($CAPS) does not serve port 67"
 serve_one_client linuxbox
 [ "$ADDRESS" != 198.51.100.100 ] || fail "offered an address that answers pings"
 grep -q "Address c6336464 is in use!" "$HOST_DIR/NIMBO.LOG" || fail "no probe of 198.51.100.100: $(grep -i icmp "$HOST_DIR/NIMBO.LOG")"
@@ -210,10 +209,9 @@ server_alive && fail "the installer left the running server alone"
 wait_server_exit
 saved_lease "$INSTALLED/NIMBO.INI" handbox || fail "handbox's lease not saved"
 registered "$SERVICE_KEY" || fail "no service"
-for _ in $(seq 1 200); do server_ready && break; sleep 0.1; done
-server_ready || fail "the service's server did not start: $(ins wine sc query Nimbo 2>&1 | tr -d '\r')"
+wait_until "$WAIT_LIMIT" "the service's server to serve" server_ready || fail "the service's server did not start: $(ins wine sc query Nimbo 2>&1 | tr -d '\r')"
 serve_one_client setupbox
-wait_for_line "Add Lease for setupbox" 20 "$INSTALLED/Addresses.LOG" || fail "no lease in the installed Addresses.LOG"
+wait_for_line "Add Lease for setupbox" "$INSTALLED/Addresses.LOG" || fail "no lease in the installed Addresses.LOG"
 pass "updated with the service while the server ran: stopped, replaced; the service's server served $ADDRESS"
 
 # An update of the service's folder keeps the service, stopped and started

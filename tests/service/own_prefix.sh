@@ -1,12 +1,14 @@
 #!/bin/bash
-# Runs one service test program under Wine in a fresh prefix of its own and
-# removes the prefix afterwards. A prefix has one service control manager
-# and one desktop, so a test's services and server windows meet no other
-# test's, and nothing installed as an automatic service survives into a
-# later run.
+# Runs one test program under Wine in a fresh prefix of its own and removes
+# the prefix afterwards. A prefix is one machine: one service control
+# manager, one desktop with one foreground window, one registry. So a
+# test's services, windows and message boxes meet no other test's, nothing
+# installed as an automatic service survives into a later run, and no test
+# beside it takes its foreground. The prefix is a copy of the template that
+# scripts/wine-prefix.sh keeps (about a second instead of a boot).
 #
 # Usage: own_prefix.sh NAME [--netns] PROGRAM [ARGS...]
-#   The prefix is "$WINEPREFIX-service-NAME" (WINEPREFIX as cmake/wine-run.sh
+#   The prefix is "$WINEPREFIX-own-NAME" (WINEPREFIX as cmake/wine-run.sh
 #   defaults it). --netns runs Wine in a network namespace of its own, with
 #   only loopback, for programs that open a DHCP server's sockets; the test
 #   is skipped (77) where no namespace can be made.
@@ -20,7 +22,9 @@ if [ "${1:-}" = --netns ]; then
 fi
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEPREFIX=${WINEPREFIX:-/tmp/nimbo-wine-$(id -u)}-service-$name
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export WINEPREFIX=${WINEPREFIX:-/tmp/nimbo-wine-$(id -u)}-own-$name
+source "$here/../../scripts/wine-prefix.sh"
 
 cleanup() {
   wineserver -k >/dev/null 2>&1
@@ -29,6 +33,7 @@ cleanup() {
 }
 cleanup
 trap cleanup EXIT
+wine_prefix_make "$WINEPREFIX" || { echo "cannot make the Wine prefix $WINEPREFIX"; exit 1; }
 
 if [ -n "$netns" ]; then
   if ! unshare --net true 2>/dev/null; then

@@ -146,7 +146,7 @@ TEST_F(ConsoleDialogue, StartedFromTheDialogueAndRemovedWhileRunning) {
         ASSERT_TRUE(service);
         ASSERT_TRUE(WaitForState(service.get(), SERVICE_RUNNING));
     }
-    ASSERT_TRUE(WaitForFile(dir.file("standin-window.txt"), 10000));
+    ASSERT_TRUE(WaitForFile(dir.file("standin-window.txt")));
 
     EXPECT_EQ(Remove("Y"), 0);
     EXPECT_EQ(Output, CONFIRM_REMOVE + "Stopping Service\nService is Stopping\nService Stopped\nRemoving Service\n");

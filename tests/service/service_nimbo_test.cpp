@@ -29,13 +29,8 @@ bool ServerProcessExists() {
     return found;
 }
 
-bool WaitForLogLine(const std::string& path, const std::string& text, DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    while (ReadFile(path).find(text) == std::string::npos) {
-        if (GetTickCount() - start > milliseconds) return false;
-        Sleep(100);
-    }
-    return true;
+bool WaitForLogLine(const std::string& path, const std::string& text) {
+    return WaitUntil("\"" + text + "\" in " + path, [&] { return ReadFile(path).find(text) != std::string::npos; });
 }
 
 // Installed with "Config Quiet", the server starts as the service's child
@@ -60,7 +55,7 @@ TEST(RealServer, RunsAsServiceChildAndStopsInOrder) {
         ASSERT_TRUE(service);
         ASSERT_TRUE(WaitForState(service.get(), SERVICE_RUNNING));
         // Written once the window exists.
-        ASSERT_TRUE(WaitForLogLine(log, "Running as NT service", 20000)) << ReadFile(log);
+        ASSERT_TRUE(WaitForLogLine(log, "Running as NT service")) << ReadFile(log);
         EXPECT_EQ(ReadFile(log).find("Command Line - \"/service\""), std::string::npos) << "handled as a command";
         EXPECT_EQ(ParameterValue("Program"), dir.server());
         EXPECT_EQ(ParameterValue("StartDir"), dir.path());
@@ -70,7 +65,7 @@ TEST(RealServer, RunsAsServiceChildAndStopsInOrder) {
 
         SERVICE_STATUS status;
         ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
-        ASSERT_TRUE(WaitForState(service.get(), SERVICE_STOPPED, 30000));
+        ASSERT_TRUE(WaitForState(service.get(), SERVICE_STOPPED));
         EXPECT_FALSE(ServerProcessExists()) << "reported stopped while the server still runs";
         EXPECT_EQ(ServerWindow(), nullptr);
         EXPECT_NE(ReadFile(ini).find("AutoRefresh="), std::string::npos) << "settings not saved";
@@ -81,7 +76,7 @@ TEST(RealServer, RunsAsServiceChildAndStopsInOrder) {
         DeleteFileA(log.c_str());
         SetParameterValue("ProgramParams", "/BOGUS");
         ASSERT_TRUE(StartAndWaitRunning(service.get()));
-        EXPECT_TRUE(WaitForLogLine(log, "Message - Nimbo: Command Line parameters Error", 20000)) << ReadFile(log);
+        EXPECT_TRUE(WaitForLogLine(log, "Message - Nimbo: Command Line parameters Error")) << ReadFile(log);
         ASSERT_TRUE(ControlService(service.get(), 200, &status));
         ASSERT_TRUE(WaitForState(service.get(), SERVICE_STOPPED, 30000));
         EXPECT_FALSE(ServerProcessExists());
@@ -89,7 +84,7 @@ TEST(RealServer, RunsAsServiceChildAndStopsInOrder) {
         DeleteFileA(log.c_str());
         SetParameterValue("ProgramParams", "/service");
         ASSERT_TRUE(StartAndWaitRunning(service.get()));
-        ASSERT_TRUE(WaitForLogLine(log, "Running as NT service", 20000));
+        ASSERT_TRUE(WaitForLogLine(log, "Running as NT service")) << ReadFile(log);
     }
     // The wrapper of the build: the folder's is the stand-in now.
     run = RunProgram("\"" + WinePath(NIMBOSVC_EXE) + "\" Remove Quiet");

@@ -83,7 +83,7 @@ TEST_F(ServiceRun, RunsTheServerAsChildAndStopsItInOrder) {
     ASSERT_TRUE(service);
     ASSERT_TRUE(WaitForState(service.get(), SERVICE_RUNNING));
     // On a window station of its own (type 0x10): the marker tells.
-    ASSERT_TRUE(WaitForFile(dir.file("standin-window.txt"), 10000));
+    ASSERT_TRUE(WaitForFile(dir.file("standin-window.txt")));
     EXPECT_EQ(ServerWindow(), nullptr) << "the service's window shares the test's desktop";
     EXPECT_EQ(ParameterValue("Program"), dir.server());
     EXPECT_EQ(ParameterValue("StartDir"), dir.path());
@@ -100,19 +100,21 @@ TEST_F(ServiceRun, RunsTheServerAsChildAndStopsItInOrder) {
     // A server that takes its time to shut down: the service stays stop
     // pending all the while, and interrogation repeats that state.
     RestartWith(service.get(), "/exitdelay 1500");
-    ASSERT_TRUE(WaitForFile(dir.file("standin-window.txt"), 10000));
+    ASSERT_TRUE(WaitForFile(dir.file("standin-window.txt")));
     EXPECT_EQ(StartMarker("args"), "/exitdelay 1500") << "the parameters did not reach the server";
     ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
-    ASSERT_TRUE(WaitForFile(dir.file("standin-stop.txt"), 5000));
+    ASSERT_TRUE(WaitForFile(dir.file("standin-stop.txt")));
     int pendingSeen = 0;
-    while (!FileExists(dir.file("standin-exit.txt"))) {
-        DWORD state = ServiceState(service.get());
-        if (FileExists(dir.file("standin-exit.txt"))) break;
-        ASSERT_EQ(state, static_cast<DWORD>(SERVICE_STOP_PENDING)) << "stopped before the server ended";
+    DWORD early = 0;  // a state other than stop pending seen while the server ran
+    ASSERT_TRUE(WaitUntil("the stand-in server to end", [&] {
+        const DWORD state = ServiceState(service.get());
+        if (FileExists(dir.file("standin-exit.txt"))) return true;
+        if (state != SERVICE_STOP_PENDING) early = state;
         ++pendingSeen;
-        Sleep(100);
-    }
-    EXPECT_GT(pendingSeen, 5);
+        return early != 0;
+    }));
+    EXPECT_EQ(early, 0u) << "stopped before the server ended";
+    EXPECT_GT(pendingSeen, 0);
     ASSERT_TRUE(WaitForState(service.get(), SERVICE_STOPPED));
     EXPECT_EQ(status.dwWin32ExitCode, 0u);
     EXPECT_EQ(ServiceErrorLog(), "");
@@ -126,7 +128,7 @@ TEST_F(ServiceRun, StopWhileTheServerIsStarting) {
     SERVICE_STATUS status;
     EXPECT_EQ(ServerWindow(), nullptr);
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-    EXPECT_TRUE(WaitForState(service.get(), SERVICE_STOPPED, 8000)) << "stop lost while the server was starting";
+    EXPECT_TRUE(WaitForState(service.get(), SERVICE_STOPPED)) << "stop lost while the server was starting";
     EXPECT_TRUE(FileExists(dir.file("standin-stop.txt")));
     EXPECT_EQ(ServiceErrorLog(), "");
 }
@@ -138,10 +140,10 @@ TEST_F(ServiceRun, StopWithoutServerWindowIsLogged) {
     ServiceHandle service = InstallWith("/nowindow");
     ASSERT_TRUE(service);
     SERVICE_STATUS status;
-    ASSERT_TRUE(WaitForFile(dir.file("standin-start.txt"), 5000));
+    ASSERT_TRUE(WaitForFile(dir.file("standin-start.txt")));
     const DWORD start = GetTickCount();
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-    for (int i = 0; i < 100 && ServiceErrorLog().empty(); ++i) Sleep(100);
+    WaitUntil("the wrapper's error log", [] { return !ServiceErrorLog().empty(); });
     EXPECT_GE(GetTickCount() - start, 4500u) << "gave up before the wait hint";
     std::string log = ServiceErrorLog();
     EXPECT_EQ(log.rfind("Can't find Nimbo to close it! - ", 0), 0u) << log;
@@ -160,7 +162,7 @@ TEST_F(ServiceRun, StopWithoutServerWindowIsLogged) {
 // and removes it once the server (slow to shut down here) has ended.
 TEST_F(ServiceRun, RemoveQuietStopsAndRemoves) {
     ASSERT_TRUE(InstallWith("/exitdelay 1000"));
-    ASSERT_TRUE(WaitForServerWindow(10000));
+    ASSERT_TRUE(WaitForServerWindow());
     ProgramRun run = RunProgram("\"" + dir.wrapper() + "\" remove QUIET");
     EXPECT_EQ(run.output, "Stopping Service\nService is Stopping\nService Stopped\nRemoving Service\n");
     EXPECT_EQ(run.exitCode, 0u);

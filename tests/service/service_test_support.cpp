@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <vector>
+
+#include "wait_until.h"
 
 ProgramDir::ProgramDir(const std::string& serverProgram) {
     EXPECT_TRUE(CopyFileA(WinePath(NIMBOSVC_EXE).c_str(), wrapper().c_str(), FALSE)) << GetLastError();
@@ -83,32 +86,51 @@ DWORD ServiceState(SC_HANDLE service, SERVICE_STATUS* status) {
     return status->dwCurrentState;
 }
 
-bool WaitForState(SC_HANDLE service, DWORD state, DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    while (ServiceState(service) != state) {
-        if (GetTickCount() - start > milliseconds) return false;
-        Sleep(50);
+namespace {
+
+std::string StateName(DWORD state) {
+    switch (state) {
+        case SERVICE_STOPPED: return "stopped";
+        case SERVICE_START_PENDING: return "start pending";
+        case SERVICE_STOP_PENDING: return "stop pending";
+        case SERVICE_RUNNING: return "running";
+        default: return "in state " + std::to_string(state);
     }
-    return true;
+}
+
+}  // namespace
+
+bool WaitForState(SC_HANDLE service, DWORD state, DWORD milliseconds) {
+    if (WaitUntil("the service to be " + StateName(state), [&] { return ServiceState(service) == state; },
+                  static_cast<int>(milliseconds)))
+        return true;
+    std::fprintf(stderr, "the service is %s\n", StateName(ServiceState(service)).c_str());
+    return false;
 }
 
 void WaitForServiceDatabase() {
     SC_LOCK lock = nullptr;
-    for (int i = 0; i < 150 && (lock = LockServiceDatabase(Manager())) == nullptr; ++i) Sleep(200);
-    if (lock != nullptr) UnlockServiceDatabase(lock);
+    if (WaitUntil("the service database to be free",
+                  [&] { return (lock = LockServiceDatabase(Manager())) != nullptr; }))
+        UnlockServiceDatabase(lock);
 }
 
 bool StartWithRetry(SC_HANDLE service) {
-    const DWORD start = GetTickCount();
-    while (!StartServiceA(service, 0, nullptr)) {
-        DWORD error = GetLastError();
-        if (error != ERROR_SERVICE_DATABASE_LOCKED || GetTickCount() - start > 30000) {
-            ADD_FAILURE() << "StartService failed: " << error;
-            return false;
-        }
-        Sleep(200);
-    }
-    return true;
+    DWORD error = ERROR_SUCCESS;
+    const bool answered = WaitUntil("the service database to take a start", [&] {
+        error = StartServiceA(service, 0, nullptr) ? ERROR_SUCCESS : GetLastError();
+        return error != ERROR_SERVICE_DATABASE_LOCKED;
+    });
+    // Wine's manager answers 1053 when the service process ended before it
+    // had read the process's answer to the start, which a service that stops
+    // at once (a missing parameter) may do. Such a service did start: it is
+    // stopped with an exit code of its own.
+    SERVICE_STATUS status{};
+    if (error == ERROR_SERVICE_REQUEST_TIMEOUT && ServiceState(service, &status) == SERVICE_STOPPED &&
+        status.dwWin32ExitCode != ERROR_SERVICE_REQUEST_TIMEOUT)
+        return true;
+    if (answered && error != ERROR_SUCCESS) ADD_FAILURE() << "StartService failed: " << error;
+    return answered && error == ERROR_SUCCESS;
 }
 
 bool StartAndWaitRunning(SC_HANDLE service) {
@@ -152,21 +174,12 @@ void SetParameterValue(const char* name, const std::string& value, const char* s
 HWND ServerWindow() { return FindWindowA("NIMBOClass", "DHCP Server"); }
 
 bool WaitForServerWindow(DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    while (ServerWindow() == nullptr) {
-        if (GetTickCount() - start > milliseconds) return false;
-        Sleep(50);
-    }
-    return true;
+    return WaitUntil("the server window", [] { return ServerWindow() != nullptr; }, static_cast<int>(milliseconds));
 }
 
 bool WaitForFile(const std::string& path, DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start > milliseconds) return false;
-        Sleep(50);
-    }
-    return true;
+    return WaitUntil(path, [&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                     static_cast<int>(milliseconds));
 }
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include "service/service_handle_win32.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 // A scratch directory with NimboSVC.exe and, under the name NIMBO.EXE, the
 // given server program (none: the directory has no NIMBO.EXE).
@@ -39,12 +40,14 @@ SC_HANDLE Manager();
 // The service, or no handle when it does not exist (GetLastError tells why).
 ServiceHandle OpenNimboService(const char* name = "Nimbo");
 DWORD ServiceState(SC_HANDLE service, SERVICE_STATUS* status = nullptr);
-// Polls every 50 ms; false when the state was not reached in time.
-bool WaitForState(SC_HANDLE service, DWORD state, DWORD milliseconds = 20000);
+// The waits below end as soon as their state is there; false (having said
+// on stderr what did not come) after `milliseconds`.
+bool WaitForState(SC_HANDLE service, DWORD state, DWORD milliseconds = WAIT_LIMIT_MS);
 // Right after boot Wine starts its own services and the database is locked
 // for a moment (starts fail with 1055). Waits until it is free.
 void WaitForServiceDatabase();
-// Starts the service, trying again while the database is locked.
+// Starts the service, trying again while the database is locked; a service
+// that stopped again at once counts as started (see the definition).
 bool StartWithRetry(SC_HANDLE service);
 // The same, and waits until it runs.
 bool StartAndWaitRunning(SC_HANDLE service);
@@ -57,8 +60,8 @@ void SetParameterValue(const char* name, const std::string& value, const char* s
 
 // The server's main window by class and title.
 HWND ServerWindow();
-bool WaitForServerWindow(DWORD milliseconds);
-bool WaitForFile(const std::string& path, DWORD milliseconds);
+bool WaitForServerWindow(DWORD milliseconds = WAIT_LIMIT_MS);
+bool WaitForFile(const std::string& path, DWORD milliseconds = WAIT_LIMIT_MS);
 
 // The wrapper's error log as a service writes it: in the service's current
 // directory, which the service control manager chooses (the Windows or the

@@ -17,8 +17,8 @@ SIGNALS=$WORK/page
 mkdir -p "$SIGNALS"
 SIGNALS_WIN="Z:${SIGNALS//\//\\}"
 signal() { touch "$SIGNALS/$1"; }
-# Waits up to $2 tenths of a second for the probe to print a line matching $1.
-probe_said() { wait_for_line "$1" "$2" "$WORK/probe.out"; }
+# Waits for the probe to print a line matching $1.
+probe_said() { wait_for_line "$1" "$WORK/probe.out"; }
 probe_value() { tr -d '\r' <"$WORK/probe.out" | sed -n "s/^$1=//p" | tail -1; }
 probe_failed() { fail "$1: $(cat "$WORK/probe.out" "$WORK/probe.err" 2>/dev/null | tr -d "\r")"; }
 
@@ -35,12 +35,8 @@ start_server
 (cd "$WORK" && exec "${IN_S[@]}" wine leases_page_probe.exe "$SIGNALS_WIN") >"$WORK/probe.out" 2>"$WORK/probe.err" &
 PROBE_PID=$!
 BACKGROUND_PIDS+=("$PROBE_PID")
-for _ in $(seq 1 200); do
-    [ -f "$SIGNALS/ready" ] && break
-    kill -0 "$PROBE_PID" 2>/dev/null || probe_failed "the probe ended"
-    sleep 0.1
-done
-[ -f "$SIGNALS/ready" ] || probe_failed "the Active Leases page did not open"
+page_open() { [ -f "$SIGNALS/ready" ] || { kill -0 "$PROBE_PID" 2>/dev/null || probe_failed "the probe ended"; return 1; }; }
+wait_until "$WAIT_LIMIT" "the Active Leases page" page_open || probe_failed "the Active Leases page did not open"
 [ "$(probe_value autorefresh)" = 1 ] || probe_failed "AutoRefresh is not ticked"
 [ "$(probe_value rows)" = 0 ] || probe_failed "leases listed before any client"
 pass "Active Leases page open, AutoRefresh ticked, no leases"
@@ -49,7 +45,7 @@ inc busybox udhcpc -q -n -f -i "$VETH_C" -s "$WORK/udhcpc.script" -t 5 -T 2 -x h
     >"$WORK/udhcpc.out" 2>&1 || fail "udhcpc got no lease"
 ADDRESS=$(sed -n 's/^bound ip=\([^ ]*\).*/\1/p' "$WORK/events")
 BOUND_AT=$(sed -n 's/.* at=//p' "$WORK/events")
-probe_said "^seen=" 50 || probe_failed "the lease was not listed"
+probe_said "^seen=" || probe_failed "the lease was not listed"
 [ "$(probe_value row)" = "pageclient|$ADDRESS" ] || probe_failed "listed: $(probe_value row)"
 # The main window passes a change on at most every 3000 ms (it last did at
 # start-up, a moment ago) and looks every 500 ms: 3500 ms at worst, and a
@@ -58,20 +54,19 @@ LATE=$(( $(probe_value seen) - BOUND_AT ))
 [ "$LATE" -le 4000 ] || fail "listed $LATE ms after the client was bound"
 pass "pageclient at $ADDRESS listed ${LATE} ms after the client was bound (negative: already at the offer)"
 
-probe_said "^reserved" 20 || probe_failed "Reserve"
+probe_said "^reserved" || probe_failed "Reserve"
 MAC=$(inc ip -o link show "$VETH_C" | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p' | tr ':' '-')
 grep -aq "^@M-$MAC=$ADDRESS" "$SERVER_DIR/NIMBO.INI" && pass "Reserve: @M-$MAC=$ADDRESS in NIMBO.INI at once" || fail "no @M-$MAC"
-for _ in $(seq 1 30); do leases_section | grep -q "^pageclient~" && break; sleep 0.1; done
-leases_section | grep -q "^pageclient~" || fail "the lease is not in NIMBO.INI"
+wait_until "$WAIT_LIMIT" "the lease in NIMBO.INI" lease_listed "^pageclient~" || fail "the lease is not in NIMBO.INI"
 signal delete
-probe_said "^deleted, rows=0" 80 || probe_failed "Delete Lease"
+probe_said "^deleted, rows=0" || probe_failed "Delete Lease"
 [ "$(probe_value box)" = "Nimbo|Are you sure you want to delete this lease?" ] || probe_failed "the confirmation"
-for _ in $(seq 1 30); do leases_section | grep -q "^pageclient~" || break; sleep 0.1; done
-leases_section | grep -q "^pageclient~" && fail "the deleted lease is still in NIMBO.INI"
+wait_until "$WAIT_LIMIT" "the lease to leave NIMBO.INI" lease_unlisted "^pageclient~" ||
+    fail "the deleted lease is still in NIMBO.INI"
 pass "Delete Lease confirmed: the row and the lease in NIMBO.INI are gone"
 
 signal close
-probe_said "^closed" 100 || probe_failed "the window did not close"
+probe_said "^closed" || probe_failed "the window did not close"
 wait "$PROBE_PID" || probe_failed "the probe"
 stop_server
 leases_section | grep -q "^pageclient~" && fail "the deleted lease came back at shutdown"

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "shell/start_decision.h"
+#include "wait_until.h"
 #include "win32_dialogs.h"
 
 namespace {
@@ -69,19 +70,16 @@ int main(int argc, char** argv) {
     if (mode == "balloon") {
         // A balloon is a tooltip window of the notification area, much wider
         // than the icon's plain tip; the shell shows it after a short delay.
-        DWORD start = GetTickCount();
-        do {
+        RECT rect{};
+        const bool shown = WaitUntil("a balloon", [&] {
             for (HWND tip = FindWindowExA(nullptr, nullptr, "tooltips_class32", nullptr); tip;
                  tip = FindWindowExA(nullptr, tip, "tooltips_class32", nullptr)) {
-                RECT rect{};
-                if (IsWindowVisible(tip) && GetWindowRect(tip, &rect) && rect.right - rect.left > 150) {
-                    std::printf("balloon=%ldx%ld\n", rect.right - rect.left, rect.bottom - rect.top);
-                    return 0;
-                }
+                if (IsWindowVisible(tip) && GetWindowRect(tip, &rect) && rect.right - rect.left > 150) return true;
             }
-            Sleep(50);
-        } while (GetTickCount() - start < timeout);
-        return 1;
+            return false;
+        }, static_cast<int>(timeout));
+        if (shown) std::printf("balloon=%ldx%ld\n", rect.right - rect.left, rect.bottom - rect.top);
+        return shown ? 0 : 1;
     }
     if (mode == "hold") {
         if (argc < 4) return Usage();

@@ -22,7 +22,7 @@ rm -f "$OUTPUT"/*.png
 # An immutable file cannot be removed by the cleanup; Xvfb, ended by a
 # signal it can catch, removes its lock file.
 XVFB_PID=
-trap 'chattr -i "$SERVER_DIR/NIMBO.INI" 2>/dev/null; [ -n "$XVFB_PID" ] && kill -TERM "$XVFB_PID" 2>/dev/null && sleep 0.3; cleanup' EXIT
+trap 'chattr -i "$SERVER_DIR/NIMBO.INI" 2>/dev/null; [ -n "$XVFB_PID" ] && kill -TERM "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID"; cleanup' EXIT
 
 # A display of our own: the first free one of 51 to 54 (or NIMBO_TEST_DISPLAY);
 # a lock file whose server is gone does not count.
@@ -34,32 +34,36 @@ done
 [ -n "$DISPLAY_NUMBER" ] || skip "no free X display among 51 to 54"
 "${IN_S[@]}" Xvfb ":$DISPLAY_NUMBER" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.out" 2>&1 &
 XVFB_PID=$!
-for _ in $(seq 1 50); do
-    ins xdpyinfo -display ":$DISPLAY_NUMBER" >/dev/null 2>&1 && break
+display_up() {
+    ins xdpyinfo -display ":$DISPLAY_NUMBER" >/dev/null 2>&1 && return 0
     kill -0 "$XVFB_PID" 2>/dev/null || skip "Xvfb did not start: $(cat "$WORK/xvfb.out")"
-    sleep 0.1
-done
+    return 1
+}
+wait_until "$WAIT_LIMIT" "display :$DISPLAY_NUMBER" display_up || skip "Xvfb does not answer"
 wine_prefix_desktop ":$DISPLAY_NUMBER"
 screenshot() { ins import -window root "$OUTPUT/$1"; }
 
 write_ini
 start_server
-wait_for_line "User Logged On" 100 "$SERVER_DIR/NIMBO.LOG" || fail "no desktop shell found"
-sleep 1  # let the taskbar draw the icon
-screenshot tray.png
+wait_for_line "User Logged On" "$SERVER_DIR/NIMBO.LOG" || fail "no desktop shell found"
 
 # The icon: what is not taskbar grey in the right end of the taskbar (the
-# bottom 20 rows; the clock is off in Wine's virtual desktop).
-read -r W H X Y < <(convert "$OUTPUT/tray.png" -crop 200x20+824+748 +repage -fuzz 10% -trim \
-    -format '%w %h %X %Y\n' info: | tr -d '+')
-[ "${W:-0}" -ge 12 ] && [ "${W:-0}" -le 40 ] && [ "${H:-0}" -ge 12 ] || fail "no tray icon in tray.png (${W}x${H})"
+# bottom 20 rows; the clock is off in Wine's virtual desktop), once the
+# taskbar has drawn it.
+icon_drawn() {
+    screenshot tray.png
+    read -r W H X Y < <(convert "$OUTPUT/tray.png" -crop 200x20+824+748 +repage -fuzz 10% -trim \
+        -format '%w %h %X %Y\n' info: | tr -d '+')
+    [ "${W:-0}" -ge 12 ] && [ "${W:-0}" -le 40 ] && [ "${H:-0}" -ge 12 ]
+}
+wait_until "$WAIT_LIMIT" "the tray icon in a screenshot" icon_drawn || fail "no tray icon in tray.png (${W}x${H})"
 ICON_X=$((824 + X + W / 2))
 ICON_Y=$((748 + Y + H / 2))
 pass "tray icon at $ICON_X,$ICON_Y"
 
 # A right click: the menu, its default item drawn bold.
 ins xdotool mousemove "$ICON_X" "$ICON_Y" click 3
-MENU=$(desktop_probe menu 5000) || fail "no menu after a right click on the icon"
+MENU=$(desktop_probe menu $((WAIT_LIMIT * 1000))) || fail "no menu after a right click on the icon"
 sleep 0.5
 screenshot menu.png
 # Wine does not hand one process another's menu items; the window procedure
@@ -83,8 +87,8 @@ chmod +x "$WORK/udhcpc.script"
 inc busybox udhcpc -q -n -f -i "$VETH_C" -s "$WORK/udhcpc.script" -t 5 -T 2 -x hostname:immutable \
     >"$WORK/udhcpc.out" 2>&1 || fail "no lease while NIMBO.INI is unwritable"
 ADDRESS=$(sed -n 's/^bound ip=//p' "$WORK/events" | tail -1)
-wait_for_line "Cannot write .*NIMBO.INI (error " 30 "$SERVER_DIR/NIMBO.LOG" || fail "the failed save is not logged"
-desktop_probe balloon 10000 >/dev/null || fail "no balloon"
+wait_for_line "Cannot write .*NIMBO.INI (error " "$SERVER_DIR/NIMBO.LOG" || fail "the failed save is not logged"
+desktop_probe balloon $((WAIT_LIMIT * 1000)) >/dev/null || fail "no balloon"
 sleep 0.5
 screenshot balloon.png
 [ "$(grep -ac "Cannot write" "$SERVER_DIR/NIMBO.LOG")" = 1 ] || fail "the failure is logged more than once"
@@ -93,14 +97,14 @@ server_alive || fail "server stopped"
 pass "unwritable NIMBO.INI: lease $ADDRESS served, one log line, a balloon"
 
 chattr -i "$SERVER_DIR/NIMBO.INI"
-for _ in $(seq 1 30); do leases_section | grep -q "^immutable~" && break; sleep 0.1; done
-leases_section | grep -q "^immutable~" || fail "the lease did not reach NIMBO.INI once writable"
+wait_until "$WAIT_LIMIT" "the lease in NIMBO.INI" lease_listed "^immutable~" ||
+    fail "the lease did not reach NIMBO.INI once writable"
 pass "writable again: the lease is in NIMBO.INI"
 
 # Another DHCP server: dnsmasq answers first; a line and a balloon name it.
 start_other_server
 udhcpc_clients 2
-wait_for_line "Another DHCP server ($OTHER_IP) answers" 30 "$SERVER_DIR/NIMBO.LOG" || fail "no line names dnsmasq"
+wait_for_line "Another DHCP server ($OTHER_IP) answers" "$SERVER_DIR/NIMBO.LOG" || fail "no line names dnsmasq"
 sleep 1  # the balloon replaces any earlier one of the icon
 desktop_probe balloon 10000 >/dev/null || fail "no balloon about dnsmasq"
 sleep 0.5

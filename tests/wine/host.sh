@@ -12,7 +12,7 @@
 # Provides: launch_server, server_ready, stop_server (replacing the Linux
 # host's), wine_in_server (a Windows program in the server namespace, in
 # SERVER_DIR), desktop_probe, wine_prefix_desktop (switch to a virtual desktop
-# on an X display).
+# on an X display). The prefix's Wine server runs until the test ends.
 
 command -v wine >/dev/null || skip "wine missing"
 command -v wineboot >/dev/null || skip "wineboot missing"
@@ -39,6 +39,16 @@ wine_in_server() { (cd "$SERVER_DIR" && exec "${IN_S[@]}" wine "$@"); }
 # desktop_probe.exe (see desktop_probe.cpp) in the server namespace.
 desktop_probe() { (cd "$WORK" && exec "${IN_S[@]}" wine "$PROBE" "$@") | tr -d '\r'; }
 
+# The prefix's own processes (its services and device drivers, the
+# desktop) start with its first program and keep that program's standard
+# error, where Wine reports their faults (a device driver that crashes under
+# load, say). They start here, under a Wine server that stays, with a first
+# program whose output nobody reads (NimboStop.exe: it looks for a window,
+# which brings up the desktop), so that what a test reads of its programs
+# is theirs alone.
+wine_prefix_start() { ins wineserver -p && wine_in_server NimboStop.exe >/dev/null 2>&1; }
+wine_prefix_start || skip "cannot start Wine in the prefix"
+
 # From now on Wine draws on the X display $1 (a virtual desktop of 1024x768
 # with a taskbar and its notification area) instead of the null driver.
 wine_prefix_desktop() {
@@ -48,6 +58,7 @@ wine_prefix_desktop() {
     ins wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
     ins wineserver -k 2>/dev/null || true
     ins wineserver -w
+    wine_prefix_start || fail "cannot start Wine on display $1"
 }
 
 launch_server() { cd "$SERVER_DIR" && exec "${IN_S[@]}" wine NIMBO.exe "$@"; }

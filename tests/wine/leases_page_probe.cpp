@@ -11,13 +11,13 @@
 //    with "opened" waits for a properties window already on its way (a
 //    hand-over's; its title is printed as title=...), and clicks the Active
 //    Leases tab; prints autorefresh=0|1 and rows=N, then makes FOLDER\ready.
-// 2. Waits up to 15 s for a row, without pressing Refresh; prints
+// 2. Waits for a row, without pressing Refresh; prints
 //    row=NAME|ADDRESS for each and seen=MS (Unix time in milliseconds).
 //    Then (not with "opened") selects the first row and clicks Reserve;
 //    prints "reserved".
 // 3. When FOLDER\delete exists (before FOLDER\close), selects the row,
 //    clicks Delete Lease and answers the confirmation with Yes; prints box=TEXT (its first line),
-//    then "deleted, rows=0" once the list has refilled (up to 5 s).
+//    then "deleted, rows=0" once the list has refilled.
 // 4. When FOLDER\close exists, clicks Close and waits for the window to go.
 // Exits 1 at the first step that fails, saying why on stderr.
 #include <windows.h>
@@ -28,6 +28,7 @@
 
 #include "shell/command_sender_win32.h"
 #include "ui/ui_resource.h"
+#include "wait_until.h"
 #include "win32_dialogs.h"
 
 namespace {
@@ -42,18 +43,9 @@ int Fail(const char* why) {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-bool WaitFor(DWORD timeoutMs, bool (*done)(void*), void* context) {
-    const DWORD start = GetTickCount();
-    while (!done(context)) {
-        if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(50);
-    }
-    return true;
-}
-
-bool FileAppears(const std::string& path, DWORD timeoutMs) {
-    std::string target = path;
-    return WaitFor(timeoutMs, [](void* p) { return Exists(*static_cast<std::string*>(p)); }, &target);
+// The shell script's signal, a file it makes when the test is there.
+bool FileAppears(const std::string& path) {
+    return WaitUntil(path, [&] { return Exists(path); }, 2 * WAIT_LIMIT_MS);
 }
 
 // Memory in the process that owns a window, for the messages whose
@@ -142,17 +134,22 @@ const char* OpenActiveLeases(bool opened) {
         if (!server) return "no server window";
         SendCommandText(server, "/OPTIONS");
     }
-    if (!WaitFor(30000, [](void*) { return (frame = FindWindowA("NIMBODlgClass", nullptr)) != nullptr; }, nullptr))
+    // The window exists before its tabs do; its modal loop shows it once it
+    // is filled in, and only then can a person click a tab.
+    if (!WaitUntil("the properties window to show", [] {
+            frame = FindWindowA("NIMBODlgClass", nullptr);
+            return frame && IsWindowVisible(frame);
+        }))
         return "the properties window did not open";
     char title[256] = {};
     GetWindowTextA(frame, title, sizeof title);
     std::printf("title=%s\n", title);
     if (!ClickTab(GetDlgItem(frame, IDC_TABS), ACTIVE_LEASES_TAB)) return "the tab could not be clicked";
-    const bool shown = WaitFor(5000, [](void*) {
+    const bool shown = WaitUntil("the Active Leases list", [] {
         page = FindWindowExA(frame, nullptr, "#32770", nullptr);
         list = page ? GetDlgItem(page, IDC_LEASE_LIST) : nullptr;
         return list != nullptr;
-    }, nullptr);
+    });
     return shown ? nullptr : "the Active Leases page did not come up";
 }
 
@@ -169,7 +166,7 @@ int main(int argc, char** argv) {
                 RowCount(list));
     if (FILE* ready = std::fopen((folder + "\\ready").c_str(), "w")) std::fclose(ready);
 
-    if (!WaitFor(15000, [](void*) { return RowCount(list) > 0; }, nullptr)) return Fail("no lease was listed");
+    if (!WaitUntil("a listed lease", [] { return RowCount(list) > 0; })) return Fail("no lease was listed");
     const long long seen = UnixMilliseconds();
     for (int row = 0; row < RowCount(list); ++row) {
         std::printf("row=%s|%s\n", RowText(list, row, 0).c_str(), RowText(list, row, 1).c_str());
@@ -183,26 +180,23 @@ int main(int argc, char** argv) {
     }
 
     // Step 3 only when told to: "close" alone goes on with step 4.
-    std::string told = folder;
-    if (!WaitFor(30000, [](void* f) {
-            const std::string& d = *static_cast<std::string*>(f);
-            return Exists(d + "\\delete") || Exists(d + "\\close");
-        }, &told))
+    if (!WaitUntil("the script's delete or close", [&] { return Exists(folder + "\\delete") || Exists(folder + "\\close"); },
+                   2 * WAIT_LIMIT_MS))
         return Fail("never told to delete or to close");
     if (Exists(folder + "\\delete")) {
         SelectRow(list, 0);
         // Posted: the program's answer waits for the confirmation box.
         PostMessageA(GetDlgItem(page, IDC_DELETE), BM_CLICK, 0, 0);
         MessageBoxSeen box;
-        if (!TakeMessageBox(&box, 5000, IDYES)) return Fail("no confirmation box");
+        if (!TakeMessageBox(&box, WAIT_LIMIT_MS, IDYES)) return Fail("no confirmation box");
         std::printf("box=%s|%s\n", box.caption.c_str(), box.text.substr(0, box.text.find('\n')).c_str());
-        if (!WaitFor(5000, [](void*) { return RowCount(list) == 0; }, nullptr)) return Fail("the deleted lease stays listed");
+        if (!WaitUntil("an empty list", [] { return RowCount(list) == 0; })) return Fail("the deleted lease stays listed");
         std::printf("deleted, rows=%d\n", RowCount(list));
     }
 
-    if (!FileAppears(folder + "\\close", 30000)) return Fail("never told to close");
+    if (!FileAppears(folder + "\\close")) return Fail("never told to close");
     PostMessageA(GetDlgItem(frame, IDC_CLOSE), BM_CLICK, 0, 0);
-    if (!WaitFor(10000, [](void*) { return !IsWindow(frame); }, nullptr)) return Fail("the window stays open");
+    if (!WaitUntil("the window to close", [] { return !IsWindow(frame); })) return Fail("the window stays open");
     std::printf("closed\n");
     return 0;
 }

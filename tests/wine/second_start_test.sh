@@ -18,7 +18,7 @@ source "$(dirname "$0")/../e2e/lib.sh" "$@"
 second_with_box() {
     wine_in_server NIMBO.exe "$@" >>"$WORK/server.out" 2>&1 &
     local pid=$! box
-    box=$(desktop_probe box 20000) || { kill "$pid" 2>/dev/null; fail "no message box for $*"; }
+    box=$(desktop_probe box $((WAIT_LIMIT * 1000))) || { kill "$pid" 2>/dev/null; fail "no message box for $*"; }
     wait "$pid" || fail "second start $* exited with $?"
     printf '%s\n' "$box"
 }
@@ -46,14 +46,14 @@ pass "NimboStop.exe without a server: exit 0, no output"
 
 write_ini
 start_server /service
-wait_for_line "Running as NT service" 50 "$SERVER_DIR/NIMBO.LOG" || fail "/service not logged"
+wait_for_line "Running as NT service" "$SERVER_DIR/NIMBO.LOG" || fail "/service not logged"
 grep -aq 'Command Line - "/service"' "$SERVER_DIR/NIMBO.LOG" && fail "/service was handed over as a command"
 grep -aq "NIMBO V[0-9.]* Starting - Running on " "$SERVER_DIR/NIMBO.LOG" || fail "no start-up banner"
 grep -aq "Hardware - CPU:" "$SERVER_DIR/NIMBO.LOG" || fail "no hardware line"
 pass "first start with /service: banner, hardware line, logged and not handed over"
 
 second_without_box
-wait_for_line 'Command Line - "/SHOWICON"' 50 "$SERVER_DIR/NIMBO.LOG" || fail "no /SHOWICON hand-over"
+wait_for_line 'Command Line - "/SHOWICON"' "$SERVER_DIR/NIMBO.LOG" || fail "no /SHOWICON hand-over"
 server_alive || fail "server stopped on /SHOWICON"
 pass "second start without arguments: /SHOWICON, no message"
 
@@ -61,9 +61,10 @@ pass "second start without arguments: /SHOWICON, no message"
 # named mutex is free once the command line is handed over.
 wine_in_server NIMBO.exe /BOGUS >>"$WORK/server.out" 2>&1 &
 BOGUS=$!
-wait_for_line 'Command Line - "/BOGUS"' 100 "$SERVER_DIR/NIMBO.LOG" || fail "no /BOGUS hand-over"
-timeout 20 bash -c "cd '$SERVER_DIR' && exec ${IN_S[*]} wine NIMBO.exe /SHOWICON" || fail "a start waited for an open message"
-BOX=$(desktop_probe box 20000) || fail "no message box for /BOGUS"
+wait_for_line 'Command Line - "/BOGUS"' "$SERVER_DIR/NIMBO.LOG" || fail "no /BOGUS hand-over"
+timeout "$WAIT_LIMIT" bash -c "cd '$SERVER_DIR' && exec ${IN_S[*]} wine NIMBO.exe /SHOWICON" ||
+    fail "a start waited for an open message"
+BOX=$(desktop_probe box $((WAIT_LIMIT * 1000))) || fail "no message box for /BOGUS"
 wait "$BOGUS" || fail "second start /BOGUS exited with $?"
 expect_box "$BOX" "Nimbo Error" "Command Line parameters Error"
 server_alive || fail "server stopped on /BOGUS"
@@ -92,9 +93,10 @@ pass "second start /SHUTDOWN: message captioned \"Nimbo\", server stopped and sa
 
 # A first start's own bad switch: the same text, captioned "Nimbo"; it serves on.
 start_server /NOPE
-wait_for_line 'Command Line - "/NOPE"' 100 "$SERVER_DIR/NIMBO.LOG" || fail "no /NOPE"
-timeout 20 bash -c "cd '$SERVER_DIR' && exec ${IN_S[*]} wine NIMBO.exe /SHOWICON" || fail "a start waited for an open message"
-BOX=$(desktop_probe box 20000) || fail "no message for the first start's bad switch"
+wait_for_line 'Command Line - "/NOPE"' "$SERVER_DIR/NIMBO.LOG" || fail "no /NOPE"
+timeout "$WAIT_LIMIT" bash -c "cd '$SERVER_DIR' && exec ${IN_S[*]} wine NIMBO.exe /SHOWICON" ||
+    fail "a start waited for an open message"
+BOX=$(desktop_probe box $((WAIT_LIMIT * 1000))) || fail "no message for the first start's bad switch"
 expect_box "$BOX" "Nimbo" "Command Line parameters Error"
 server_alive || fail "first start with a bad switch stopped"
 second_without_box /SHUTDOWN /QUIET
@@ -113,22 +115,20 @@ pass "first start's own bad switch: message captioned \"Nimbo\"; /SHUTDOWN /QUIE
 BEFORE=$(count_lines 'Command Line - "-hideicon"')
 desktop_probe hold 3000 "Z:${SERVER_DIR//\//\\}" >"$WORK/hold.out" &
 HOLD=$!
-wait_for_line held 100 "$WORK/hold.out" || fail "the probe could not take the start-up lock"
+wait_for_line held "$WORK/hold.out" || fail "the probe could not take the start-up lock"
 wine_in_server NIMBO.exe -hideicon >>"$WORK/server.out" 2>&1 &
 A=$!
 wine_in_server NIMBO.exe -hideicon >>"$WORK/server.out" 2>&1 &
 B=$!
 wait "$HOLD"
 # The one that became the second start ends once it has handed over.
-for _ in $(seq 1 200); do
-    kill -0 "$A" 2>/dev/null && kill -0 "$B" 2>/dev/null || break
-    sleep 0.1
-done
+either_ended() { process_gone "$A" || process_gone "$B"; }
+wait_until "$WAIT_LIMIT" "one of the two starts to end" either_ended
 RUNNING=0
 for pid in $A $B; do kill -0 "$pid" 2>/dev/null && RUNNING=$((RUNNING + 1)); done
 [ "$RUNNING" = 1 ] || fail "$RUNNING of the two starts still run: both became servers"
-for _ in $(seq 1 100); do [ "$(count_lines 'Command Line - "-hideicon"')" = $((BEFORE + 2)) ] && break; sleep 0.1; done
-[ "$(count_lines 'Command Line - "-hideicon"')" = $((BEFORE + 2)) ] || fail "not both command lines reached the server"
+both_handed_over() { [ "$(count_lines 'Command Line - "-hideicon"')" = $((BEFORE + 2)) ]; }
+wait_until "$WAIT_LIMIT" "both command lines in NIMBO.LOG" both_handed_over || fail "not both command lines reached the server"
 wine_in_server NimboStop.exe >/dev/null 2>&1 || fail "NimboStop.exe failed"
 wait "$A" || fail "first of two first starts exited with $?"
 wait "$B" || fail "second of two first starts exited with $?"

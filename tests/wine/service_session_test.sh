@@ -36,14 +36,11 @@ serve_one_client() {
     ADDRESS=$(sed -n 's/^bound ip=//p' "$WORK/events")
 }
 service_state() { ins wine sc query Nimbo 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *//p'; }
-# Waits (30 s at most) until the service is in state $1 and, when running,
-# its server has bound port 67.
+# Waits until the service is in state $1 and, when running, its server has
+# bound port 67.
+service_in_state() { [ "$(service_state)" = "$1" ] && { [ "$1" != RUNNING ] || server_ready; }; }
 wait_for_service() {
-    for _ in $(seq 1 300); do
-        [ "$(service_state)" = "$1" ] && { [ "$1" != RUNNING ] || server_ready; } && return 0
-        sleep 0.1
-    done
-    fail "waited 30 s for the service to be $1 ($2); it is $(service_state)"
+    wait_until "$WAIT_LIMIT" "the service to be $1 ($2)" service_in_state "$1" || fail "the service is $(service_state), not $1 ($2)"
 }
 start_service() { ins wine sc start Nimbo >/dev/null 2>&1; wait_for_service RUNNING "$1"; }
 
@@ -81,13 +78,13 @@ mkdir -p "$SIGNALS"
 (cd "$WORK" && exec "${IN_S[@]}" wine leases_page_probe.exe "Z:${SIGNALS//\//\\}" opened) >"$WORK/probe.out" 2>&1 &
 BACKGROUND_PIDS+=($!)
 wine_in_server NIMBO.exe /OPTIONS >>"$WORK/server.out" 2>&1 || fail "NIMBO.exe /OPTIONS exited with $?"
-wait_for_line "^rows=" 400 "$WORK/probe.out" || fail "no properties window: $(cat "$WORK/probe.out")"
-wait_for_line "^row=svcbox3|$LEASED" 50 "$WORK/probe.out" || fail "the lease is not listed: $(cat "$WORK/probe.out")"
+wait_for_line "^rows=" "$WORK/probe.out" 40 || fail "no properties window: $(cat "$WORK/probe.out")"
+wait_for_line "^row=svcbox3|$LEASED" "$WORK/probe.out" || fail "the lease is not listed: $(cat "$WORK/probe.out")"
 grep -q "^title=.*hands the server back to the service" "$WORK/probe.out" || fail "title: $(grep title= "$WORK/probe.out")"
 [ "$(service_state)" = STOPPED ] || fail "the service runs during the hand-over"
 server_ready || fail "no server during the hand-over"
 touch "$SIGNALS/close"
-wait_for_line "^closed" 100 "$WORK/probe.out" || fail "the window did not close: $(cat "$WORK/probe.out")"
+wait_for_line "^closed" "$WORK/probe.out" || fail "the window did not close: $(cat "$WORK/probe.out")"
 wait_for_service RUNNING "after the hand-over"
 serve_one_client svcbox4
 leases_section | grep -q "^svcbox3~" || fail "svcbox3's lease lost in the hand-over"
@@ -98,7 +95,7 @@ rm -f "$SIGNALS"/* "$WORK/probe.out"
 (cd "$WORK" && exec "${IN_S[@]}" wine leases_page_probe.exe "Z:${SIGNALS//\//\\}" opened) >"$WORK/probe.out" 2>&1 &
 BACKGROUND_PIDS+=($!)
 wine_in_server NIMBO.exe >>"$WORK/server.out" 2>&1 || fail "NIMBO.exe exited with $?"
-wait_for_line "^rows=" 400 "$WORK/probe.out" || fail "no properties window: $(cat "$WORK/probe.out")"
+wait_for_line "^rows=" "$WORK/probe.out" 40 || fail "no properties window: $(cat "$WORK/probe.out")"
 touch "$SIGNALS/close"
 BOX=$(desktop_probe box 40000) || fail "no message that the service did not start again"
 grep -q "^text=.*could not be started again" <<<"$BOX" || fail "message: $BOX"
