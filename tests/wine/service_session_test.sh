@@ -44,9 +44,9 @@ wait_for_service() {
 }
 start_service() { ins wine sc start Nimbo >/dev/null 2>&1; wait_for_service RUNNING "$1"; }
 
-# A persistent wineserver and its service control manager, started without
-# this script's pipes: the services outlive commands whose output is read.
-ins wineserver -p >/dev/null 2>&1
+# The prefix's wineserver stays (host.sh); its service control manager is
+# started here without this script's pipes: the services outlive commands
+# whose output is read.
 ins wine sc query Nimbo >/dev/null 2>&1 || true
 
 write_ini
