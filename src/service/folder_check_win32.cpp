@@ -6,17 +6,10 @@
 
 #include <sstream>
 
+#include "base/account_win32.h"
 #include "service/console_io.h"
 
 namespace {
-
-std::string SidText(PSID sid) {
-    char* text = nullptr;
-    if (!sid || !ConvertSidToStringSidA(sid, &text)) return "";
-    std::string result = text;
-    LocalFree(text);
-    return result;
-}
 
 ObjectAccess ReadAccess(const std::string& path, bool folder) {
     ObjectAccess object;
@@ -72,17 +65,10 @@ std::vector<ObjectAccess> ReadProgramFolder(const std::string& directory) {
 std::vector<std::string> AccountsTrustedHere() {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return {};
-    std::vector<std::string> accounts;
-    HANDLE token = nullptr;
-    BYTE buffer[512];
-    DWORD size = 0;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) {
-            accounts.push_back(SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid));
-        }
-        CloseHandle(token);
-    }
-    return accounts;
+    // Under Wine, its one account (the user, who owns everything).
+    const std::vector<std::string> own = OwnAccountSids();
+    if (own.empty()) return {};
+    return {own.front()};
 }
 
 std::string AccountName(const std::string& sidText) {

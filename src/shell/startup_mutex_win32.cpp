@@ -5,36 +5,12 @@
 
 #include <vector>
 
+#include "base/account_win32.h"
 #include "shell/start_decision.h"
 
 namespace {
 
 HANDLE startupMutex = nullptr;
-
-std::string SidText(PSID sid) {
-    char* text = nullptr;
-    if (!sid || !ConvertSidToStringSidA(sid, &text)) return "";
-    std::string result = text;
-    LocalFree(text);
-    return result;
-}
-
-// The process's user and the default owner of what it creates.
-std::vector<std::string> OwnSids() {
-    std::vector<std::string> sids;
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return sids;
-    for (TOKEN_INFORMATION_CLASS kind : {TokenUser, TokenOwner}) {
-        std::vector<BYTE> buffer(512);
-        DWORD size = 0;
-        if (!GetTokenInformation(token, kind, buffer.data(), static_cast<DWORD>(buffer.size()), &size)) continue;
-        PSID sid = kind == TokenUser ? reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid
-                                     : reinterpret_cast<TOKEN_OWNER*>(buffer.data())->Owner;
-        sids.push_back(SidText(sid));
-    }
-    CloseHandle(token);
-    return sids;
-}
 
 std::string OwnerOf(HANDLE object) {
     PSID owner = nullptr;
@@ -52,7 +28,7 @@ std::string OwnerOf(HANDLE object) {
 
 void TakeStartupMutex(const std::string& directory, DWORD waitMs) {
     ReleaseStartupMutex();
-    const std::vector<std::string> own = OwnSids();
+    const std::vector<std::string> own = OwnAccountSids();
     SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!own.empty() && ConvertStringSecurityDescriptorToSecurityDescriptorA(
