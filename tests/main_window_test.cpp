@@ -388,7 +388,7 @@ TEST_F(MainWindowTest, ASecondStartGivesUpOnAHungServer) {
         CreateWindowExA(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
         WaitForSingleObject(hungRelease, 20000);  // its window goes with the thread
     });
-    while (!FindWindowA(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE)) Sleep(10);
+    ASSERT_TRUE(WaitUntil("the hung server's window", [] { return FindWindowA(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE) != nullptr; }));
     MessageBoxSeen box;
     std::thread reader([&] { TakeMessageBox(&box, 15000, IDOK); });
     SetSecondStartWait(500);

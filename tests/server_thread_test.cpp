@@ -269,8 +269,7 @@ TEST_F(ServerThreadTest, ClientWhoseCandidateAnswersIsNeverOfferedItWhileOthersA
         return Probed;
     };
     ASSERT_TRUE(SendUdp(client, discover.data(), discover.size(), LOOPBACK, serverPort, error)) << error;
-    for (int waited = 0; probed().empty() && waited < 3000; waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WaitUntil("the first client's probe", [&] { return !probed().empty(); });
     ASSERT_EQ(probed(), std::vector<uint32_t>{late});
     SetEchoOverride(&NobodyAnswersNoted);  // for every probe from now on
     // Retransmitted while its probe is out.

@@ -220,7 +220,7 @@ ins wine reg add "$SERVICE_KEY\\Parameters" /v ProgramParams /d /HIDEICON /f >/d
 ins wine "$WORK/setup.exe" /S || fail "setup.exe /S (update) failed: $(setup_log)"
 setup_log | grep -q "Starting the service Nimbo again" || fail "the service was not kept: $(setup_log)"
 ins wine reg query "$SERVICE_KEY\\Parameters" /v ProgramParams 2>/dev/null | grep -q "/HIDEICON" || fail "ProgramParams lost"
-for _ in $(seq 1 200); do server_ready && break; sleep 0.1; done
+wait_until "$WAIT_LIMIT" "the service's server on port 67" server_ready || fail "the service's server did not bind port 67"
 serve_one_client keptbox
 pass "updated again: the service and its ProgramParams kept, serving $ADDRESS"
 
