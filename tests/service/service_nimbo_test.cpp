@@ -71,7 +71,11 @@ TEST(RealServer, RunsAsServiceChildAndStopsInOrder) {
         EXPECT_NE(ReadFile(ini).find("AutoRefresh="), std::string::npos) << "settings not saved";
         EXPECT_NE(ReadFile(log).find("DHCP Server Terminated Successfully"), std::string::npos) << ReadFile(log);
 
-        ASSERT_TRUE(CopyFileA(WinePath(SHUTDOWN_WRAPPER_EXE).c_str(), dir.wrapper().c_str(), FALSE));
+        // The wrapper reports stopped a moment before its process ends and
+        // lets go of its program file.
+        ASSERT_TRUE(WaitUntil("the stopped wrapper's program file to be free", [&] {
+            return CopyFileA(WinePath(SHUTDOWN_WRAPPER_EXE).c_str(), dir.wrapper().c_str(), FALSE) != FALSE;
+        }));
         WriteFile(ini, "");
         DeleteFileA(log.c_str());
         SetParameterValue("ProgramParams", "/BOGUS");
