@@ -17,8 +17,14 @@ mkdir -p "$WINEPREFIX"
   fi
   # A Wine server that stays five minutes after its last program: one that
   # ends three seconds after it (Wine's default) can end just as the next
-  # test's program connects, which then fails with "wine client error".
-  # When one runs already, this finds it and leaves it be.
-  wineserver -p300 >/dev/null 2>&1 || true
+  # test's program connects, which then fails with "wine client error". Its
+  # helper processes (services, devices, desktop) live as long as it does,
+  # so they are started here by a program whose output is nobody's: started
+  # by a test's program they would keep that test's output open, and ctest
+  # would wait for them. Neither may keep this lock. When the server runs
+  # already, this finds it and leaves it be.
+  if wineserver -p300 9>&- >/dev/null 2>&1; then
+    wine cmd /c exit 9>&- </dev/null >/dev/null 2>&1 || true
+  fi
 ) 9>"$WINEPREFIX.lock"
 exec wine "$@"
