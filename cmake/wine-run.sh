@@ -27,4 +27,21 @@ mkdir -p "$WINEPREFIX"
     wine cmd /c exit 9>&- </dev/null >/dev/null 2>&1 || true
   fi
 ) 9>"$WINEPREFIX.lock"
-exec wine "$@"
+
+# Wine's own exit can fail after the program has ended: glibc's loader
+# asserts in _dl_fini ("Inconsistency detected by ld.so: dl-fini.c") when
+# one of Wine's threads loads a library while the process exits, about once
+# in a thousand runs here, and the program's exit code is lost. A test
+# program whose last word was that all its tests passed has passed; any
+# other ending keeps Wine's exit code.
+out=$(mktemp) err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+wine "$@" 2> >(tee "$err" >&2) | tee "$out"
+rc=${PIPESTATUS[0]}
+wait
+if [ "$rc" != 0 ] && grep -q 'Inconsistency detected by ld.so: dl-fini.c' "$err" &&
+  grep -q '^\[  PASSED  \] ' "$out" && ! grep -q '^\[  FAILED  \] ' "$out"; then
+  echo "wine-run.sh: Wine's loader failed after the program ended; its tests had passed" >&2
+  exit 0
+fi
+exit "$rc"
