@@ -175,10 +175,10 @@ bool WatchOpenFile(CachedLog& entry) {
     return false;
 }
 
-// Whether the path leads to the file of `info` now.
-bool PathLeadsTo(const std::string& path, const struct stat& info) {
+// Whether the path leads to the file (device, inode) now.
+bool PathLeadsTo(const std::string& path, dev_t device, ino_t inode) {
     struct stat now;
-    return stat(path.c_str(), &now) == 0 && now.st_dev == info.st_dev && now.st_ino == info.st_ino;
+    return stat(path.c_str(), &now) == 0 && now.st_dev == device && now.st_ino == inode;
 }
 
 // Opens the log into `entry` and watches it, unless it is a link. False when
@@ -200,7 +200,7 @@ bool OpenWatched(CachedLog& entry, const std::string& path) {
     if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) return true;
     // A file moved or deleted between the open and the watch is no longer
     // the log: the caller opens again.
-    if (WatchOpenFile(entry) && !PathLeadsTo(path, info)) Forget(entry);
+    if (WatchOpenFile(entry) && !PathLeadsTo(path, info.st_dev, info.st_ino)) Forget(entry);
     return true;
 }
 
@@ -218,8 +218,7 @@ CachedLog* FindOrEvict(const std::string& path) {
 
 bool StillNamesOpenFile(const CachedLog& entry) {
     if (entry.fileWatch >= 0) return true;  // events said nothing against it
-    struct stat info;
-    return stat(entry.path.c_str(), &info) == 0 && info.st_dev == entry.device && info.st_ino == entry.inode;
+    return PathLeadsTo(entry.path, entry.device, entry.inode);
 }
 
 }  // namespace
