@@ -70,9 +70,11 @@ start_relay() {
     "${IN_R[@]}" dhcrelay -4 -d -pf "$WORK/dhcrelay.pid" -iu "$VETH_RU" "${downstream[@]}" "$SERVER_IP" \
         >>"$WORK/dhcrelay.out" 2>&1 &
     BACKGROUND_PIDS+=($!)
-    wait_until "$WAIT_LIMIT" "dhcrelay on port 67" relay_listening || fail "dhcrelay did not start"
+    wait_until "$WAIT_LIMIT" "dhcrelay on port 67" port67_bound inr || fail "dhcrelay did not start"
 }
-relay_listening() { [ -n "$(inr ss -Hlun 'sport = :67')" ]; }
+# Whether something listens on UDP port 67 where the command prefix "$@"
+# (a namespace's: ins, inr, "${IN_O[@]}") runs ss.
+port67_bound() { [ -n "$("$@" ss -Hlun 'sport = :67')" ]; }
 
 # E2E_LAYOUT=bridge: server and client on a bridge with a third namespace,
 # where this runs dnsmasq as another DHCP server at OTHER_IP, without the
@@ -85,9 +87,8 @@ start_other_server() {
         --interface="$VETH_O" --bind-interfaces --dhcp-range=198.51.100.200,198.51.100.220,1h \
         --dhcp-leasefile="$WORK/dnsmasq.leases" --pid-file="$WORK/dnsmasq.pid" >>"$WORK/dnsmasq.out" 2>&1 &
     BACKGROUND_PIDS+=($!)
-    wait_until "$WAIT_LIMIT" "dnsmasq on port 67" other_server_listening || fail "dnsmasq did not start"
+    wait_until "$WAIT_LIMIT" "dnsmasq on port 67" port67_bound "${IN_O[@]}" || fail "dnsmasq did not start"
 }
-other_server_listening() { [ -n "$("${IN_O[@]}" ss -Hlun 'sport = :67')" ]; }
 
 # $1 busybox udhcpc clients one after the other, each with a hardware address
 # and host name (otherN) of its own; udhcpc.out says whose offer each took.
@@ -154,7 +155,7 @@ server_ini() {
 # itself) and when it serves; tests/wine/host.sh replaces both.
 launch_server() { exec "${IN_S[@]}" "$NIMBO" --dir "$SERVER_DIR" "$@"; }
 # The command socket is there and the server thread has bound port 67.
-server_ready() { [ -S "$SERVER_DIR/nimbo.ctl" ] && ins ss -Hlun 'sport = :67' | grep -q .; }
+server_ready() { [ -S "$SERVER_DIR/nimbo.ctl" ] && port67_bound ins; }
 
 start_server() {
     launch_server "$@" >>"$WORK/server.out" 2>&1 &

@@ -63,7 +63,7 @@ wine_prefix_desktop() {
 
 launch_server() { cd "$SERVER_DIR" && exec "${IN_S[@]}" wine NIMBO.exe "$@"; }
 # Port 67 is bound by the server thread, which the main window starts.
-server_ready() { ins ss -Hlun 'sport = :67' | grep -q .; }
+server_ready() { port67_bound ins; }
 
 # NimboStop.exe: no output, exit code 0; the server ends with 0 and saves.
 stop_server() {

@@ -40,7 +40,7 @@ stop_server
 rm -f "$SERVER_DIR"/NIMBO.LOG "$SERVER_DIR"/Addresses.LOG
 options_ini
 launch_server() { exec "${IN_S[@]}" "$LINUX_HOST" --dir "$SERVER_DIR" "$@"; }
-server_ready() { [ -S "$SERVER_DIR/nimbo.ctl" ] && ins ss -Hlun 'sport = :67' | grep -q .; }
+server_ready() { [ -S "$SERVER_DIR/nimbo.ctl" ] && port67_bound ins; }
 start_server
 ask "$WORK/linux.env" nimbo
 "${IN_S[@]}" "$LINUX_HOST" --dir "$SERVER_DIR" /SHUTDOWN /QUIET
