@@ -56,17 +56,52 @@ fi
 for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
   wine reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 done
-wineserver -k 2>/dev/null || true; wineserver -w
+# Wine reads the densities when its session starts: the session of the
+# settings above ends by itself (a session killed while it boots may leave
+# the next one waiting for the boot).
+wineserver -w
 names=(general address-ranges reservations active-leases)
-wine "$driver" "$(winepath -w "$out")" >"$out/driver.log" 2>&1 &
-driver_pid=$!
+folder=$(winepath -w "$out")
+driver_pid=""
+start_driver() {
+  wine "$driver" "$folder" >"$out/driver.log" 2>&1 &
+  driver_pid=$!
+}
 tab_up() {
   [ -f "$out/ready-$1" ] && return 0
   kill -0 "$driver_pid" 2>/dev/null || { echo "the driver ended before tab $1"; exit 1; }
   return 1
 }
+# What a person needs to see why a tab did not come up: the screen, the
+# windows on it, the driver's output and the prefix's processes; kept in
+# stalled-TAB-DPI.txt and .png.
+evidence() {
+  import -window root "$out/stalled-$1-$dpi.png" 2>/dev/null
+  {
+    echo "tab $1 did not come up; the screen is stalled-$1-$dpi.png"
+    echo "--- windows"; xwininfo -root -tree 2>&1 | grep -v '^ *$' | head -40
+    echo "--- driver output"; cat "$out/driver.log"
+    echo "--- processes"; ps -eo pid,etime,stat,wchan:20,args | grep -E 'wine|\.exe' | grep -v grep
+  } >"$out/stalled-$1-$dpi.txt"
+}
+rm -f "$out"/stalled-*-"$dpi".*
+start_driver
+# The first tab waits on Wine's start of the session and its desktop too.
+# Once in many runs that start never ended; the evidence is kept and Wine
+# is started once more. A later tab that does not come up fails the test.
+if ! wait_until $((2 * WAIT_LIMIT)) "tab 0" tab_up 0; then
+  evidence 0
+  cat "$out/stalled-0-$dpi.txt"
+  echo "starting Wine once more"
+  wineserver -k 2>/dev/null || true; wineserver -w
+  start_driver
+fi
 for tab in 0 1 2 3; do
-  wait_until $((2 * WAIT_LIMIT)) "tab $tab" tab_up "$tab" || { echo "tab $tab never came up"; exit 1; }
+  if ! wait_until $((2 * WAIT_LIMIT)) "tab $tab" tab_up "$tab"; then
+    evidence "$tab"
+    cat "$out/stalled-$tab-$dpi.txt"
+    exit 1
+  fi
   sleep 0.5  # let the desktop finish painting
   import -window root "$out/tab-$tab-${names[$tab]}-$dpi.png"
   touch "$out/shot-$tab"
