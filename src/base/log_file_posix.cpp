@@ -40,6 +40,7 @@
 
 #include "log_file.h"
 #include "paths.h"
+#include "trusted_path.h"
 
 namespace {
 
@@ -182,9 +183,10 @@ bool PathLeadsTo(const std::string& path, dev_t device, ino_t inode) {
 }
 
 // Opens the log into `entry` and watches it, unless it is a link. False when
-// it cannot be opened.
+// it cannot be opened, or when a link leads it to a file that another user
+// may have planted there (trusted_path.h).
 bool OpenWatched(CachedLog& entry, const std::string& path) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int fd = OpenTrusted(path, O_WRONLY | O_CREAT | O_APPEND, 0644);
     struct stat info;
     if (fd >= 0 && fstat(fd, &info) != 0) {
         close(fd);

@@ -44,7 +44,12 @@ start || CODE=$?
 [ "$CODE" = 1 ] && grep -q "Cannot use the program directory" "$WORK/start.out" || fail "nimbo.lock link: $CODE"
 [ "$(cat "$WORK/victim")" = secret ] || fail "the link's target changed"
 rm "$SERVER_DIR/nimbo.lock"
-pass "links of nobody's are not followed (NIMBO.INI, nimbo.lock)"
+plant NIMBO.LOG "$WORK/victim"
+start_server
+stop_server
+[ "$(cat "$WORK/victim")" = secret ] || fail "the server wrote its log through nobody's link"
+rm "$SERVER_DIR/NIMBO.LOG"
+pass "links of nobody's are not followed (NIMBO.INI, nimbo.lock, NIMBO.LOG)"
 
 start_server
 for f in nimbo.lock nimbo.run; do
