@@ -51,6 +51,8 @@ std::optional<Lease> SelectedLease(HWND page) {
     return snapshot[static_cast<size_t>(index)];
 }
 
+void OnSelectionChange(HWND page);
+
 // A new snapshot and the rows of it, sorted as before. What the
 // administrator looks at stays: the selected lease (by address and
 // identifier) stays selected with its details, and the list stays scrolled
@@ -82,8 +84,7 @@ void Fill(HWND page) {
     if (again >= 0) {
         ListView_SetItemState(list, again, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     } else {
-        ClearDetails(page);
-        EnableControl(page, IDC_RESERVE, false);
+        OnSelectionChange(page);  // none: the details cleared, Delete and Reserve off
     }
 }
 
