@@ -17,6 +17,7 @@
 #include "leases/address_ranges.h"
 #include "leases/lease_store.h"
 #include "leases/reservations.h"
+#include "scratch_server.h"
 #include "test_support.h"
 
 namespace {
@@ -97,15 +98,8 @@ TEST(KeaOptions, DecisionsOnTheBytesTheServerSends) {
 
 class KeaExportTest : public ::testing::Test {
 protected:
-    void SetUp() override { Reset(); }
-    void TearDown() override { Reset(); }
-    static void Reset() {
-        ClearLeaseTable();
-        ClearReservations();
-        ClearRangeTables();
-        ResetSettings();
-        UseSystemClock();
-    }
+    void SetUp() override { ResetServerState(); }
+    void TearDown() override { ResetServerState(); }
     ScratchDir dir;
 };
 

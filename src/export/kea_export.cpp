@@ -265,11 +265,8 @@ void AddSegment(ExportState& state, uint32_t gateway) {
         Other(state, label + ": " + Plural(pools.outside, "address", "addresses") +
                          " of its ranges outside the hosts of " + SubnetText(prefix) + " left out");
     }
-    uint64_t kept = 0, offered = 0;
-    for (const AddressSpan& span : pools.pools) kept += span.size();
-    for (const AddressSpan& span : PoolsOf(ranges, exceptions, prefix, {}).pools) offered += span.size();
-    if (offered != kept) {
-        Other(state, label + ": " + Plural(offered - kept, "address", "addresses") +
+    if (pools.excluded != 0) {
+        Other(state, label + ": " + Plural(pools.excluded, "address", "addresses") +
                          " of servers, relay agents and routers left out of the pools");
     }
 
@@ -602,8 +599,7 @@ std::string SummaryText(const ExportState& state) {
     out += "Subnets: " + std::to_string(state.subnets.size()) + "\n";
     size_t reservations = 0;
     for (const Subnet& subnet : state.subnets) {
-        uint64_t addresses = 0;
-        for (const AddressSpan& pool : subnet.pools) addresses += pool.size();
+        const uint64_t addresses = AddressCount(subnet.pools);
         reservations += subnet.reservations.size();
         out += "  " + std::to_string(subnet.id) + ": " + SubnetText(subnet.prefix) + ", " + subnet.label + ": " +
                Plural(subnet.pools.size(), "pool", "pools") + " of " + Plural(addresses, "address", "addresses") +

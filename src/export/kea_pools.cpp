@@ -37,13 +37,23 @@ std::vector<AddressSpan> Subtract(const std::vector<AddressSpan>& spans, const s
     return result;
 }
 
-uint64_t Count(const std::vector<AddressSpan>& spans) {
+// The addresses of the subnet that may go to hosts: all but the network and
+// broadcast addresses, which a /31 or /32 does not have.
+AddressSpan HostAddressesOf(const SubnetPrefix& subnet) {
+    const uint32_t hostBits = subnet.length == 0 ? ~0u : (1u << (32 - subnet.length)) - 1;
+    const uint32_t first = subnet.network & ~hostBits;
+    const uint32_t last = first | hostBits;
+    if (subnet.length >= 31) return {first, last};
+    return {first + 1, last - 1};
+}
+
+}  // namespace
+
+uint64_t AddressCount(const std::vector<AddressSpan>& spans) {
     uint64_t total = 0;
     for (const AddressSpan& span : spans) total += span.size();
     return total;
 }
-
-}  // namespace
 
 std::vector<AddressSpan> JoinSpans(std::vector<AddressSpan> spans) {
     std::sort(spans.begin(), spans.end(), [](const AddressSpan& a, const AddressSpan& b) { return a.first < b.first; });
@@ -65,14 +75,6 @@ int PrefixLengthOf(uint32_t mask) {
     return mask == contiguous ? length : -1;
 }
 
-AddressSpan HostAddressesOf(const SubnetPrefix& subnet) {
-    const uint32_t hostBits = subnet.length == 0 ? ~0u : (1u << (32 - subnet.length)) - 1;
-    const uint32_t first = subnet.network & ~hostBits;
-    const uint32_t last = first | hostBits;
-    if (subnet.length >= 31) return {first, last};
-    return {first + 1, last - 1};
-}
-
 bool SubnetHolds(const SubnetPrefix& subnet, uint32_t address) {
     const uint32_t mask = subnet.length == 0 ? 0 : ~0u << (32 - subnet.length);
     return (address & mask) == (subnet.network & mask);
@@ -80,10 +82,10 @@ bool SubnetHolds(const SubnetPrefix& subnet, uint32_t address) {
 
 PoolResult PoolsOf(const std::string& ranges, const std::string& exceptions, const SubnetPrefix& subnet,
                    const std::vector<uint32_t>& excluded) {
-    std::vector<AddressSpan> holes = SpansOf(exceptions);
-    for (uint32_t address : excluded) holes.push_back({address, address});
-    holes = JoinSpans(holes);
-    const std::vector<AddressSpan> offered = Subtract(SpansOf(ranges), holes);
+    const std::vector<AddressSpan> ranged = Subtract(SpansOf(ranges), SpansOf(exceptions));
+    std::vector<AddressSpan> taken;
+    for (uint32_t address : excluded) taken.push_back({address, address});
+    const std::vector<AddressSpan> offered = Subtract(ranged, JoinSpans(taken));
 
     const AddressSpan hosts = HostAddressesOf(subnet);
     std::vector<AddressSpan> outsideHosts;
@@ -92,6 +94,7 @@ PoolResult PoolsOf(const std::string& ranges, const std::string& exceptions, con
 
     PoolResult result;
     result.pools = Subtract(offered, outsideHosts);
-    result.outside = Count(offered) - Count(result.pools);
+    result.outside = AddressCount(offered) - AddressCount(result.pools);
+    result.excluded = AddressCount(Subtract(ranged, outsideHosts)) - AddressCount(result.pools);
     return result;
 }

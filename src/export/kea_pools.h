@@ -12,7 +12,6 @@ struct AddressSpan {
     uint32_t first = 0;
     uint32_t last = 0;
     uint64_t size() const { return static_cast<uint64_t>(last) - first + 1; }
-    bool operator==(const AddressSpan& other) const { return first == other.first && last == other.last; }
 };
 
 // A subnet as Kea takes it: network address and prefix length.
@@ -24,17 +23,17 @@ struct SubnetPrefix {
 // The prefix length of a mask whose ones all stand before its zeros (-1
 // for any other mask, which names no subnet).
 int PrefixLengthOf(uint32_t mask);
-// The addresses of the subnet that may go to hosts: all but the network and
-// broadcast addresses, which a /31 or /32 does not have.
-AddressSpan HostAddressesOf(const SubnetPrefix& subnet);
 bool SubnetHolds(const SubnetPrefix& subnet, uint32_t address);
 
 // The runs sorted, with overlapping and adjacent ones joined.
 std::vector<AddressSpan> JoinSpans(std::vector<AddressSpan> spans);
+// How many addresses the runs hold.
+uint64_t AddressCount(const std::vector<AddressSpan>& spans);
 
 struct PoolResult {
     std::vector<AddressSpan> pools;  // ascending, neither touching nor overlapping
     uint64_t outside = 0;            // addresses of the ranges, less exceptions, outside the subnet's hosts
+    uint64_t excluded = 0;           // addresses the `excluded` list took out of the pools
 };
 
 // The addresses in an item of `ranges` and in no item of `exceptions` (both
