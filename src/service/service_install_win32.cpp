@@ -2,7 +2,7 @@
 
 #include "service/console_io.h"
 #include "service/folder_check_win32.h"
-#include "service/service_handle_win32.h"
+#include "base/service_handle_win32.h"
 #include "service/service_install.h"
 #include "service/service_names.h"
 #include "service/wrapper_arguments.h"

@@ -1,9 +1,7 @@
 #include "shell/handover_win32.h"
 
-#include <cstdio>
 #include <string>
 
-#include "base/message_box_win32.h"
 #include "config/settings_file.h"
 #include "shell/housekeeping.h"
 #include "shell/main_window_win32.h"
@@ -11,10 +9,10 @@
 #include "shell/resource.h"
 #include "shell/service_control_win32.h"
 #include "ui/properties.h"
+#include "ui/show_message_win32.h"
 
 namespace {
 
-constexpr DWORD SERVICE_START_WAIT_MS = 30000;
 constexpr size_t CAPTION_LIMIT = 100;
 
 bool handOver = false;
@@ -39,7 +37,7 @@ void HandBackToService(HWND mainWindow, bool sessionEnds) {
     KillTimer(mainWindow, MAIN_TIMER_ID);
     StopProgramServerThread(sessionEnds ? 1000 : 5000);
     saveSettings();
-    const DWORD error = StartNimboService(sessionEnds ? 0 : SERVICE_START_WAIT_MS);
+    const DWORD error = StartNimboService(sessionEnds ? 0 : SERVICE_WAIT_MS);
     if (error == 0 || sessionEnds) {
         handedBack = true;
         if (!sessionEnds) PostMessageA(mainWindow, MSG_DESTROY_MAIN, 0, 0);

@@ -3,7 +3,6 @@
 #include <shellapi.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -29,8 +28,6 @@ HINSTANCE ProgramInstance = nullptr;
 HICON SmallIcon = nullptr;
 
 namespace {
-
-constexpr UINT TRAY_ICON_ID = 0;
 
 HWND mainWindow = nullptr;
 // The window the lease store's notification reaches, from any thread.

@@ -48,8 +48,6 @@ RegisterServiceProcessCall FindRegisterServiceProcess() {
                   : nullptr;
 }
 
-void ReleaseNamedMutex() { ReleaseStartupMutex(); }
-
 std::string ProgramDirectory() {
     char path[MAX_PATH + 1] = {};
     DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -129,7 +127,7 @@ int SecondStart(HINSTANCE instance, HWND server, const std::string& commandLine)
     // A hung server must not hold every later start, which waits for the
     // named mutex: the wait has a limit.
     const bool answered = SendCommandTextWithin(server, text.c_str(), secondStartWaitMs, &answer);
-    ReleaseNamedMutex();
+    ReleaseStartupMutex();
     if (!answered) {
         ShowMessage(nullptr, IDS_SERVER_NOT_ANSWERING, IDS_NIMBO_ERROR, MB_ICONWARNING);
         return 1;
@@ -162,12 +160,12 @@ int FirstStart(HINSTANCE instance, const std::string& directory, const std::stri
                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
 
     if (!RegisterWindowClasses(instance)) {
-        ReleaseNamedMutex();
+        ReleaseStartupMutex();
         return 0;
     }
     if (!StartSocketLibrary()) {
         ShowMessage(nullptr, IDS_WINSOCK_FAILED, IDS_NIMBO_ERROR, MB_ICONWARNING | MB_TASKMODAL);
-        ReleaseNamedMutex();
+        ReleaseStartupMutex();
         return 0;
     }
     SetLogDirectory(directory);
@@ -181,7 +179,7 @@ int FirstStart(HINSTANCE instance, const std::string& directory, const std::stri
 
     HWND window = CreateMainWindow(instance);
     if (!window) {
-        ReleaseNamedMutex();
+        ReleaseStartupMutex();
         StopSocketLibrary();
         return 0;
     }
@@ -195,7 +193,7 @@ int FirstStart(HINSTANCE instance, const std::string& directory, const std::stri
 
     ReleaseMutex(StartupLock);
     PostMessageA(window, MSG_LEASES_CHANGED, 0, 0);
-    ReleaseNamedMutex();
+    ReleaseStartupMutex();
     // Shown once the start is complete: the window serves while the box is open.
     if (ownAnswer == COMMAND_RESULT_ERROR) ShowMessage(nullptr, IDS_COMMAND_ERROR, IDS_NIMBO, MB_ICONINFORMATION);
 
@@ -292,7 +290,7 @@ int ShutdownProgram(int quitCode, DWORD serverWaitMs, DWORD saveGraceMs) {
     bool ended = StopProgramServerThread(serverWaitMs);
     StopSocketLibrary();
     CloseStartupLock();
-    ReleaseNamedMutex();
+    ReleaseStartupMutex();
     UnregisterAsServiceProcess();
     if (SmallIcon) DestroyIcon(SmallIcon);
     SmallIcon = nullptr;
@@ -323,7 +321,6 @@ int RunProgram(HINSTANCE instance, const std::string& givenCommandLine) {
 
     TakeStartupMutex(directory, STARTUP_MUTEX_WAIT_MS);
     if (HWND server = FindServerWindow()) return SecondStart(instance, server, commandLine);
-    int exitCode = 0;
-    if (!BecomesServer(commandLine, elevated == ElevatedSwitch::HandOver, &exitCode)) return exitCode;
+    if (!BecomesServer(commandLine, elevated == ElevatedSwitch::HandOver)) return 0;
     return FirstStart(instance, directory, commandLine);
 }

@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include "base/service_handle_win32.h"
 
 namespace {
 
@@ -9,22 +10,11 @@ constexpr const char* SERVICE_NAME = "Nimbo";
 constexpr const char* PARAMETERS_KEY = "System\\CurrentControlSet\\Services\\Nimbo\\Parameters";
 constexpr DWORD POLL_MS = 100;
 
-// A service control manager handle closed when it goes out of scope.
-struct ScHandle {
-    SC_HANDLE handle;
-    explicit ScHandle(SC_HANDLE h) : handle(h) {}
-    ~ScHandle() {
-        if (handle) CloseServiceHandle(handle);
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-};
-
 // Opens the service with `access`; 0 or the error of the call that failed.
 DWORD OpenNimbo(DWORD access, SC_HANDLE* service) {
-    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager.handle) return GetLastError();
-    *service = OpenServiceA(manager.handle, SERVICE_NAME, access);
+    ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return GetLastError();
+    *service = OpenServiceA(manager.get(), SERVICE_NAME, access);
     return *service ? 0 : GetLastError();
 }
 
@@ -38,10 +28,10 @@ NimboServiceFacts QueryNimboService() {
     NimboServiceFacts facts;
     SC_HANDLE opened = nullptr;
     if (OpenNimbo(SERVICE_QUERY_STATUS, &opened) != 0) return facts;
-    ScHandle service(opened);
+    ServiceHandle service(opened);
     SERVICE_STATUS_PROCESS status{};
     DWORD needed = 0;
-    if (QueryServiceStatusEx(service.handle, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+    if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
                              &needed)) {
         facts.state = status.dwCurrentState;
         facts.processId = status.dwProcessId;
@@ -59,14 +49,14 @@ NimboServiceFacts QueryNimboService() {
 DWORD StopNimboService(DWORD waitMs) {
     SC_HANDLE opened = nullptr;
     if (DWORD error = OpenNimbo(SERVICE_STOP | SERVICE_QUERY_STATUS, &opened)) return error;
-    ScHandle service(opened);
+    ServiceHandle service(opened);
     SERVICE_STATUS status{};
-    if (!ControlService(service.handle, SERVICE_CONTROL_STOP, &status)) {
+    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
         DWORD error = GetLastError();
         if (error != ERROR_SERVICE_NOT_ACTIVE && error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL) return error;
     }
     const DWORD started = GetTickCount();
-    while (State(service.handle, &status) != SERVICE_STOPPED) {
+    while (State(service.get(), &status) != SERVICE_STOPPED) {
         if (GetTickCount() - started >= waitMs) return ERROR_TIMEOUT;
         Sleep(POLL_MS);
     }
@@ -76,17 +66,17 @@ DWORD StopNimboService(DWORD waitMs) {
 DWORD StartNimboService(DWORD waitMs) {
     SC_HANDLE opened = nullptr;
     if (DWORD error = OpenNimbo(SERVICE_START | SERVICE_QUERY_STATUS, &opened)) return error;
-    ScHandle service(opened);
+    ServiceHandle service(opened);
     const DWORD started = GetTickCount();
     // The database is locked for a moment while the system starts services.
-    while (!StartServiceA(service.handle, 0, nullptr)) {
+    while (!StartServiceA(service.get(), 0, nullptr)) {
         DWORD error = GetLastError();
         if (error == ERROR_SERVICE_ALREADY_RUNNING) break;
         if (error != ERROR_SERVICE_DATABASE_LOCKED || GetTickCount() - started >= waitMs) return error;
         Sleep(POLL_MS);
     }
     SERVICE_STATUS status{};
-    for (DWORD state; (state = State(service.handle, &status)) != SERVICE_RUNNING;) {
+    for (DWORD state; (state = State(service.get(), &status)) != SERVICE_RUNNING;) {
         if (state == SERVICE_STOPPED) return status.dwWin32ExitCode ? status.dwWin32ExitCode : ERROR_SERVICE_NEVER_STARTED;
         if (GetTickCount() - started >= waitMs) return ERROR_TIMEOUT;
         Sleep(POLL_MS);

@@ -17,6 +17,11 @@ struct NimboServiceFacts {
 };
 NimboServiceFacts QueryNimboService();
 
+// How long a start of the programs waits for the service to stop or start:
+// longer than the server's own shutdown (up to 5 s for its thread, then the
+// save).
+constexpr DWORD SERVICE_WAIT_MS = 30000;
+
 // Stops the service and waits up to waitMs until it reports stopped. 0, or
 // the error: ERROR_ACCESS_DENIED when this account may not stop it,
 // ERROR_TIMEOUT when it did not stop in time.

@@ -15,9 +15,6 @@
 
 namespace {
 
-// Longer than the server's own shutdown: up to 5 s for its thread, then the save.
-constexpr DWORD SERVICE_STOP_WAIT_MS = 30000;
-
 const NimboServiceFacts& Service() {
     static const NimboServiceFacts facts = QueryNimboService();
     return facts;
@@ -26,8 +23,9 @@ const NimboServiceFacts& Service() {
 // The service's own server: the wrapper's child, or anything in session 0,
 // where only services run.
 bool StartedByService() {
-    if (OwnSessionId() == 0) return true;
-    return Service().active() && Service().processId != 0 && Service().processId == ParentProcessId();
+    static const bool byService = OwnSessionId() == 0 || (Service().active() && Service().processId != 0 &&
+                                                           Service().processId == ParentProcessId());
+    return byService;
 }
 
 // Runs the service's own program (the one in its StartDir) with `switchText`
@@ -58,13 +56,13 @@ void SayServiceError(UINT textId, DWORD error) {
 // "/SHUTDOWN" while the service runs: stopped through the service control
 // manager, with the elevated half where this account may not.
 void StopTheService(bool quiet) {
-    DWORD error = StopNimboService(SERVICE_STOP_WAIT_MS);
+    DWORD error = StopNimboService(SERVICE_WAIT_MS);
     if (error == ERROR_ACCESS_DENIED) {
         HANDLE process = nullptr;
         error = RunServiceProgramElevated(STOP_SERVICE_SWITCH, &process);
         if (error == 0 && process) {
             error = ERROR_TIMEOUT;
-            if (WaitForSingleObject(process, 2 * SERVICE_STOP_WAIT_MS) == WAIT_OBJECT_0) GetExitCodeProcess(process, &error);
+            if (WaitForSingleObject(process, 2 * SERVICE_WAIT_MS) == WAIT_OBJECT_0) GetExitCodeProcess(process, &error);
             CloseHandle(process);
         }
     }
@@ -88,8 +86,7 @@ void NoteWhoCanAnswer(const std::string& commandLine) {
     SetUnattended(!MayShowMessageBoxes(OwnSessionId(), IsServiceCommandLine(commandLine), StartedByService()));
 }
 
-bool BecomesServer(const std::string& commandLine, bool handOver, int* exitCode) {
-    *exitCode = 0;
+bool BecomesServer(const std::string& commandLine, bool handOver) {
     StartFacts facts;
     facts.serviceActive = Service().active();
     facts.startedByService = StartedByService();
@@ -97,7 +94,7 @@ bool BecomesServer(const std::string& commandLine, bool handOver, int* exitCode)
     const StartDecision decision = DecideStart(facts, commandLine);
     if (decision.action == StartAction::FirstStart) {
         if (!handOver || !Service().active()) return true;
-        const DWORD error = StopNimboService(SERVICE_STOP_WAIT_MS);
+        const DWORD error = StopNimboService(SERVICE_WAIT_MS);
         if (error == 0) {
             BeginHandOver();
             return true;
@@ -118,4 +115,4 @@ bool BecomesServer(const std::string& commandLine, bool handOver, int* exitCode)
     return false;
 }
 
-int StopServiceAsAdministrator() { return static_cast<int>(StopNimboService(SERVICE_STOP_WAIT_MS)); }
+int StopServiceAsAdministrator() { return static_cast<int>(StopNimboService(SERVICE_WAIT_MS)); }

@@ -11,10 +11,10 @@ void NoteWhoCanAnswer(const std::string& commandLine);
 
 // After the look for a server window found none. True when this start is to
 // become the server. Otherwise it has released the start-up lock and stopped
-// the service, started the hand-over or said why not, and *exitCode is the
-// program's exit code. The elevated half of a hand-over (handOver) stops the
+// the service, started the hand-over or said why not, and the program ends
+// with exit code 0. The elevated half of a hand-over (handOver) stops the
 // service here, so that its server saves and ends before this one starts.
-bool BecomesServer(const std::string& commandLine, bool handOver, int* exitCode);
+bool BecomesServer(const std::string& commandLine, bool handOver);
 
 // The elevated half of a stop ("/STOPSERVICE"): stops the service and waits
 // for it. Returns 0 or the error code, which the start that asked shows.

@@ -3,16 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/text_string.h"
 #include "shell/command_message.h"
 
 namespace {
-
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
 
 bool Has(const std::vector<HostAction>& actions, HostAction action) {
     return std::find(actions.begin(), actions.end(), action) != actions.end();
@@ -21,9 +15,8 @@ bool Has(const std::vector<HostAction>& actions, HostAction action) {
 }  // namespace
 
 ElevatedSwitch ReadElevatedSwitch(const std::string& commandLine) {
-    const std::string text = Upper(commandLine);
-    if (text == STOP_SERVICE_SWITCH) return ElevatedSwitch::StopService;
-    if (text == HAND_OVER_SWITCH) return ElevatedSwitch::HandOver;
+    if (EqualNoCase(commandLine, STOP_SERVICE_SWITCH)) return ElevatedSwitch::StopService;
+    if (EqualNoCase(commandLine, HAND_OVER_SWITCH)) return ElevatedSwitch::HandOver;
     return ElevatedSwitch::None;
 }
 
@@ -58,8 +51,8 @@ bool MayShowMessageBoxes(uint32_t sessionId, bool serviceCommandLine, bool start
 std::string StartupMutexName(const std::string& directory) {
     // FNV-1a, 64 bits.
     uint64_t hash = 14695981039346656037ull;
-    for (char c : Upper(directory)) {
-        hash ^= static_cast<unsigned char>(c);
+    for (char c : directory) {
+        hash ^= static_cast<unsigned char>(FoldAsciiCase(c));
         hash *= 1099511628211ull;
     }
     char digits[17];

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr UINT TRAY_ICON_ID = 0;
 constexpr UINT BALLOON_TIMEOUT_MS = 15000;
 // MSGFLT_ALLOW of ChangeWindowMessageFilterEx (Windows 7; the program is
 // built for Vista and later).

@@ -8,7 +8,10 @@
 
 #include <string>
 
-// Adds the icon (id 0, the callback message, the small icon, tip "Nimbo").
+// The id of the one icon; the callback message carries it.
+constexpr UINT TRAY_ICON_ID = 0;
+
+// Adds the icon (id TRAY_ICON_ID, the callback message, the small icon, tip "Nimbo").
 // An add that fails may still have reached the shell: at logon Explorer can
 // be too busy to answer in time and add the icon all the same, and every
 // later add is then refused as a duplicate. So a failed add is followed by a

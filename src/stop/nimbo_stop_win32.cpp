@@ -20,7 +20,7 @@ int main() {
     facts.serviceActive = !facts.windowFound && QueryNimboService().active();
     switch (DecideStart(facts, "/SHUTDOWN").action) {
         case StartAction::SecondStart: SendCommandText(server, "/SHUTDOWN"); break;
-        case StartAction::StopService: StopNimboService(30000); break;
+        case StartAction::StopService: StopNimboService(SERVICE_WAIT_MS); break;
         default: break;
     }
     return 0;

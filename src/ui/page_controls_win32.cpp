@@ -6,18 +6,8 @@
 
 #include <vector>
 
+#include "config/ansi_text.h"
 #include "ui/ui_resource.h"
-
-namespace {
-
-std::wstring Wide(const std::string& text) {
-    std::wstring wide(text.size() + 1, L'\0');
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
-    wide.resize(length > 0 ? static_cast<size_t>(length - 1) : 0);
-    return wide;
-}
-
-}  // namespace
 
 std::string ControlText(HWND dialog, int id, int limit) {
     std::vector<char> buffer(static_cast<size_t>(limit) + 1, '\0');
@@ -34,12 +24,12 @@ bool IsTicked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BS
 void OnRadioClick(HWND dialog, int first, int last, int id) { CheckRadioButton(dialog, first, last, id); }
 
 void ShowFieldBalloon(HWND page, int id, UINT titleId, const std::string& text, bool warning) {
-    const std::wstring title = Wide(LoadResourceString(titleId, MESSAGE_TEXT_LIMIT));
-    const std::wstring body = Wide(text);
+    const std::u16string title = Utf16FromAnsi(LoadResourceString(titleId, MESSAGE_TEXT_LIMIT));
+    const std::u16string body = Utf16FromAnsi(text);
     EDITBALLOONTIP tip = {};
     tip.cbStruct = sizeof tip;
-    tip.pszTitle = title.c_str();
-    tip.pszText = body.c_str();
+    tip.pszTitle = reinterpret_cast<LPCWSTR>(title.c_str());
+    tip.pszText = reinterpret_cast<LPCWSTR>(body.c_str());
     tip.ttiIcon = warning ? TTI_WARNING : TTI_INFO;
     SendDlgItemMessageW(page, id, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&tip));
 }

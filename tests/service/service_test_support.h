@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "service/service_handle_win32.h"
+#include "base/service_handle_win32.h"
 #include "test_support.h"
 #include "wait_until.h"
 
