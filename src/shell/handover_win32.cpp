@@ -36,8 +36,15 @@ void HandBackToService(HWND mainWindow, bool sessionEnds) {
     // No tick may save NIMBO.INI once the service's server owns it.
     KillTimer(mainWindow, MAIN_TIMER_ID);
     StopProgramServerThread(sessionEnds ? 1000 : 5000);
-    saveSettings();
-    const DWORD error = StartNimboService(sessionEnds ? 0 : SERVICE_WAIT_MS);
+    // The service's server reads NIMBO.INI as it starts: started over a
+    // failed save, it would take up the file as it was and the leases given
+    // out here and the settings changed here would be lost. Then this
+    // server goes on, as when the service does not start.
+    DWORD error = ERROR_WRITE_FAULT;
+    if (saveSettings() || sessionEnds)
+        error = StartNimboService(sessionEnds ? 0 : SERVICE_WAIT_MS);
+    else if (LastSaveError() != 0)
+        error = static_cast<DWORD>(LastSaveError());
     if (error == 0 || sessionEnds) {
         handedBack = true;
         if (!sessionEnds) PostMessageA(mainWindow, MSG_DESTROY_MAIN, 0, 0);
