@@ -42,7 +42,7 @@ KeaExportOutcome ExportToKea(const std::string& iniPath, const std::string& dire
     std::string text;
     bool exists = false;
     long error = 0;
-    if (!ReadWholeFile(iniPath, text, exists, &error))
+    if (!ReadProgramFile(iniPath, text, exists, &error))
         return Failure(EXPORT_FAILED, "cannot read " + iniPath + ErrorCode(error));
     if (!exists) return Failure(EXPORT_FAILED, "no NIMBO.INI: " + iniPath + " does not exist");
     loadSettingsFromText(text);

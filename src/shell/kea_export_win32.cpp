@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/message_box_win32.h"
 #include "base/paths.h"
 #include "config/file_commit.h"
 #include "export/kea_export_command.h"
@@ -29,7 +30,7 @@ std::string Formatted(UINT formatId, const std::string& first, const std::string
 }
 
 void Show(const std::string& text, UINT style) {
-    MessageBoxA(nullptr, text.c_str(), LoadResourceString(IDS_EXPORT_CAPTION, MESSAGE_TEXT_LIMIT).c_str(), style);
+    ShowMessageBox(nullptr, text, LoadResourceString(IDS_EXPORT_CAPTION, MESSAGE_TEXT_LIMIT), style);
 }
 
 std::string WithCrLf(const std::string& text) {

@@ -305,6 +305,7 @@ int ShutdownProgram(int quitCode, DWORD serverWaitMs, DWORD saveGraceMs) {
 int RunProgram(HINSTANCE instance, const std::string& givenCommandLine) {
     ProgramInstance = instance;
     std::string directory = ProgramDirectory();
+    NoteWhoCanAnswer(givenCommandLine);
     // The export starts no server and asks none, so it comes before the
     // single-instance steps (a running server would call it a bad switch).
     int exportCode = 0;
@@ -317,7 +318,6 @@ int RunProgram(HINSTANCE instance, const std::string& givenCommandLine) {
 
     SetIniPath(JoinPath(directory, "NIMBO.INI"));
     SetHelpFilePath(HelpFilePath(directory));
-    NoteWhoCanAnswer(commandLine);
 
     TakeStartupMutex(directory, STARTUP_MUTEX_WAIT_MS);
     if (HWND server = FindServerWindow()) return SecondStart(instance, server, commandLine);
